@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent and non-interactive;
+# runs as root or through sudo.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build ccache pkg-config git python3
+  clang libclang-rt-14-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # platform layer
+  libicu-dev libssl-dev libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev
+  libsqlite3-dev libavahi-compat-libdnssd-dev libglib2.0-dev
+  # media
+  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libtiff-dev
+  # application windows
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  # benchmark comparisons
+  libspdlog-dev
+  # services started by the tests (Bonjour on loopback only)
+  dbus avahi-daemon
+)
+
+if [ "$(id -u)" -eq 0 ]; then as_root=(env); else as_root=(sudo -E); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "setup: installed ${missing[*]}"

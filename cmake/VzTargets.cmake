@@ -36,3 +36,37 @@ function(vz_finish_sanitized_tests_target)
     add_dependencies(sanitized-tests ${tests})
   endif()
 endfunction()
+
+# vz_add_bundle_resources(target INFO_PLIST <file> [RESOURCES <files or folders>...])
+# Copies a program's Info.plist and resources into
+# $<TARGET_FILE_DIR:target>/<executable name>.resources/, where Bundle::main()
+# looks first when the program runs from the build tree. The copy runs on every
+# build but only rewrites files that changed, so edited resources are picked up
+# without relinking.
+function(vz_add_bundle_resources target)
+  cmake_parse_arguments(ARG "" "INFO_PLIST" "RESOURCES" ${ARGN})
+  if(NOT ARG_INFO_PLIST)
+    message(FATAL_ERROR "vz_add_bundle_resources(${target}): INFO_PLIST is required")
+  endif()
+  set(dest "$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_NAME:${target}>.resources")
+  get_filename_component(info "${ARG_INFO_PLIST}" ABSOLUTE)
+  set(commands
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${dest}"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${info}" "${dest}/Info.plist")
+  set(sources "${info}")
+  foreach(resource IN LISTS ARG_RESOURCES)
+    get_filename_component(path "${resource}" ABSOLUTE)
+    get_filename_component(name "${resource}" NAME)
+    if(IS_DIRECTORY "${path}")
+      list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_directory "${path}" "${dest}/${name}")
+    else()
+      list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_if_different "${path}" "${dest}/${name}")
+    endif()
+    list(APPEND sources "${path}")
+  endforeach()
+  add_custom_target(${target}_bundle_resources ${commands}
+    SOURCES ${sources}
+    COMMENT "Copying the bundle resources of ${target}"
+    VERBATIM)
+  add_dependencies(${target} ${target}_bundle_resources)
+endfunction()

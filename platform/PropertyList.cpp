@@ -1,0 +1,1142 @@
+#include "platform/PropertyList.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "platform/Base64.h"
+#include "platform/Files.h"
+
+namespace platform {
+namespace {
+
+using std::chrono::days;
+using std::chrono::microseconds;
+using std::chrono::seconds;
+
+// The layout's fixed prologue; part of the hashed bytes, so kept verbatim.
+constexpr std::string_view kXmlPrologue =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+constexpr std::string_view kXmlEpilogue = "</plist>\n";
+
+// Binary dates count seconds from 2001-01-01T00:00:00Z.
+constexpr std::int64_t kBinaryEpochUnixSeconds = 978307200;
+
+// Dates the XML form can carry: four-digit years.
+const Date kEarliestXmlDate{std::chrono::sys_days{std::chrono::year{0} / 1 / 1}};
+const Date kEndOfXmlDates{std::chrono::sys_days{std::chrono::year{10000} / 1 / 1}};
+
+// ---------------------------------------------------------------------------
+// Text helpers
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view trimXmlSpace(std::string_view s) {
+  while (!s.empty() && isXmlSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isXmlSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool isAllXmlSpace(std::string_view s) { return trimXmlSpace(s).empty(); }
+
+// Length of the well-formed UTF-8 sequence starting at s[i] (a byte >= 0x80),
+// or 0 when there is none (overlong forms, surrogates and values past U+10FFFF
+// are not well formed).
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+  auto at = [&](std::size_t k) -> unsigned { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
+  auto isContinuation = [](unsigned b) { return (b & 0xC0u) == 0x80u; };
+  const unsigned b0 = at(0);
+  if (b0 >= 0xC2 && b0 <= 0xDF) return isContinuation(at(1)) ? 2 : 0;
+  if (b0 >= 0xE0 && b0 <= 0xEF) {
+    const unsigned b1 = at(1);
+    const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;
+    const unsigned high = b0 == 0xED ? 0x9F : 0xBF;
+    return (b1 >= low && b1 <= high && isContinuation(at(2))) ? 3 : 0;
+  }
+  if (b0 >= 0xF0 && b0 <= 0xF4) {
+    const unsigned b1 = at(1);
+    const unsigned low = b0 == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = b0 == 0xF4 ? 0x8F : 0xBF;
+    return (b1 >= low && b1 <= high && isContinuation(at(2)) && isContinuation(at(3))) ? 4 : 0;
+  }
+  return 0;
+}
+
+bool isValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = utf8SequenceLength(s, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+void appendUtf8(std::string& out, std::uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out.push_back(static_cast<char>(codePoint));
+  } else if (codePoint < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else if (codePoint < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Where an error arose
+
+struct PathSegment {
+  std::string_view key;  // dictionary key, when isKey
+  std::size_t index = 0; // array index otherwise
+  bool isKey = false;
+};
+
+std::string formatKeyPath(const std::vector<PathSegment>& path) {
+  std::string out;
+  for (const PathSegment& segment : path) {
+    if (segment.isKey) {
+      if (!out.empty()) out.push_back('.');
+      out.append(segment.key);
+    } else {
+      out.push_back('[');
+      out.append(std::to_string(segment.index));
+      out.push_back(']');
+    }
+  }
+  return out;
+}
+
+// "what (at byte N, key path "a.b[2]")"; userInfo carries both parts.
+Error makeError(PropertyListErrorCode code, std::string_view prefix, std::string_view what,
+                std::optional<std::int64_t> offset, const std::vector<PathSegment>* path) {
+  std::string description(prefix);
+  description.append(what);
+  Dictionary userInfo;
+  std::string where;
+  if (offset && *offset >= 0) {
+    where = "at byte " + std::to_string(*offset);
+    userInfo.emplace(kPropertyListOffsetKey, Value(*offset));
+  }
+  if (path) {
+    std::string keyPath = formatKeyPath(*path);
+    if (!where.empty()) where += ", ";
+    where += keyPath.empty() ? std::string("at the top level") : "key path \"" + keyPath + "\"";
+    userInfo.emplace(kPropertyListKeyPathKey, Value(std::move(keyPath)));
+  }
+  if (!where.empty()) description += " (" + where + ")";
+  return Error(kPropertyListErrorDomain, code, std::move(description), std::move(userInfo));
+}
+
+// ---------------------------------------------------------------------------
+// XML writer
+
+class XmlWriter {
+ public:
+  Result<std::string> write(const Value& value) {
+    out_.reserve(1024);
+    out_.append(kXmlPrologue);
+    if (!writeValue(value, 0)) return std::move(*error_);
+    out_.append(kXmlEpilogue);
+    return std::move(out_);
+  }
+
+ private:
+  bool fail(std::string_view what) {
+    error_ = makeError(PropertyListErrorCode::UnsupportedValue, "Cannot write property list: ", what, std::nullopt, &path_);
+    return false;
+  }
+
+  void indent(int level) { out_.append(static_cast<std::size_t>(level), '\t'); }
+
+  // Appends `text` with & < > escaped; false when it holds something XML 1.0
+  // cannot carry.
+  bool appendEscaped(std::string_view text) {
+    std::size_t runStart = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x80) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        if (length == 0) return false;
+        // U+FFFE and U+FFFF are outside XML's character range.
+        if (length == 3 && c == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+            static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
+          return false;
+        }
+        i += length;
+        continue;
+      }
+      const char* replacement = nullptr;
+      if (c == '&') {
+        replacement = "&amp;";
+      } else if (c == '<') {
+        replacement = "&lt;";
+      } else if (c == '>') {
+        replacement = "&gt;";
+      } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        return false;
+      }
+      if (replacement) {
+        out_.append(text.substr(runStart, i - runStart));
+        out_.append(replacement);
+        runStart = i + 1;
+      }
+      ++i;
+    }
+    out_.append(text.substr(runStart));
+    return true;
+  }
+
+  bool writeValue(const Value& value, int level) {
+    switch (value.type()) {
+      case Value::Type::None:
+        return fail("a none value cannot be written");
+      case Value::Type::Dictionary:
+        return writeDictionary(*value.dictionary(), level);
+      case Value::Type::Array:
+        return writeArray(*value.array(), level);
+      case Value::Type::String:
+        indent(level);
+        out_.append("<string>");
+        if (!appendEscaped(*value.string())) {
+          return fail("the string holds invalid UTF-8 or a character XML cannot carry");
+        }
+        out_.append("</string>\n");
+        return true;
+      case Value::Type::Integer: {
+        char buffer[24];
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, *value.integer());
+        indent(level);
+        out_.append("<integer>");
+        out_.append(buffer, end);
+        out_.append("</integer>\n");
+        return true;
+      }
+      case Value::Type::Real:
+        writeReal(*value.real(), level);
+        return true;
+      case Value::Type::Boolean:
+        indent(level);
+        out_.append(*value.boolean() ? "<true/>\n" : "<false/>\n");
+        return true;
+      case Value::Type::Date:
+        return writeDate(*value.date(), level);
+      case Value::Type::Data:
+        writeData(*value.data(), level);
+        return true;
+    }
+    return fail("unknown value type");
+  }
+
+  bool writeDictionary(const Dictionary& dictionary, int level) {
+    if (level >= kPropertyListMaxDepth) return fail("nesting is too deep");
+    indent(level);
+    if (dictionary.empty()) {
+      out_.append("<dict/>\n");
+      return true;
+    }
+    out_.append("<dict>\n");
+    for (const auto& [key, child] : dictionary) {
+      path_.push_back({key, 0, true});
+      indent(level + 1);
+      out_.append("<key>");
+      if (!appendEscaped(key)) return fail("the key holds invalid UTF-8 or a character XML cannot carry");
+      out_.append("</key>\n");
+      if (!writeValue(child, level + 1)) return false;
+      path_.pop_back();
+    }
+    indent(level);
+    out_.append("</dict>\n");
+    return true;
+  }
+
+  bool writeArray(const Array& array, int level) {
+    if (level >= kPropertyListMaxDepth) return fail("nesting is too deep");
+    indent(level);
+    if (array.empty()) {
+      out_.append("<array/>\n");
+      return true;
+    }
+    out_.append("<array>\n");
+    for (std::size_t i = 0; i < array.size(); ++i) {
+      path_.push_back({{}, i, false});
+      if (!writeValue(array[i], level + 1)) return false;
+      path_.pop_back();
+    }
+    indent(level);
+    out_.append("</array>\n");
+    return true;
+  }
+
+  void writeReal(double real, int level) {
+    indent(level);
+    out_.append("<real>");
+    if (std::isnan(real)) {
+      out_.append("nan");
+    } else if (std::isinf(real)) {
+      out_.append(real > 0 ? "+infinity" : "-infinity");
+    } else {
+      // The same digits as printf("%.17g") in the C locale, whatever the
+      // process locale is.
+      char buffer[40];
+      auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, real, std::chars_format::general, 17);
+      out_.append(buffer, end);
+    }
+    out_.append("</real>\n");
+  }
+
+  bool writeDate(Date date, int level) {
+    if (date < kEarliestXmlDate || date >= kEndOfXmlDates) return fail("the date lies outside the years 0000-9999");
+    const auto wholeSeconds = std::chrono::floor<seconds>(date);
+    const auto day = std::chrono::floor<days>(wholeSeconds);
+    const std::chrono::year_month_day ymd{day};
+    const std::chrono::hh_mm_ss time{wholeSeconds - day};
+    char buffer[32];
+    const int fields[] = {static_cast<int>(ymd.year()),         static_cast<int>(static_cast<unsigned>(ymd.month())),
+                          static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(time.hours().count()),
+                          static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count())};
+    // YYYY-MM-DDTHH:MM:SSZ
+    char* p = buffer;
+    auto put = [&p](int value, int width) {
+      for (int k = width - 1; k >= 0; --k) {
+        p[k] = static_cast<char>('0' + value % 10);
+        value /= 10;
+      }
+      p += width;
+    };
+    put(fields[0], 4);
+    *p++ = '-';
+    put(fields[1], 2);
+    *p++ = '-';
+    put(fields[2], 2);
+    *p++ = 'T';
+    put(fields[3], 2);
+    *p++ = ':';
+    put(fields[4], 2);
+    *p++ = ':';
+    put(fields[5], 2);
+    *p++ = 'Z';
+    indent(level);
+    out_.append("<date>");
+    out_.append(buffer, p);
+    out_.append("</date>\n");
+    return true;
+  }
+
+  void writeData(const Data& data, int level) {
+    indent(level);
+    out_.append("<data>\n");
+    // Line length as a tab-stop-8 reader would measure it.
+    const std::size_t lineLength = static_cast<std::size_t>(std::max(16, 76 - 8 * level)) / 4 * 4;
+    const std::string encoded = base64Encode(data);
+    for (std::size_t offset = 0; offset < encoded.size(); offset += lineLength) {
+      indent(level);
+      out_.append(std::string_view(encoded).substr(offset, lineLength));
+      out_.push_back('\n');
+    }
+    indent(level);
+    out_.append("</data>\n");
+  }
+
+  std::string out_;
+  std::vector<PathSegment> path_;
+  std::optional<Error> error_;
+};
+
+// ---------------------------------------------------------------------------
+// Scalar parsers shared by both readers' XML text
+
+// Decimal or 0x-hex with an optional sign; nullopt when malformed or outside int64.
+std::optional<std::int64_t> parseInteger(std::string_view text, bool& outOfRange) {
+  outOfRange = false;
+  text = trimXmlSpace(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (ec == std::errc::result_out_of_range) {
+    // Still malformed if the digits run into something else.
+    const char* p = text.data();
+    while (p < text.data() + text.size() && std::isxdigit(static_cast<unsigned char>(*p)) &&
+           (base == 16 || std::isdigit(static_cast<unsigned char>(*p)))) {
+      ++p;
+    }
+    outOfRange = p == text.data() + text.size();
+    return std::nullopt;
+  }
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  constexpr std::uint64_t kMaxPositive = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (negative) {
+    if (magnitude > kMaxPositive + 1) {
+      outOfRange = true;
+      return std::nullopt;
+    }
+    return magnitude == kMaxPositive + 1 ? std::numeric_limits<std::int64_t>::min()
+                                         : -static_cast<std::int64_t>(magnitude);
+  }
+  if (magnitude > kMaxPositive) {
+    outOfRange = true;
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(magnitude);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::optional<double> parseReal(std::string_view text) {
+  text = trimXmlSpace(text);
+  bool negative = false;
+  std::string_view body = text;
+  if (!body.empty() && (body.front() == '-' || body.front() == '+')) {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  if (equalsIgnoringCase(body, "nan")) return std::numeric_limits<double>::quiet_NaN();
+  if (equalsIgnoringCase(body, "inf") || equalsIgnoringCase(body, "infinity")) {
+    return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  }
+  if (body.empty() || body.front() == '-' || body.front() == '+') return std::nullopt;
+  // from_chars would also take "inf"/"nan" spellings handled above, and
+  // accepts no hex here.
+  if (!std::isdigit(static_cast<unsigned char>(body.front())) && body.front() != '.') return std::nullopt;
+  double result = 0;
+  auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), result, std::chars_format::general);
+  if (end != body.data() + body.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range) {
+    // Too large or too small for a double: overflow reads as infinity,
+    // underflow as zero, as strtod rounds them.
+    const std::size_t e = body.find_first_of("eE");
+    const bool underflow = e != std::string_view::npos && e + 1 < body.size() && body[e + 1] == '-';
+    result = underflow ? 0.0 : std::numeric_limits<double>::infinity();
+  } else if (ec != std::errc()) {
+    return std::nullopt;
+  }
+  return negative ? -result : result;
+}
+
+// YYYY[-MM[-DD[THH[:MM[:SS[.fraction]]]]]]Z, always UTC.
+std::optional<Date> parseDate(std::string_view text) {
+  text = trimXmlSpace(text);
+  std::size_t pos = 0;
+  auto digits = [&](int count, int& out) {
+    if (pos + static_cast<std::size_t>(count) > text.size()) return false;
+    int value = 0;
+    for (int k = 0; k < count; ++k) {
+      const char c = text[pos + static_cast<std::size_t>(k)];
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    pos += static_cast<std::size_t>(count);
+    out = value;
+    return true;
+  };
+  auto accept = [&](char c) {
+    if (pos < text.size() && text[pos] == c) {
+      ++pos;
+      return true;
+    }
+    return false;
+  };
+  int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  std::int64_t fractionMicroseconds = 0;
+  if (!digits(4, year)) return std::nullopt;
+  if (accept('-')) {
+    if (!digits(2, month)) return std::nullopt;
+    if (accept('-')) {
+      if (!digits(2, day)) return std::nullopt;
+      if (accept('T')) {
+        if (!digits(2, hour)) return std::nullopt;
+        if (accept(':')) {
+          if (!digits(2, minute)) return std::nullopt;
+          if (accept(':')) {
+            if (!digits(2, second)) return std::nullopt;
+            if (accept('.')) {
+              std::int64_t scale = 100000;
+              const std::size_t start = pos;
+              while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+                fractionMicroseconds += (text[pos] - '0') * scale;
+                scale /= 10;
+                ++pos;
+              }
+              if (pos == start) return std::nullopt;
+            }
+          }
+        }
+      }
+    }
+  }
+  if (!accept('Z') || pos != text.size()) return std::nullopt;
+  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                        std::chrono::day{static_cast<unsigned>(day)}};
+  if (!ymd.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  return Date{std::chrono::sys_days{ymd}} + std::chrono::hours{hour} + std::chrono::minutes{minute} +
+         seconds{second} + microseconds{fractionMicroseconds};
+}
+
+// ---------------------------------------------------------------------------
+// XML reader (on pugixml's DOM)
+
+class XmlReader {
+ public:
+  Result<Value> read(std::string_view bytes) {
+    Result<Value> value = read(bytes, Pass::Fast);
+    if (needsFaithfulPass_) {
+      needsFaithfulPass_ = false;
+      error_.reset();
+      path_.clear();
+      value = read(bytes, Pass::Faithful);
+    }
+    return value;
+  }
+
+ private:
+  // Whitespace-only text between elements makes up a large part of an
+  // indented document, and pugixml builds a node for each run unless told to
+  // keep only runs that are an element's sole content. That is exact for
+  // every leaf whose content is one piece of text; a leaf split by CDATA, a
+  // comment or a processing instruction may have lost whitespace next to the
+  // split, so meeting one sends the whole document to a second, faithful pass.
+  enum class Pass { Fast, Faithful };
+
+  Result<Value> read(std::string_view bytes, Pass pass) {
+    // No end-of-line folding: text keeps its carriage returns, so what the
+    // writer wrote reads back unchanged.
+    const unsigned options =
+        pugi::parse_cdata | pugi::parse_escapes |
+        (pass == Pass::Fast ? pugi::parse_ws_pcdata_single | pugi::parse_comments | pugi::parse_pi
+                            : pugi::parse_ws_pcdata);
+    pugi::xml_document document;
+    pugi::xml_parse_result parsed;
+    try {
+      parsed = document.load_buffer(bytes.data(), bytes.size(), options, pugi::encoding_auto);
+    } catch (const std::bad_alloc&) {
+      return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", "out of memory", std::nullopt,
+                       nullptr);
+    }
+    if (!parsed) {
+      return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ",
+                       std::string("XML is not well formed: ") + parsed.description(), parsed.offset, nullptr);
+    }
+    fastPass_ = pass == Pass::Fast;
+    pugi::xml_node root;
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
+      if (child.type() == pugi::node_element) {
+        if (root) return failAt(child, "more than one top-level element");
+        root = child;
+      } else if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
+                 !isAllXmlSpace(child.value())) {
+        return failAt(child, "text outside the top-level element");
+      }
+    }
+    if (!root) return failAt(document, "no top-level element");
+    pugi::xml_node top = root;
+    if (std::strcmp(root.name(), "plist") == 0) {
+      top = {};
+      for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element) {
+          if (top) return failAt(child, "more than one value inside <plist>");
+          top = child;
+        } else if (!skippable(child)) {
+          return failAt(child, "text inside <plist>");
+        }
+      }
+      if (!top) return failAt(root, "<plist> holds no value");
+    }
+    Value value;
+    if (!readValue(top, value, 0)) {
+      if (needsFaithfulPass_) return Value();
+      return std::move(*error_);
+    }
+    return value;
+  }
+
+  // Whitespace text, comments and processing instructions between elements.
+  static bool skippable(pugi::xml_node node) {
+    switch (node.type()) {
+      case pugi::node_pcdata:
+      case pugi::node_cdata:
+        return isAllXmlSpace(node.value());
+      case pugi::node_element:
+        return false;
+      default:
+        return true;
+    }
+  }
+
+  Error failAt(pugi::xml_node node, std::string_view what) {
+    std::ptrdiff_t offset = node.offset_debug();
+    // pugixml points at an element's name; the tag starts one byte earlier.
+    if (node.type() == pugi::node_element && offset > 0) --offset;
+    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", what, offset, &path_);
+  }
+
+  bool fail(pugi::xml_node node, std::string_view what) {
+    error_ = failAt(node, what);
+    return false;
+  }
+
+  // The character content of a leaf element: its text and CDATA children
+  // joined. Fails on child elements.
+  bool text(pugi::xml_node node, std::string_view& out) {
+    pugi::xml_node first = node.first_child();
+    if (!first) {
+      out = {};
+      return true;
+    }
+    if (!first.next_sibling() && first.type() == pugi::node_pcdata) {
+      out = first.value();
+      return true;
+    }
+    if (fastPass_) {
+      needsFaithfulPass_ = true;
+      return false;
+    }
+    scratch_.clear();
+    for (pugi::xml_node child = first; child; child = child.next_sibling()) {
+      switch (child.type()) {
+        case pugi::node_pcdata:
+        case pugi::node_cdata:
+          scratch_.append(child.value());
+          break;
+        case pugi::node_element:
+          return fail(child, std::string("unexpected <") + child.name() + "> inside <" + node.name() + ">");
+        default:
+          break;
+      }
+    }
+    out = scratch_;
+    return true;
+  }
+
+  enum class Tag { Unknown, String, Dict, Array, Integer, Real, True, False, Date, Data, Key };
+
+  static Tag tagOf(std::string_view name) {
+    if (name.empty()) return Tag::Unknown;
+    switch (name.front()) {
+      case 's': return name == "string" ? Tag::String : Tag::Unknown;
+      case 'd': return name == "dict" ? Tag::Dict : name == "date" ? Tag::Date : name == "data" ? Tag::Data : Tag::Unknown;
+      case 'a': return name == "array" ? Tag::Array : Tag::Unknown;
+      case 'i': return name == "integer" ? Tag::Integer : Tag::Unknown;
+      case 'r': return name == "real" ? Tag::Real : Tag::Unknown;
+      case 't': return name == "true" ? Tag::True : Tag::Unknown;
+      case 'f': return name == "false" ? Tag::False : Tag::Unknown;
+      case 'k': return name == "key" ? Tag::Key : Tag::Unknown;
+      default: return Tag::Unknown;
+    }
+  }
+
+  bool readValue(pugi::xml_node node, Value& out, int depth) {
+    const std::string_view name = node.name();
+    std::string_view content;
+    switch (tagOf(name)) {
+      case Tag::String:
+        if (!text(node, content)) return false;
+        if (!isValidUtf8(content)) return fail(node, "<string> is not valid UTF-8");
+        out = Value(content);
+        return true;
+      case Tag::Dict:
+        return readDictionary(node, out, depth);
+      case Tag::Array:
+        return readArray(node, out, depth);
+      case Tag::Integer: {
+        if (!text(node, content)) return false;
+        bool outOfRange = false;
+        std::optional<std::int64_t> integer = parseInteger(content, outOfRange);
+        if (!integer) {
+          return fail(node, outOfRange ? "<integer> does not fit in 64 bits" : "<integer> is not a number");
+        }
+        out = Value(*integer);
+        return true;
+      }
+      case Tag::Real: {
+        if (!text(node, content)) return false;
+        std::optional<double> real = parseReal(content);
+        if (!real) return fail(node, "<real> is not a number");
+        out = Value(*real);
+        return true;
+      }
+      case Tag::True:
+      case Tag::False:
+        if (!text(node, content)) return false;
+        if (!isAllXmlSpace(content)) return fail(node, "<" + std::string(name) + "> holds text");
+        out = Value(name.front() == 't');
+        return true;
+      case Tag::Date: {
+        if (!text(node, content)) return false;
+        std::optional<Date> date = parseDate(content);
+        if (!date) return fail(node, "<date> is not an ISO-8601 UTC date");
+        out = Value(*date);
+        return true;
+      }
+      case Tag::Data: {
+        if (!text(node, content)) return false;
+        std::size_t badOffset = 0;
+        std::optional<Data> data = base64Decode(content, &badOffset);
+        if (!data) return fail(node, "<data> is not Base64 (character " + std::to_string(badOffset) + " of its text)");
+        out = Value(std::move(*data));
+        return true;
+      }
+      case Tag::Key:
+        return fail(node, "<key> outside a dictionary");
+      case Tag::Unknown:
+        break;
+    }
+    return fail(node, "unknown element <" + std::string(name) + ">");
+  }
+
+  bool readDictionary(pugi::xml_node node, Value& out, int depth) {
+    if (depth >= kPropertyListMaxDepth) return fail(node, "nesting is too deep");
+    Dictionary dictionary;
+    std::string key;
+    bool haveKey = false;
+    pugi::xml_node keyNode;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) {
+        if (!skippable(child)) return fail(child, "text inside <dict>");
+        continue;
+      }
+      if (!haveKey) {
+        if (tagOf(child.name()) != Tag::Key) {
+          return fail(child, std::string("expected <key> in <dict>, found <") + child.name() + ">");
+        }
+        std::string_view content;
+        if (!text(child, content)) return false;
+        if (!isValidUtf8(content)) return fail(child, "<key> is not valid UTF-8");
+        key.assign(content);
+        keyNode = child;
+        haveKey = true;
+        continue;
+      }
+      Value value;
+      path_.push_back({key, 0, true});
+      if (!readValue(child, value, depth + 1)) return false;
+      path_.pop_back();
+      // Keys usually arrive sorted: the end hint makes that insertion O(1).
+      dictionary.insert_or_assign(dictionary.end(), std::move(key), std::move(value));
+      key = std::string();
+      haveKey = false;
+    }
+    if (haveKey) {
+      path_.push_back({key, 0, true});
+      return fail(keyNode, "<key> has no value");
+    }
+    out = Value(std::move(dictionary));
+    return true;
+  }
+
+  bool readArray(pugi::xml_node node, Value& out, int depth) {
+    if (depth >= kPropertyListMaxDepth) return fail(node, "nesting is too deep");
+    Array array;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) {
+        if (!skippable(child)) return fail(child, "text inside <array>");
+        continue;
+      }
+      path_.push_back({{}, array.size(), false});
+      Value value;
+      if (!readValue(child, value, depth + 1)) return false;
+      path_.pop_back();
+      array.push_back(std::move(value));
+    }
+    out = Value(std::move(array));
+    return true;
+  }
+
+  std::vector<PathSegment> path_;
+  std::string scratch_;
+  std::optional<Error> error_;
+  bool fastPass_ = false;
+  bool needsFaithfulPass_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Binary reader ("bplist00")
+//
+// Layout: header, objects, offset table, 32-byte trailer (6 unused bytes,
+// offset size, reference size, object count, top object, table offset; all
+// big-endian). Every offset, count and reference is checked against the input
+// before it is used.
+
+class BinaryReader {
+ public:
+  explicit BinaryReader(std::string_view bytes)
+      : bytes_(reinterpret_cast<const std::uint8_t*>(bytes.data())), size_(bytes.size()) {}
+
+  Result<Value> read() {
+    constexpr std::size_t kHeaderSize = 8;
+    constexpr std::size_t kTrailerSize = 32;
+    if (size_ < kHeaderSize + kTrailerSize + 1) return failAt(0, "binary property list is truncated");
+    const std::size_t trailer = size_ - kTrailerSize;
+    offsetSize_ = bytes_[trailer + 6];
+    referenceSize_ = bytes_[trailer + 7];
+    const std::uint64_t objectCount = bigEndian(trailer + 8, 8);
+    const std::uint64_t topObject = bigEndian(trailer + 16, 8);
+    const std::uint64_t tableOffset = bigEndian(trailer + 24, 8);
+    if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8) {
+      return failAt(trailer, "binary trailer has an invalid offset or reference size");
+    }
+    if (objectCount == 0 || topObject >= objectCount) return failAt(trailer, "binary trailer has no top object");
+    if (tableOffset < kHeaderSize + 1 || tableOffset > trailer ||
+        objectCount > (trailer - tableOffset) / offsetSize_) {
+      return failAt(trailer, "binary offset table lies outside the file");
+    }
+    objectsEnd_ = static_cast<std::size_t>(tableOffset);
+    tableOffset_ = static_cast<std::size_t>(tableOffset);
+    objectCount_ = static_cast<std::size_t>(objectCount);
+    // Shared objects are copied at each reference; this bounds the total.
+    budget_ = size_ * kPropertyListExpansionFactor;
+    inProgress_.assign(objectCount_, false);
+    Value value;
+    if (!readObject(static_cast<std::size_t>(topObject), value, 0)) return std::move(*error_);
+    return value;
+  }
+
+ private:
+  std::uint64_t bigEndian(std::size_t offset, std::size_t width) const {
+    std::uint64_t value = 0;
+    for (std::size_t k = 0; k < width; ++k) value = (value << 8) | bytes_[offset + k];
+    return value;
+  }
+
+  Error failAt(std::size_t offset, std::string_view what) {
+    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", what,
+                     static_cast<std::int64_t>(offset), path_.empty() ? nullptr : &path_);
+  }
+
+  bool fail(std::size_t offset, std::string_view what) {
+    error_ = failAt(offset, what);
+    return false;
+  }
+
+  bool spend(std::size_t offset, std::size_t cost) {
+    if (cost >= budget_) return fail(offset, "binary object references expand beyond the size limit");
+    budget_ -= cost + 1;
+    return true;
+  }
+
+  // Reads the element count that follows a marker whose low nibble is 0xF, or
+  // is that nibble; `pos` moves past it.
+  bool readCount(std::size_t& pos, unsigned nibble, std::uint64_t& count) {
+    if (nibble != 0xF) {
+      count = nibble;
+      return true;
+    }
+    if (pos >= objectsEnd_) return fail(pos, "binary object count is truncated");
+    const std::uint8_t marker = bytes_[pos];
+    if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3) return fail(pos, "binary object count is not an integer");
+    const std::size_t width = std::size_t{1} << (marker & 0x0F);
+    if (width > objectsEnd_ - pos - 1) return fail(pos, "binary object count is truncated");
+    count = bigEndian(pos + 1, width);
+    pos += 1 + width;
+    return true;
+  }
+
+  // `count` items of `width` bytes must lie before the offset table.
+  bool checkExtent(std::size_t start, std::uint64_t count, std::size_t width) {
+    if (start > objectsEnd_ || count > (objectsEnd_ - start) / width) {
+      return fail(start, "binary object runs past the end of the object data");
+    }
+    return true;
+  }
+
+  bool objectReference(std::size_t pos, std::size_t& object) {
+    const std::uint64_t reference = bigEndian(pos, referenceSize_);
+    if (reference >= objectCount_) return fail(pos, "binary object reference is out of range");
+    object = static_cast<std::size_t>(reference);
+    return true;
+  }
+
+  bool readObject(std::size_t object, Value& out, int depth) {
+    const std::size_t entry = tableOffset_ + object * offsetSize_;
+    const std::uint64_t offset = bigEndian(entry, offsetSize_);
+    if (offset < 8 || offset >= objectsEnd_) return fail(entry, "binary object offset is out of range");
+    std::size_t pos = static_cast<std::size_t>(offset);
+    const std::uint8_t marker = bytes_[pos++];
+    const unsigned low = marker & 0x0F;
+    switch (marker >> 4) {
+      case 0x0:
+        if (marker == 0x08 || marker == 0x09) {
+          if (!spend(offset, 1)) return false;
+          out = Value(marker == 0x09);
+          return true;
+        }
+        return fail(offset, "binary null or fill object is not a property-list value");
+      case 0x1:
+        return readInteger(offset, pos, low, out);
+      case 0x2: {
+        if (low != 2 && low != 3) return fail(offset, "binary real has an invalid size");
+        const std::size_t width = std::size_t{1} << low;
+        if (!checkExtent(pos, 1, width) || !spend(offset, 1)) return false;
+        const std::uint64_t raw = bigEndian(pos, width);
+        if (width == 4) {
+          float f;
+          const auto bits = static_cast<std::uint32_t>(raw);
+          std::memcpy(&f, &bits, sizeof f);
+          out = Value(static_cast<double>(f));
+        } else {
+          double d;
+          std::memcpy(&d, &raw, sizeof d);
+          out = Value(d);
+        }
+        return true;
+      }
+      case 0x3: {
+        if (low != 3) return fail(offset, "binary date has an invalid size");
+        if (!checkExtent(pos, 1, 8) || !spend(offset, 1)) return false;
+        const std::uint64_t raw = bigEndian(pos, 8);
+        double sinceEpoch;
+        std::memcpy(&sinceEpoch, &raw, sizeof sinceEpoch);
+        const double unixSeconds = sinceEpoch + static_cast<double>(kBinaryEpochUnixSeconds);
+        // Microseconds in int64 reach about 292,000 years either way.
+        if (!std::isfinite(unixSeconds) || std::fabs(unixSeconds) > 9.0e12) {
+          return fail(offset, "binary date is out of range");
+        }
+        out = Value(Date{microseconds{std::llround(unixSeconds * 1e6)}});
+        return true;
+      }
+      case 0x4: {
+        std::uint64_t count = 0;
+        if (!readCount(pos, low, count) || !checkExtent(pos, count, 1)) return false;
+        if (!spend(offset, static_cast<std::size_t>(count))) return false;
+        out = Value(Data(bytes_ + pos, bytes_ + pos + count));
+        return true;
+      }
+      case 0x5: {
+        std::uint64_t count = 0;
+        if (!readCount(pos, low, count) || !checkExtent(pos, count, 1)) return false;
+        if (!spend(offset, static_cast<std::size_t>(count))) return false;
+        std::string text(reinterpret_cast<const char*>(bytes_ + pos), static_cast<std::size_t>(count));
+        for (char c : text) {
+          if (static_cast<unsigned char>(c) >= 0x80) return fail(offset, "binary ASCII string holds a non-ASCII byte");
+        }
+        out = Value(std::move(text));
+        return true;
+      }
+      case 0x6:
+        return readUtf16(offset, pos, low, out);
+      case 0xA:
+      case 0xC:
+        return readArray(object, offset, pos, low, out, depth);
+      case 0xD:
+        return readDictionary(object, offset, pos, low, out, depth);
+      default:
+        return fail(offset, "unknown binary object type");
+    }
+  }
+
+  bool readInteger(std::size_t offset, std::size_t pos, unsigned low, Value& out) {
+    if (low > 4) return fail(offset, "binary integer has an invalid size");
+    const std::size_t width = std::size_t{1} << low;
+    if (!checkExtent(pos, 1, width) || !spend(offset, 1)) return false;
+    if (width == 16) {
+      // Sixteen bytes carry integers beyond int64; only those that fit are kept.
+      const std::uint64_t high = bigEndian(pos, 8);
+      const std::uint64_t lowBits = bigEndian(pos + 8, 8);
+      const bool fitsPositive = high == 0 && lowBits <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+      const bool fitsNegative = high == ~std::uint64_t{0} && (lowBits >> 63) == 1;
+      if (!fitsPositive && !fitsNegative) return fail(offset, "binary integer does not fit in 64 bits");
+      out = Value(static_cast<std::int64_t>(lowBits));
+      return true;
+    }
+    const std::uint64_t raw = bigEndian(pos, width);
+    // Eight bytes are two's complement; narrower integers are unsigned.
+    out = Value(static_cast<std::int64_t>(raw));
+    return true;
+  }
+
+  bool readUtf16(std::size_t offset, std::size_t pos, unsigned low, Value& out) {
+    std::uint64_t count = 0;
+    if (!readCount(pos, low, count) || !checkExtent(pos, count, 2)) return false;
+    if (!spend(offset, static_cast<std::size_t>(count) * 2)) return false;
+    std::string text;
+    text.reserve(static_cast<std::size_t>(count));
+    for (std::size_t k = 0; k < count; ++k) {
+      std::uint32_t unit = static_cast<std::uint32_t>(bigEndian(pos + 2 * k, 2));
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        if (k + 1 >= count) return fail(offset, "binary UTF-16 string ends inside a surrogate pair");
+        const auto next = static_cast<std::uint32_t>(bigEndian(pos + 2 * (k + 1), 2));
+        if (next < 0xDC00 || next > 0xDFFF) return fail(offset, "binary UTF-16 string has an unpaired surrogate");
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+        ++k;
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        return fail(offset, "binary UTF-16 string has an unpaired surrogate");
+      }
+      appendUtf8(text, unit);
+    }
+    out = Value(std::move(text));
+    return true;
+  }
+
+  // Marks `object` as being read for the lifetime of the guard: meeting it
+  // again below itself is a cycle.
+  class CycleGuard {
+   public:
+    CycleGuard(std::vector<bool>& inProgress, std::size_t object) : inProgress_(inProgress), object_(object) {
+      inProgress_[object_] = true;
+    }
+    ~CycleGuard() { inProgress_[object_] = false; }
+    CycleGuard(const CycleGuard&) = delete;
+    CycleGuard& operator=(const CycleGuard&) = delete;
+
+   private:
+    std::vector<bool>& inProgress_;
+    std::size_t object_;
+  };
+
+  bool enterContainer(std::size_t object, std::size_t offset, int depth) {
+    if (depth >= kPropertyListMaxDepth) return fail(offset, "nesting is too deep");
+    if (inProgress_[object]) return fail(offset, "binary object refers to itself (a cycle)");
+    return true;
+  }
+
+  bool readArray(std::size_t object, std::size_t offset, std::size_t pos, unsigned low, Value& out, int depth) {
+    if (!enterContainer(object, offset, depth)) return false;
+    std::uint64_t count = 0;
+    if (!readCount(pos, low, count) || !checkExtent(pos, count, referenceSize_) || !spend(offset, 1)) return false;
+    CycleGuard guard(inProgress_, object);
+    Array array;
+    array.reserve(static_cast<std::size_t>(count));
+    for (std::size_t k = 0; k < count; ++k) {
+      std::size_t element = 0;
+      if (!objectReference(pos + k * referenceSize_, element)) return false;
+      path_.push_back({{}, k, false});
+      Value value;
+      if (!readObject(element, value, depth + 1)) return false;
+      path_.pop_back();
+      array.push_back(std::move(value));
+    }
+    out = Value(std::move(array));
+    return true;
+  }
+
+  bool readDictionary(std::size_t object, std::size_t offset, std::size_t pos, unsigned low, Value& out, int depth) {
+    if (!enterContainer(object, offset, depth)) return false;
+    std::uint64_t count = 0;
+    if (!readCount(pos, low, count) || !checkExtent(pos, count, 2 * std::size_t{referenceSize_}) ||
+        !spend(offset, 1)) {
+      return false;
+    }
+    CycleGuard guard(inProgress_, object);
+    Dictionary dictionary;
+    const std::size_t valuesStart = pos + static_cast<std::size_t>(count) * referenceSize_;
+    for (std::size_t k = 0; k < count; ++k) {
+      std::size_t keyObject = 0;
+      std::size_t valueObject = 0;
+      if (!objectReference(pos + k * referenceSize_, keyObject) ||
+          !objectReference(valuesStart + k * referenceSize_, valueObject)) {
+        return false;
+      }
+      Value key;
+      if (!readObject(keyObject, key, depth + 1)) return false;
+      if (!key.isString()) return fail(offset, "binary dictionary key is not a string");
+      std::string keyText = *key.string();
+      path_.push_back({keyText, 0, true});
+      Value value;
+      if (!readObject(valueObject, value, depth + 1)) return false;
+      path_.pop_back();
+      dictionary.insert_or_assign(std::move(keyText), std::move(value));
+    }
+    out = Value(std::move(dictionary));
+    return true;
+  }
+
+  const std::uint8_t* bytes_;
+  std::size_t size_;
+  std::size_t offsetSize_ = 0;
+  std::size_t referenceSize_ = 0;
+  std::size_t objectCount_ = 0;
+  std::size_t tableOffset_ = 0;
+  std::size_t objectsEnd_ = 0;
+  std::size_t budget_ = 0;
+  std::vector<bool> inProgress_;
+  std::vector<PathSegment> path_;
+  std::optional<Error> error_;
+};
+
+constexpr std::string_view kBinaryMagic = "bplist00";
+
+}  // namespace
+
+Result<Value> readPropertyList(std::string_view bytes) {
+  if (bytes.empty()) {
+    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", "the input is empty", 0, nullptr);
+  }
+  if (bytes.substr(0, kBinaryMagic.size()) == kBinaryMagic) return BinaryReader(bytes).read();
+  if (bytes.substr(0, 6) == "bplist") {
+    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ",
+                     "unsupported binary property-list version", 6, nullptr);
+  }
+  return XmlReader().read(bytes);
+}
+
+Result<std::string> writePropertyList(const Value& value) {
+  try {
+    return XmlWriter().write(value);
+  } catch (const std::bad_alloc&) {
+    return Error(kPropertyListErrorDomain, PropertyListErrorCode::UnsupportedValue,
+                 "Cannot write property list: out of memory");
+  }
+}
+
+Result<Value> readPropertyListFile(const std::filesystem::path& path) {
+  Result<std::string> bytes = readFile(path);
+  if (!bytes.ok()) {
+    return Error(kPropertyListErrorDomain, PropertyListErrorCode::FileUnreadable,
+                 "Cannot read property list " + path.string() + ": " + bytes.error().localizedDescription);
+  }
+  Result<Value> value = readPropertyList(*bytes);
+  if (!value.ok()) {
+    Error error = value.error();
+    error.localizedDescription = path.string() + ": " + error.localizedDescription;
+    return error;
+  }
+  return value;
+}
+
+Status writePropertyListFile(const std::filesystem::path& path, const Value& value) {
+  Result<std::string> bytes = writePropertyList(value);
+  if (!bytes.ok()) return bytes.error();
+  Status written = writeFileAtomically(path, *bytes);
+  if (!written.ok()) {
+    return Error(kPropertyListErrorDomain, PropertyListErrorCode::FileUnwritable,
+                 "Cannot write property list " + path.string() + ": " + written.error().localizedDescription);
+  }
+  return Status::success();
+}
+
+}  // namespace platform

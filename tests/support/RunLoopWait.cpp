@@ -1,0 +1,39 @@
+#include "tests/support/RunLoopWait.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/RunLoop.h"
+
+namespace testing_support {
+
+bool runMainLoopUntil(const std::function<bool()>& done, std::string_view what, std::chrono::milliseconds limit) {
+  if (platform::RunLoop::main().runUntil(done, limit)) return true;
+  ADD_FAILURE() << "the main run loop ran " << limit.count() << " ms without " << what << " coming true";
+  return false;
+}
+
+bool waitForCondition(const std::function<bool()>& done, std::string_view what, std::chrono::milliseconds limit) {
+  const auto giveUpAt = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= giveUpAt) {
+      ADD_FAILURE() << "waited " << limit.count() << " ms without " << what << " coming true";
+      return false;
+    }
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+bool Signal::waitFor(std::chrono::milliseconds limit) const {
+  const auto giveUpAt = std::chrono::steady_clock::now() + limit;
+  while (!raised_.load()) {
+    if (std::chrono::steady_clock::now() >= giveUpAt) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+}  // namespace testing_support

@@ -10,12 +10,13 @@
 #include <deque>
 #include <mutex>
 #include <utility>
-#include <vector>
 
+#include "foundation/CriticalNotificationGate.h"
 #include "foundation/DesktopNotificationCenter.h"
 #include "foundation/GenerateUniqueID.h"
 #include "foundation/TechnicalLogCleanup.h"
 #include "foundation/TechnicalLogFormat.h"
+#include "foundation/TechnicalLogLineBuffer.h"
 #include "foundation/TechnicalLogRepeatFolder.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
@@ -34,10 +35,6 @@ constexpr const char* kLogMessageDateFormat = "y-MM-dd\tHH:mm:ss\tEEEE";
 constexpr const char* kSimpleLogMessageDateFormat = "y-MM-dd\tHH:mm:ss\t";
 constexpr const char* kCriticalErrorTitle = "Critical Error";
 constexpr std::int64_t kLogOrigin = 7;
-constexpr unsigned kRequestedNotificationOptions =
-    kUserNotificationOptionBadge | kUserNotificationOptionSound | kUserNotificationOptionAlert;
-// Shown critical messages kept while the notification answer is outstanding.
-constexpr std::size_t kHeldNotificationLimit = 20;
 
 using Console = std::function<void(std::string_view)>;
 using WallTime = std::chrono::system_clock::time_point;
@@ -95,6 +92,27 @@ std::string formatDate(const std::optional<platform::DateFormatter>& formatter, 
   return formatter ? formatter->stringFromDate(date) : std::string();
 }
 
+// The texts of one formatter for the last second it formatted. The log's
+// patterns stop at whole seconds, so a burst of lines formats once.
+class SecondTextCache {
+ public:
+  explicit SecondTextCache(const std::optional<platform::DateFormatter>& formatter) : formatter_(formatter) {}
+
+  const std::string& text(WallTime date) {
+    const auto second = std::chrono::floor<std::chrono::seconds>(date);
+    if (!second_ || *second_ != second) {
+      text_ = formatDate(formatter_, date);
+      second_ = second;
+    }
+    return text_;
+  }
+
+ private:
+  const std::optional<platform::DateFormatter>& formatter_;
+  std::optional<std::chrono::sys_seconds> second_;
+  std::string text_;
+};
+
 const platform::Value& entry(const platform::Dictionary& dictionary, std::string_view key) {
   static const platform::Value none;
   const auto found = dictionary.find(key);
@@ -135,62 +153,6 @@ class DelegateCallScope {
 
  private:
   DelegateCallFrame frame_;
-};
-
-// Whether notifications may be posted. Until the centre has answered, shown
-// critical messages wait here instead of being lost. Shared with the centre's
-// completions, which may arrive after the log is gone.
-class NotificationGate {
- public:
-  NotificationGate(std::weak_ptr<UserNotificationCenter> center, Console console)
-      : center_(std::move(center)), console_(std::move(console)) {}
-
-  void answer(bool allowed) {
-    std::vector<UserNotificationRequest> release;
-    bool reportRefusal = false;
-    {
-      std::lock_guard guard(mutex_);
-      answered_ = true;
-      allowed_ = allowed;
-      if (allowed) {
-        release.swap(held_);
-      } else {
-        held_.clear();
-        reportRefusal = !refusalReported_;
-        refusalReported_ = true;
-      }
-    }
-    if (reportRefusal) console_("User notifications are not authorized: critical errors are not shown as notifications");
-    if (auto center = center_.lock()) {
-      for (auto& request : release) center->addNotificationRequest(std::move(request));
-    }
-  }
-
-  void display(UserNotificationRequest request) {
-    {
-      std::lock_guard guard(mutex_);
-      if (!answered_) {
-        if (held_.size() < kHeldNotificationLimit) held_.push_back(std::move(request));
-        return;
-      }
-      if (!allowed_) return;
-    }
-    if (auto center = center_.lock()) center->addNotificationRequest(std::move(request));
-  }
-
-  bool allowed() const {
-    std::lock_guard guard(mutex_);
-    return allowed_;
-  }
-
- private:
-  const std::weak_ptr<UserNotificationCenter> center_;
-  const Console console_;
-  mutable std::mutex mutex_;
-  bool answered_ = false;                       // guarded by mutex_
-  bool allowed_ = false;                        // guarded by mutex_
-  bool refusalReported_ = false;                // guarded by mutex_
-  std::vector<UserNotificationRequest> held_;  // guarded by mutex_
 };
 
 // Work handed to other threads that flush() waits for: queue marks and clean-ups.
@@ -241,7 +203,7 @@ struct CVNLogController::Impl {
         logMessageDateFormatter(makeDateFormatter(kLogMessageDateFormat, environment.localeId, environment.timeZoneId)),
         simpleLogMessageDateFormatter(
             makeDateFormatter(kSimpleLogMessageDateFormat, environment.localeId, environment.timeZoneId)),
-        notifications(std::make_shared<NotificationGate>(notificationCenter, console)) {}
+        notifications(std::make_shared<CriticalNotificationGate>(notificationCenter, console)) {}
 
   ~Impl() {
     folderObservation.reset();
@@ -250,20 +212,15 @@ struct CVNLogController::Impl {
     // The queues go next (declared last): they finish the lines already queued.
   }
 
-  // Where lines go. Each line takes the settings of the moment it is logged,
-  // like its date, so lines logged before a folder change stay in the old folder.
-  struct Settings {
-    std::optional<std::filesystem::path> folder;
-    std::string logPrefix;
-  };
+  using Settings = TechnicalLogDestination;
 
   std::shared_ptr<const Settings> settings() const {
-    std::lock_guard guard(settingsMutex);
+    std::lock_guard guard(pendingMutex);
     return currentSettings;
   }
 
   void changeSettings(const std::function<void(Settings&)>& change) {
-    std::lock_guard guard(settingsMutex);
+    std::lock_guard guard(pendingMutex);
     auto changed = std::make_shared<Settings>(*currentSettings);
     change(*changed);
     currentSettings = std::move(changed);
@@ -280,8 +237,7 @@ struct CVNLogController::Impl {
     // An empty path would mean the working folder; it counts as no folder.
     if (newFolder && newFolder->empty()) newFolder.reset();
     changeSettings([&](Settings& settings) { settings.folder = std::move(newFolder); });
-    std::lock_guard guard(settingsMutex);
-    logIfLogFailedToBeWritten = true;
+    logIfLogFailedToBeWritten.store(true);
   }
 
   void takeLevelFromDefaults() {
@@ -332,13 +288,50 @@ struct CVNLogController::Impl {
     messageArray->push_back({std::string(message), level, show});
   }
 
+  // Called by loggers: the line waits in the buffer; the first line of a
+  // burst schedules the drain on technicalLogQueue.
+  void queueTechnicalLogLine(WallTime date, std::string_view message, bool isProblem, bool show) {
+    bool scheduleDrain = false;
+    {
+      std::lock_guard guard(pendingMutex);
+      if (pending.size() >= kTechnicalLogPendingLineLimit) {
+        ++droppedLines;
+        return;
+      }
+      pending.append(currentSettings, date, message, isProblem, show);
+      scheduleDrain = !std::exchange(drainScheduled, true);
+    }
+    if (scheduleDrain && !technicalLogQueue->async([this] { drainPendingLines(); })) {
+      std::lock_guard guard(pendingMutex);
+      drainScheduled = false;
+    }
+  }
+
+  // Runs on technicalLogQueue: writes every waiting line, in order.
+  void drainPendingLines() {
+    std::size_t dropped = 0;
+    {
+      std::lock_guard guard(pendingMutex);
+      std::swap(pending, writing);
+      drainScheduled = false;
+      dropped = std::exchange(droppedLines, 0);
+    }
+    if (dropped) {
+      console("CVNLogController: " + std::to_string(dropped) + " technical log lines dropped: too many waiting");
+    }
+    writing.forEach([this](const TechnicalLogLineBuffer::Line& line) {
+      writeTechnicalLogLine(line.destination, line.date, line.message, line.isProblem, line.show);
+    });
+    writing.clear();
+  }
+
   // Runs on technicalLogQueue.
-  void writeTechnicalLogLine(const Settings& current, WallTime date, const std::string& message, bool isProblem,
+  void writeTechnicalLogLine(const Settings& current, WallTime date, std::string_view message, bool isProblem,
                              bool show) {
     if (!current.folder) return;
-    const std::string stamp = formatDate(logMessageDateFormatter, date);
+    const std::string& stamp = technicalStamps.text(date);
     const std::filesystem::path path =
-        *current.folder / technicalLogFileName(current.logPrefix, formatDate(logFileDateFormatter, date));
+        *current.folder / technicalLogFileName(current.logPrefix, technicalDays.text(date));
 
     TechnicalLogRepeatFolder::Plan plan;
     {
@@ -372,11 +365,7 @@ struct CVNLogController::Impl {
   }
 
   void reportWriteFailure(const std::filesystem::path& failedFolder, bool show) {
-    {
-      std::lock_guard guard(settingsMutex);
-      if (!logIfLogFailedToBeWritten) return;
-      logIfLogFailedToBeWritten = false;
-    }
+    if (!logIfLogFailedToBeWritten.exchange(false)) return;
     const std::string message = "Error: Failed to write technical logs to '" + failedFolder.string() + "'";
     console(message);
     const platform::Dictionary failure{
@@ -417,7 +406,7 @@ struct CVNLogController::Impl {
   const Console console;
   const std::shared_ptr<UserNotificationCenter> notificationCenter;
 
-  // Stands for the delegate semaphore: held while a delegate is called, so
+  // The delegate lock: held while a delegate is called, so
   // setLogDelegate(nullptr) returns only when no call into the old one runs.
   std::mutex delegateMutex;
   CVNLogControllerDelegate* delegate = nullptr;  // guarded by delegateMutex; not owned
@@ -426,9 +415,14 @@ struct CVNLogController::Impl {
   // Guarded by messageArrayMutex; gone for good once replayed to a delegate.
   std::optional<std::deque<MessageRecord>> messageArray{std::in_place};
 
-  mutable std::mutex settingsMutex;
-  std::shared_ptr<const Settings> currentSettings = std::make_shared<Settings>();  // guarded by settingsMutex
-  bool logIfLogFailedToBeWritten = true;  // guarded by settingsMutex
+  // Guards where lines go and the lines waiting for technicalLogQueue.
+  mutable std::mutex pendingMutex;
+  std::shared_ptr<const Settings> currentSettings = std::make_shared<Settings>();  // guarded by pendingMutex
+  TechnicalLogLineBuffer pending;  // guarded by pendingMutex
+  bool drainScheduled = false;     // guarded by pendingMutex
+  std::size_t droppedLines = 0;    // guarded by pendingMutex
+  TechnicalLogLineBuffer writing;  // used on technicalLogQueue only
+  std::atomic<bool> logIfLogFailedToBeWritten{true};
   std::atomic<std::int32_t> technicalLogLevel{kDefaultTechnicalLogLevel};
   std::atomic<bool> allowLogSimpleMessage{false};
 
@@ -440,8 +434,10 @@ struct CVNLogController::Impl {
   const std::optional<platform::DateFormatter> logFileDateFormatter;
   const std::optional<platform::DateFormatter> logMessageDateFormatter;
   const std::optional<platform::DateFormatter> simpleLogMessageDateFormatter;
+  SecondTextCache technicalStamps{logMessageDateFormatter};  // used on technicalLogQueue only
+  SecondTextCache technicalDays{logFileDateFormatter};       // used on technicalLogQueue only
 
-  const std::shared_ptr<NotificationGate> notifications;
+  const std::shared_ptr<CriticalNotificationGate> notifications;
   const std::shared_ptr<PendingWork> cleanups = std::make_shared<PendingWork>();
   bool isDiagnosticHandler = false;  // set once, on the creating thread
 
@@ -587,10 +583,7 @@ void CVNLogController::writeStringToTechnicalLog(std::string_view string, bool i
   if (logInConsole) impl_->console(string);
   // Levels compare as unsigned numbers: a level of -1 keeps everything.
   if (logLevel > static_cast<std::uint32_t>(impl_->technicalLogLevel.load(std::memory_order_relaxed))) return;
-  impl_->technicalLogQueue->async(
-      [impl = impl_.get(), settings = impl_->settings(), date, message = std::string(string), isProblem, show] {
-        impl->writeTechnicalLogLine(*settings, date, message, isProblem, show);
-      });
+  impl_->queueTechnicalLogLine(date, string, isProblem, show);
 }
 
 void CVNLogController::logSimpleMessage(std::string_view message, std::string_view fileName) {
@@ -608,27 +601,7 @@ void CVNLogController::cleanupOldTechnicalLogFiles() {
   removeOldTechnicalLogFiles(*current->folder, current->logPrefix, platform::Clock::current().wallNow());
 }
 
-void CVNLogController::checkForNotificationAuthorization() {
-  std::shared_ptr<NotificationGate> gate = impl_->notifications;
-  std::weak_ptr<UserNotificationCenter> weakCenter = impl_->notificationCenter;
-  impl_->notificationCenter->getNotificationSettings([gate, weakCenter](UserNotificationAuthorizationStatus status) {
-    switch (status) {
-      case UserNotificationAuthorizationStatus::Authorized:
-      case UserNotificationAuthorizationStatus::Provisional:
-        gate->answer(true);
-        return;
-      case UserNotificationAuthorizationStatus::NotDetermined:
-        if (auto center = weakCenter.lock()) {
-          center->requestAuthorization(kRequestedNotificationOptions, [gate](bool granted) { gate->answer(granted); });
-          return;
-        }
-        break;
-      case UserNotificationAuthorizationStatus::Denied:
-        break;
-    }
-    gate->answer(false);
-  });
-}
+void CVNLogController::checkForNotificationAuthorization() { impl_->notifications->checkAuthorization(); }
 
 void CVNLogController::displayNotificationWithTitle(const std::string& title, const std::string& message) {
   impl_->notifications->display({GenerateUniqueID::generateUniqueID(), title, message});

@@ -51,6 +51,9 @@ inline constexpr const char* kTechnicalLogLevelKey = "technicalLogLevel";
 inline constexpr const char* kTechnicalLogFolderPathKey = "technicalLogFolderPath";
 inline constexpr std::int32_t kDefaultTechnicalLogLevel = 2;
 inline constexpr std::size_t kTechnicalLogKeptMessageCount = 20;
+// Lines waiting for the writer beyond this many are dropped, and the writer
+// says on the console how many.
+inline constexpr std::size_t kTechnicalLogPendingLineLimit = 100000;
 
 class CVNLogController {
  public:

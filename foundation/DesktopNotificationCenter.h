@@ -7,8 +7,9 @@
 //
 // Owned by the technical log. Any thread; all bus traffic runs on the centre's
 // own serial queue, so no caller ever waits for the bus. Every bus operation
-// has a time limit (connecting included), and destruction cancels what is in
-// progress before joining the queue.
+// has a time limit (connecting included). Destruction cancels what is in
+// progress and drops notifications not yet sent (questions still waiting are
+// answered Denied), then joins the queue.
 
 #include <chrono>
 #include <memory>

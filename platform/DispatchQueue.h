@@ -43,7 +43,6 @@ struct TaskControl;
 class TaskHandle {
  public:
   TaskHandle() = default;
-  explicit TaskHandle(std::shared_ptr<detail::TaskControl> control) : control_(std::move(control)) {}
 
   // True when this call stopped the task from running; false when it already
   // ran, is running, was cancelled before or the handle is empty.
@@ -53,6 +52,9 @@ class TaskHandle {
   explicit operator bool() const { return control_ != nullptr; }
 
  private:
+  friend class DispatchQueue;
+  explicit TaskHandle(std::shared_ptr<detail::TaskControl> control) : control_(std::move(control)) {}
+
   std::shared_ptr<detail::TaskControl> control_;
 };
 

@@ -151,7 +151,9 @@ struct StandardCollators {
 
 StandardCollators makeCollators(std::string_view localeId) {
   icu::Locale locale = localeId.empty() ? icu::Locale::getDefault() : icu::Locale(std::string(localeId).c_str());
-  if (locale.isBogus()) locale = icu::Locale::getRoot();
+  // The C/POSIX locale maps to a collation that orders upper and lower case as
+  // different letters; file-browser order ignores case, so use the root rules.
+  if (locale.isBogus() || std::string_view(locale.getVariant()) == "POSIX") locale = icu::Locale::getRoot();
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::Collator> primary(icu::Collator::createInstance(locale, status));
   if (U_FAILURE(status) || !primary) return {};

@@ -25,6 +25,7 @@
 #include "foundation/TechnicalLogRepeatFolder.h"
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/Diagnostics.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -62,7 +63,7 @@ TEST(TechnicalLogFormatTest, BuildsFileNamesAndLines) {
 // ---------------------------------------------------------------- folding
 
 // Feeds (path, message) pairs and records what would be written where.
-class RepeatFolderTest : public ::testing::Test {
+class TechnicalLogRepeatFolderTest : public ::testing::Test {
  protected:
   std::string feed(const std::string& path, const std::string& message, const std::string& stamp = "T") {
     auto plan = folder_.plan(path, message, stamp);
@@ -74,7 +75,7 @@ class RepeatFolderTest : public ::testing::Test {
   TechnicalLogRepeatFolder folder_;
 };
 
-TEST_F(RepeatFolderTest, FoldsRunsAfterTheFirstTwoLinesOfAFile) {
+TEST_F(TechnicalLogRepeatFolderTest, FoldsRunsAfterTheFirstTwoLinesOfAFile) {
   EXPECT_EQ(feed("d1", "start"), "*start");
   EXPECT_EQ(feed("d1", "poll"), "poll");
   EXPECT_EQ(feed("d1", "tick"), "tick");
@@ -86,14 +87,14 @@ TEST_F(RepeatFolderTest, FoldsRunsAfterTheFirstTwoLinesOfAFile) {
   EXPECT_EQ(feed("d1", "next", "T3"), "\tT3\t\t--- last message repeated 1 time ---\r\nnext");
 }
 
-TEST_F(RepeatFolderTest, FirstLineOfAFileIsNeverARepeat) {
+TEST_F(TechnicalLogRepeatFolderTest, FirstLineOfAFileIsNeverARepeat) {
   EXPECT_EQ(feed("d1", "same"), "*same");
   EXPECT_EQ(feed("d1", "same"), "same");
   EXPECT_EQ(feed("d1", "same"), "");
   EXPECT_EQ(folder_.repeatCount(), 1u);
 }
 
-TEST_F(RepeatFolderTest, RunOpenAtAFileChangeIsClosedInThePreviousFile) {
+TEST_F(TechnicalLogRepeatFolderTest, RunOpenAtAFileChangeIsClosedInThePreviousFile) {
   feed("d1", "a");
   feed("d1", "b");
   feed("d1", "b");
@@ -502,6 +503,29 @@ TEST_F(LogControllerTest, NeverTouchesTheFileSystemOnTheCallersThread) {
   log->setLogDelegate(nullptr);
 }
 
+TEST_F(LogControllerTest, DropsLinesBeyondTheWaitingLimitAndSaysHowMany) {
+  auto log = makeLog();
+  RecordingDelegate delegate;
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  delegate.onInitialMessage = [&] {
+    entered.set_value();
+    ASSERT_EQ(released.wait_for(kWaitLimit), std::future_status::ready);
+  };
+  log->setLogDelegate(&delegate);
+  log->logMessage("first", 2, false);  // the writer takes it and is held
+  ASSERT_EQ(entered.get_future().wait_for(kWaitLimit), std::future_status::ready);
+  // Straight to the writer: the held writer also holds the delegate, which logMessage would wait for.
+  for (std::size_t i = 0; i < kTechnicalLogPendingLineLimit + 3; ++i) {
+    log->writeStringToTechnicalLog("flood", false, 2, false);
+  }
+  release.set_value();
+  ASSERT_TRUE(log->flush(kWaitLimit));
+  EXPECT_EQ(console(), std::vector<std::string>{"CVNLogController: 3 technical log lines dropped: too many waiting"});
+  log->setLogDelegate(nullptr);
+}
+
 TEST_F(LogControllerTest, WritesSimpleLogsOnlyWhenAllowed) {
   auto log = makeLog();
   log->logSimpleMessage("{\"ignored\":1}", "node_C-WS");
@@ -528,6 +552,25 @@ TEST_F(LogControllerTest, CleansUpOldTechnicalLogsWhenAFileIsStarted) {
   EXPECT_TRUE(std::filesystem::exists(folder_ / "2020-01-01_node_C-WS.log"));
   EXPECT_TRUE(std::filesystem::exists(*log->lastTechnicalLogFilePath()));
   log->setLogDelegate(nullptr);
+}
+
+TEST_F(LogControllerTest, StandsInForTheSharedLogAndTakesPlatformDiagnostics) {
+  auto log = makeLog();
+  CVNLogController::setSharedLogControllerForTesting(log.get());
+  EXPECT_EQ(&CVNLogController::sharedLogController(), log.get());
+  RecordingDelegate delegate;
+  log->setLogDelegate(&delegate);
+  log->installAsDiagnosticHandler();
+  platform::reportDiagnostic(platform::DiagnosticLevel::Error, "DispatchQueue 'x': task threw");
+  platform::reportDiagnostic(platform::DiagnosticLevel::Info, "defaults loaded");
+  ASSERT_TRUE(log->flush(kWaitLimit));
+  EXPECT_EQ(readLog("2024-03-01"), "\t" + kFriday + "\t\tZira 1.0 started\r\n" +
+                                       "!\t" + kFriday + "\t\tDispatchQueue 'x': task threw\r\n" +
+                                       "\t" + kFriday + "\t\tdefaults loaded\r\n");
+  log->setLogDelegate(nullptr);
+  CVNLogController::setSharedLogControllerForTesting(nullptr);
+  log.reset();  // hands diagnostics back to standard error
+  platform::reportDiagnostic(platform::DiagnosticLevel::Info, "after the log");
 }
 
 // ---------------------------------------------------------------- notifications

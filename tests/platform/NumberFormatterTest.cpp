@@ -119,6 +119,7 @@ TEST(LocalizedStandardCompareTest, OrdersNamesAsPeopleExpect) {
       {"\u00f6l", "zebra", "en_US", -1},
       {"zebra", "\u00f6l", "sv_SE", -1},       // Swedish sorts ö after z
       {"", "a", "en_US", -1},
+      {"abc", "ABD", "en_US_POSIX", -1},       // the C locale ignores case as well
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("'") + c.a + "' vs '" + c.b + "' in " + c.locale);

@@ -1,0 +1,55 @@
+#pragma once
+// Typed, range-checked reads of one dictionary's keys, shared by the loaders
+// of the node media model. A key that is absent reads as nothing and is not a
+// problem; a key of the wrong type or out of range reads as nothing and is
+// recorded, so that the caller keeps its field's value and can report every
+// bad key at once.
+//
+// A reader lives for one load on the caller's thread.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/Value.h"
+
+namespace nodes::detail {
+
+class DictionaryFieldReader {
+ public:
+  // `what` names the object in error texts ("MediaItem").
+  DictionaryFieldReader(const platform::Dictionary& dictionary, std::string what);
+
+  bool contains(std::string_view key) const { return dictionary_.contains(key); }
+
+  std::optional<std::string> string(std::string_view key);
+  // Integers and reals (a real must be finite and is truncated toward zero);
+  // anything outside [min, max] is out of range.
+  std::optional<std::int64_t> integer(std::string_view key, std::int64_t min, std::int64_t max);
+  // Integers and reals, finite and within [min, max].
+  std::optional<double> real(std::string_view key, double min, double max);
+  // Booleans, and integers (non-zero is true).
+  std::optional<bool> boolean(std::string_view key);
+  std::optional<platform::Date> date(std::string_view key);
+  std::optional<platform::Dictionary> dictionary(std::string_view key);
+  // An array whose every element is a string.
+  std::optional<std::vector<std::string>> stringArray(std::string_view key);
+
+  // Success, or one error naming every key that was refused.
+  platform::Status status() const;
+
+ private:
+  const platform::Value* find(std::string_view key) const;
+  void refuse(std::string_view key, bool outOfRange, std::string_view expected, const platform::Value& found);
+
+  const platform::Dictionary& dictionary_;
+  std::string what_;
+  std::vector<std::string> badKeys_;
+  std::vector<std::string> problems_;
+  bool anyWrongType_ = false;
+};
+
+}  // namespace nodes::detail

@@ -66,6 +66,10 @@ void setOsThreadName(const std::string& label) {
   pthread_setname_np(pthread_self(), name.c_str());
 }
 
+// Built at load time, so it outlives any object with static storage that
+// owns a Thread (those are built later and destroyed earlier).
+[[maybe_unused]] SelfOwnedThreadJoiner& joinerAtLoad = joiner();
+
 // Finished flags, by thread, so a self-owned thread can be joined once done.
 thread_local std::shared_ptr<std::atomic<bool>> currentFinishedFlag;
 
@@ -92,7 +96,6 @@ Thread::~Thread() {
     return;
   }
   thread_.join();
-  joiner().joinFinished();
 }
 
 }  // namespace platform

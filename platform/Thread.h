@@ -1,6 +1,6 @@
 #pragma once
-// Thread: owner of one named OS thread. The body receives a stop token;
-// destruction requests a stop and joins. Bodies make every wait bounded and
+// Thread: owner of one named OS thread. The body receives a stop token (and
+// must not throw); destruction requests a stop and joins. Bodies make every wait bounded and
 // react to the stop (a std::stop_callback can notify their condition variable),
 // so the join is bounded too.
 //

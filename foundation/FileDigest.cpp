@@ -1,5 +1,7 @@
 #include "foundation/FileDigest.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,29 +25,6 @@ platform::Error fileError(FileDigestErrorCode code, const char* what, const std:
   return platform::Error(kFileDigestErrorDomain, code, std::move(reason), std::move(info));
 }
 
-// Owns the descriptor; close() reports the close result once.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Linux releases the descriptor even when close fails (EINTR included), so
-  // it is never retried.
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 platform::Result<platform::Data> digestOfFile(DigestAlgorithm algorithm, const std::filesystem::path& path) {
@@ -54,7 +33,7 @@ platform::Result<platform::Data> digestOfFile(DigestAlgorithm algorithm, const s
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return fileError(FileDigestErrorCode::OpenFailed, "cannot open", path, errno);
-  FileDescriptor file(fd);
+  platform::FileDescriptor file(fd);
 
   struct stat status {};
   if (::fstat(file.get(), &status) != 0) {

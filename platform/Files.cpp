@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -29,29 +31,6 @@ Error fileError(FileErrorCode code, const std::string& what, const std::filesyst
   return Error(kFileErrorDomain, code, what + " " + path.string() + ": " + reasonFor(errorNumber),
                Dictionary{{"path", Value(path.string())}, {"errno", Value(errorNumber)}});
 }
-
-// Closes the descriptor on every early return.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports close's own failure (deferred write errors show up here on NFS).
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 std::string randomSuffix() {
   thread_local std::mt19937_64 generator{std::random_device{}()};
@@ -195,7 +174,7 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view b
 
   if (int error = writeAll(file.get(), bytes)) return failAndRemove("Could not write", error);
   if (fsyncRetrying(file.get()) != 0) return failAndRemove("Could not flush", errno);
-  if (file.close() != 0 && errno != EINTR) return failAndRemove("Could not close", errno);
+  if (int error = file.close(); error != 0 && error != EINTR) return failAndRemove("Could not close", error);
   if (::rename(temporary.c_str(), path.c_str()) != 0) return failAndRemove("Could not replace", errno);
 
   // The rename is durable only once the folder's entry is on disk too. Some

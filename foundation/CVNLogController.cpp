@@ -488,11 +488,9 @@ CVNLogController::~CVNLogController() = default;
 CVNLogController& CVNLogController::sharedLogController() {
   if (CVNLogController* installed = sharedOverride.load(std::memory_order_acquire)) return *installed;
   // Never destroyed: components may log from their own destructors at exit.
-  static CVNLogController* const shared = [] {
-    auto* log = new CVNLogController();
-    log->installAsDiagnosticHandler();
-    return log;
-  }();
+  // It does not take over the platform diagnostics by itself: programs call
+  // installAsDiagnosticHandler() at start-up, and tests keep their own capture.
+  static CVNLogController* const shared = new CVNLogController();
   return *shared;
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+// DataSourcePlaylistNodeControl: the application's data source seen as the
+// playlist windows' PlaylistNodeControl. Queries and node actions go to the
+// data source as they are. Unlocking and the redundant-mode switch queue the
+// same commands the data source queues, with a reply handler that runs the
+// data source's own reply operation first and then hands the reply to the
+// window.
+//
+// Owned by the application next to the data source. It asks a provider for
+// the data source at each call, so it can be made before the data source is
+// (with none, queries answer none and actions do nothing). Main thread only.
+
+#include <functional>
+#include <memory>
+
+#include "app/PlaylistNodeControl.h"
+#include "nodes/DataSource.h"
+
+namespace app {
+
+class DataSourcePlaylistNodeControl final : public PlaylistNodeControl {
+ public:
+  using DataSourceProvider = std::function<std::shared_ptr<nodes::DataSource>()>;
+
+  explicit DataSourcePlaylistNodeControl(DataSourceProvider dataSource);
+  // A data source held weakly.
+  explicit DataSourcePlaylistNodeControl(std::weak_ptr<nodes::DataSource> dataSource);
+
+  std::optional<platform::Dictionary> nodeControlStatus(std::string_view nodeUniqueID) const override;
+  bool isNodeUnlocked(std::string_view nodeUniqueID) const override;
+  bool isNodeInSlaveMode(std::string_view nodeUniqueID) const override;
+  bool hasNodeConnection(std::string_view nodeUniqueID) const override;
+  std::vector<PlaylistNodeIdentity> nodeList() const override;
+
+  void nodeControlSendAndStartPlaylistDocument(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
+                                               const std::optional<std::string>& startClipUniqueID,
+                                               double startClipOffset, bool cue) override;
+  void nodeControlPlaybackPlayUniqueIDToStart(std::string_view nodeUniqueID,
+                                              const std::optional<std::string>& clipUniqueID,
+                                              std::uint64_t offsetFromStartInSeconds) override;
+  void nodeControlPlaybackCue(std::string_view nodeUniqueID, std::string_view clipUniqueID,
+                              std::uint64_t offsetFromStartInSeconds) override;
+  void nodeControlPlaybackPause(std::string_view nodeUniqueID) override;
+  void nodeControlPlaybackStop(std::string_view nodeUniqueID) override;
+  void setPlaylistDocument(std::string_view nodeUniqueID,
+                           const std::shared_ptr<nodes::VideoPlaylistDocument>& document) override;
+
+  void nodeLock(std::string_view nodeUniqueID) override;
+  void nodeUnlock(std::string_view nodeUniqueID, std::string_view password, AnswerHandler answer) override;
+  void nodeControlSetSlaveMode(bool slaveMode, std::string_view nodeUniqueID, AnswerHandler answer) override;
+
+ private:
+  using ReplyOperation = nodes::DataSource::ReplyOperation;
+  void queueAnsweredCommand(std::string_view nodeUniqueID, std::string text, const char* responseSelector,
+                            ReplyOperation reply, AnswerHandler answer);
+
+  std::shared_ptr<nodes::DataSource> currentDataSource() const { return dataSource_ ? dataSource_() : nullptr; }
+
+  DataSourceProvider dataSource_;
+};
+
+}  // namespace app

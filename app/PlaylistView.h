@@ -1,0 +1,89 @@
+#pragma once
+// PlaylistView: what the playlist window controller shows through its window.
+// The controller builds a plain PlaylistViewState after each change and hands
+// it over whole; the window draws it and makes no decision of its own.
+//
+// The window implements PlaylistView and outlives its tie to the controller
+// (the controller holds it as a plain pointer, not owned). Main thread only.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "nodes/PlaylistDocumentFormat.h"
+
+namespace app {
+
+// Which node plays a row.
+enum class RowOwner { NodeA = 1, NodeB = 2 };
+
+// What the operator is asked for after choosing "Authenticate".
+enum class PasswordRequest { None = 0, OneNode = 1, NodesAAndB = 2 };
+
+struct PlaylistRowState {
+  std::string name;
+  std::string startTime;  // the row's start time text; empty when none
+  std::string duration;
+  std::int32_t status = 0;  // 0 idle, 1 paused, 2 cued, 3 playing, 6 ended and holding
+  RowOwner owner = RowOwner::NodeA;
+  bool abRollMarked = false;  // the row carries an A/B position
+  bool online = false;
+  bool locked = false;
+  friend bool operator==(const PlaylistRowState&, const PlaylistRowState&) = default;
+};
+
+// A counter text with the number of leading characters drawn dimmed.
+struct CounterText {
+  std::string text;
+  std::size_t dimmedCharacters = 0;
+  friend bool operator==(const CounterText&, const CounterText&) = default;
+};
+
+struct PlaylistViewState {
+  std::string title;  // the document's file name, "Untitled" before it has one
+  std::vector<PlaylistRowState> rows;
+  std::int64_t onAirRow = -1;
+  // Scroll this row to the centre of the table (once, with this state).
+  std::optional<std::int64_t> rowToCentre;
+
+  // Controls.
+  bool transportEnabled = false;  // the six transport buttons
+  bool padLockEnabled = false;
+  bool padUnlockEnabled = false;
+  bool settingsEnabled = false;       // chain, loop and cue buttons
+  bool nodeSelectorsEnabled = true;   // node pop-ups and the A/B roll button
+  bool chainOn = false;
+  bool loopOn = false;
+  bool cueModeOn = false;
+  bool abRollOn = false;
+  std::string nodeAName;
+  std::string nodeBName;  // empty while A/B roll is off
+
+  // Counters (time code texts) and progress (fractions, capped by the view).
+  std::string itemElapsed;
+  std::string itemRemaining;
+  std::string itemTotal;
+  std::string playlistElapsed;
+  std::string playlistRemaining;
+  std::string playlistTotal;
+  CounterText bigElapsed;
+  CounterText bigRemaining;
+  double itemProgress = 0.0;
+  double playlistProgress = 0.0;
+
+  PasswordRequest passwordRequest = PasswordRequest::None;
+
+  friend bool operator==(const PlaylistViewState&, const PlaylistViewState&) = default;
+};
+
+class PlaylistView {
+ public:
+  virtual ~PlaylistView() = default;
+  virtual void showState(const PlaylistViewState& state) = 0;
+  // The window's frame, for the document's settings; none while not shown.
+  virtual std::optional<nodes::WindowFrame> windowFrame() const = 0;
+};
+
+}  // namespace app

@@ -1,0 +1,274 @@
+#pragma once
+// PlaylistWindowController: every decision of a playlist window, without Qt.
+// It drives node A, or the A/B pair of nodes A and B, of one playlist
+// document through PlaylistNodeControl and follows what the nodes report:
+// which clip plays on which node, the clip on air, the row status marks, the
+// counters and progress bars, auto-cue after a clip ends, and the transport
+// (play, pause, stop, cue, skip, double click) with its A/B roll rules.
+// After each change it hands a plain PlaylistViewState to its PlaylistView.
+//
+// Ownership: made by the window that shows the document; shares the document
+// and is its delegate (cleared at destruction). The node control and the view
+// are not owned: the node control outlives every window, the view outlives
+// its tie to this controller (setView(nullptr) before it goes).
+//
+// Threads: main thread only. Node notifications arrive there (the
+// PlaylistWindowObservers forward them with the sender's node unique ID);
+// delayed messages (auto-cue) run on the main queue on Clock::current() and
+// are cancelled together by Stop and the skips. Node answers to unlocking and
+// to the redundant-mode switch are read when they arrive, or at
+// kNodeAnswerTimeLimit when a node stays silent.
+//
+// Deviations from the node model's older behaviour, on purpose:
+// - Stop and Pause in A/B roll act on the node of the pair that plays this
+//   playlist, also when node A has moved on and only node B has it on air.
+// - The block counters count from the first row of the block on air and
+//   carry over midnight (PlaylistCounters.h).
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/DelayedMessages.h"
+#include "app/NodeAnswerWait.h"
+#include "app/PlaylistNodeControl.h"
+#include "app/PlaylistView.h"
+#include "nodes/CVNTimeFormatter.h"
+#include "nodes/NodeConnection.h"
+#include "nodes/VideoPlaylistDocument.h"
+#include "nodes/VideoPlaylistDocumentDelegate.h"
+#include "platform/Observable.h"
+#include "platform/UserDefaults.h"
+#include "platform/Value.h"
+
+namespace app {
+
+// Defaults read by the window (registered by the application at start-up).
+inline constexpr const char* kAutoCueDefaultsKey = "autoCue";
+inline constexpr const char* kAutoCueDelayDefaultsKey = "autoCueDelay";
+inline constexpr double kRegisteredAutoCueDelaySeconds = 2.0;
+inline constexpr const char* kExternalMixerAutoCueNextItemKey = "externalMixerAutoCueNextItem";
+inline constexpr const char* kChainModeDefaultsKey = "chainMode";
+inline constexpr const char* kCueModeDefaultsKey = "cueMode";
+inline constexpr const char* kLoopModeDefaultsKey = "loopMode";
+inline constexpr const char* kABRollDefaultsKey = "abRoll";
+// The node name shown while no node is known yet.
+inline constexpr const char* kLookingForNodesName = "Looking for nodes...";
+// Posted with the new "lockedClips" array of this playlist as object.
+inline constexpr const char* kClipsUniqueIDToLockInInspectorNotification = "clipsUniqueIDToLockInInspector";
+// Skip to previous restarts the clip on air past this many seconds into it.
+inline constexpr double kRestartClipThresholdSeconds = 2.0;
+
+class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelegate {
+ public:
+  PlaylistWindowController(std::shared_ptr<nodes::VideoPlaylistDocument> document, PlaylistNodeControl& nodeControl,
+                           platform::UserDefaults& defaults = platform::UserDefaults::standard());
+  ~PlaylistWindowController() override;
+  PlaylistWindowController(const PlaylistWindowController&) = delete;
+  PlaylistWindowController& operator=(const PlaylistWindowController&) = delete;
+
+  const std::shared_ptr<nodes::VideoPlaylistDocument>& document() const { return document_; }
+  // Not owned; the current state is shown at once.
+  void setView(PlaylistView* view);
+  // The state last built (also without a view).
+  const PlaylistViewState& viewState() const { return state_; }
+
+  // --- Loading ---
+  // Default modes and nodes for a new document, node A when it has none (the
+  // first connected node), the controls and the playback state of the nodes.
+  void windowDidLoad();
+  void setDefaultValues();
+  void updatePlaybackStatusAfterAwakeFromNib();
+
+  // --- Node notifications: sender's node unique ID and the userInfo ---
+  void playbackStatusDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void clipUniqueIDDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void clipPositionDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void playlistUniqueIDDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void loopModeDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void chainModeDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void cueModeDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void lockedClipsChanged(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
+  void authenticationDidChange();
+  void nodeListDidChange();
+
+  // --- Table ---
+  // The first selected row; none when nothing is selected.
+  void tableSelectionDidChange(std::optional<std::int64_t> selectedRow);
+  void rowClicked(std::int64_t row);
+  void doubleClick(std::int64_t row);
+
+  // --- Transport ---
+  void playButtonPushed() override;
+  void pauseButtonPushed() override;
+  void stopButtonPushed() override;
+  void cueButtonPushed();
+  void skipToPreviousButtonPushed();
+  void skipToNextButtonPushed();
+  void playClipAtIndex(std::int64_t index);
+  void cueClipAtIndex(std::int64_t index);
+  void autoCueNode(const std::string& nodeUniqueID);
+  void forceCueNode(const std::string& nodeUniqueID);
+  // Without A/B roll node A's name; with it the unique ID of the leading node.
+  std::string masterNodeName() const;
+  void externalMixerTriggeredPlaybackStart();
+  void externalMixerTriggeredPlaybackStop();
+
+  // --- Lock, unlock and redundant mode ---
+  void padLockButtonPushed();
+  // Asks the operator for the password(s) of the node(s) to unlock.
+  void padUnlockButtonPushed();
+  // Unlocks node A (and node B with A/B roll and a password for it); the
+  // outcome is checked when the nodes answer.
+  void unlockNodes(const std::string& passwordA, const std::optional<std::string>& passwordB = std::nullopt);
+  // The operator closed the password request without unlocking.
+  void passwordRequestDismissed();
+  void enableSlaveMode();
+  void disableSlaveMode();
+
+  // --- Controls and tracking ---
+  void updateUIPlaybackControlStatus();
+  void updateCurrentOnAirClipIndex();
+  void updateCounters();
+  void updateItemTotalDuration();
+  void resetCounters();
+  void enablePlaybackControls();
+  void disablePlaybackControls();
+  void enableSettingsControls();
+  void disableSettingsControls();
+
+  // --- State ---
+  bool isRunning() const { return isRunning_; }
+  void setIsRunning(bool running);
+  std::int64_t currentOnAirClipIndex() const { return currentOnAirClipIndex_; }
+  std::int64_t currentlyPlayingOnNodeAClipIndex() const { return nodeAClipIndex_; }
+  std::int64_t currentlyPlayingOnNodeBClipIndex() const { return nodeBClipIndex_; }
+  const std::optional<std::string>& currentlyPlayingNodeUniqueID() const { return currentlyPlayingNodeUniqueID_; }
+  std::optional<std::int64_t> selectedRow() const { return selectedRow_; }
+  // Delayed messages still pending (auto-cues).
+  std::size_t pendingDelayedMessageCount() const { return delayed_.pendingCount(); }
+
+  // --- VideoPlaylistDocumentDelegate ---
+  void updateTableView() override;
+  std::optional<nodes::WindowFrame> windowFrame() const override;
+  std::int64_t lastClickedRow() const override { return lastClickedRow_; }
+  bool isPlaying() const override { return currentOnAirClipIndex_ >= 0; }
+  bool isPaused() const;
+  std::int64_t currentlyPlayingClipIndex() const override { return currentOnAirClipIndex_; }
+  double elapsedTimeInSeconds() const override { return counters_.playlistElapsed; }
+  double remainingTimeInSeconds() const override { return counters_.playlistRemaining; }
+
+ private:
+  // One node's status dictionary as the window reads it.
+  struct NodeReading {
+    std::string nodeUniqueID;
+    bool known = false;  // the data source has a status for it
+    std::int32_t status = 0;
+    bool reportsThisPlaylist = false;
+    std::string clipUniqueID;
+    std::int64_t clipIndex = -1;
+    double position = 0.0;
+    bool isAuthenticated = false;
+  };
+  // The values behind the time fields and progress bars.
+  struct Counters {
+    double itemElapsed = 0.0;
+    double itemRemaining = 0.0;
+    double itemTotal = 0.0;
+    double playlistElapsed = 0.0;
+    double playlistRemaining = 0.0;
+    double itemProgress = 0.0;
+    double playlistProgress = 0.0;
+  };
+  enum class Gate { Play = 1, Cue = 2, DoubleClick = 3 };
+  // Batches the view update of one operator or node event into one push.
+  class Change {
+   public:
+    explicit Change(PlaylistWindowController& owner) : owner_(owner) { ++owner_.changeDepth_; }
+    ~Change() {
+      if (--owner_.changeDepth_ == 0) owner_.render();
+    }
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
+
+   private:
+    PlaylistWindowController& owner_;
+  };
+
+  // Node identity.
+  std::string nodeAUniqueID() const;
+  std::string nodeBUniqueID() const;  // "" when none is set
+  bool isABActive() const;
+  bool isForThisWindow(std::string_view nodeUniqueID) const;
+  bool reportsThisPlaylist(const platform::Dictionary& dictionary) const;
+  NodeReading readNode(const std::string& nodeUniqueID) const;
+  NodeReading readNodeA() const { return readNode(nodeAUniqueID()); }
+  NodeReading readNodeB() const { return readNode(nodeBUniqueID()); }
+  std::int64_t clipIndexWithUniqueID(std::string_view playbackUniqueID) const;
+  std::string ownerNodeOfRow(std::int64_t row) const;
+  void chooseNodesFromNodeList();
+
+  // Tracking.
+  void resetStaleRows(std::int64_t keptRow, bool fromA, bool fromB);
+  void unlockAllItems();
+  void setItemLocked(std::string_view playbackUniqueID, bool locked);
+
+  // Transport.
+  bool passesAuthenticationGate(Gate gate);
+  std::int64_t startRow() const;
+  void followUp(const std::string& nodeUniqueID, std::int32_t status);
+  void scheduleAutoCue(const std::string& nodeUniqueID);
+  void cueNextClip(const std::string& nodeUniqueID, bool force);
+  void sendDocumentFromRow(std::int64_t row, bool cue);
+  std::optional<std::string> playbackUniqueIDOfRow(std::int64_t row) const;
+  void playlistPlaybackPlay(const std::string& nodeUniqueID, const std::optional<std::string>& clipUniqueID);
+  void skipToPreviousWithABRoll();
+  void skipToPreviousOnNodeA(const NodeReading& a);
+  void skipToNextOnNodeA(const NodeReading& a);
+
+  // Lock and redundant mode.
+  void checkIfUnlocksSucceeded(bool bothNodes, const NodeAnswerWait::Replies& replies);
+  void checkIfSlaveModeOnSucceeded(const NodeAnswerWait::Replies& replies);
+  void checkIfSlaveModeOffSucceeded();
+  void keepAnswerWait(std::shared_ptr<NodeAnswerWait> wait);
+
+  // View.
+  double autoCueDelaySeconds() const;
+  void render();
+  PlaylistViewState buildState() const;
+
+  std::shared_ptr<nodes::VideoPlaylistDocument> document_;
+  PlaylistNodeControl& nodeControl_;  // not owned; outlives every window
+  platform::UserDefaults& defaults_;  // not owned; process-wide
+  PlaylistView* view_ = nullptr;      // not owned; outlives its tie (setView(nullptr))
+
+  std::int64_t nodeAClipIndex_ = -1;
+  std::int64_t nodeBClipIndex_ = -1;
+  std::optional<std::string> currentlyPlayingNodeUniqueID_;
+  std::int64_t currentOnAirClipIndex_ = -1;
+  std::int64_t lastClickedRow_ = -1;
+  std::optional<std::int64_t> selectedRow_;
+  bool isRunning_ = false;
+  std::optional<std::vector<std::string>> lastLockedClips_;
+  Counters counters_;
+  nodes::CVNTimeFormatter timeCodeFormatter_;
+
+  // Controls.
+  bool transportEnabled_ = false;
+  bool padLockEnabled_ = false;
+  bool padUnlockEnabled_ = false;
+  bool settingsEnabled_ = true;
+  PasswordRequest passwordRequest_ = PasswordRequest::None;
+  std::optional<std::int64_t> rowToCentre_;
+
+  PlaylistViewState state_;
+  int changeDepth_ = 0;
+  std::vector<platform::ObservationToken> documentObservations_;
+  std::vector<std::shared_ptr<NodeAnswerWait>> answerWaits_;
+  DelayedMessages delayed_;  // last: its messages refer to the fields above
+};
+
+}  // namespace app

@@ -1,0 +1,91 @@
+// The operator application: starts the Qt application, runs the platform main
+// queue on its event loop, installs the operator alerts, and hands over to
+// the application delegate, which runs the start-up steps in their order.
+//
+// Arguments of the form "-key value" set user defaults for this run only
+// (e.g. -discoveredNodes '<array>...</array>'); Qt's own options
+// ("-platform offscreen") are understood too.
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "app/ApplicationDelegate.h"
+#include "app/DataSourcePlaylistNodeControl.h"
+#include "app/views/ApplicationMainWindow.h"
+#include "app/views/PlaylistWindowHandle.h"
+#include "app/views/QtAlertPresenter.h"
+#include "app/views/QtApplicationWindows.h"
+#include "app/views/QtMainQueueDriver.h"
+#include "app/views/TerminationSignalQuitter.h"
+#include "app/views/VantelioZiraApplication.h"
+#include "foundation/AlertPresenter.h"
+#include "foundation/CVNLogController.h"
+#include "platform/Bundle.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+constexpr const char* kFallbackDefaultsSuiteName = "VantelioZira";
+constexpr const char* kWillTerminateNotification = "applicationWillTerminate";
+constexpr std::chrono::seconds kLogFlushLimit{5};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The defaults domain is the bundle identifier; set before anything reads
+  // the defaults (the technical log does).
+  std::string suiteName = platform::Bundle::main()->bundleIdentifier();
+  if (suiteName.empty()) suiteName = kFallbackDefaultsSuiteName;
+  platform::UserDefaults::configureStandard(suiteName, argc, argv);
+  foundation::CVNLogController& log = foundation::CVNLogController::sharedLogController();
+  log.installAsDiagnosticHandler();
+
+  app::views::VantelioZiraApplication application(argc, argv);
+  app::views::QtMainQueueDriver mainQueueDriver;
+  app::views::TerminationSignalQuitter signalQuitter;
+  foundation::setAlertPresenter(std::make_shared<app::views::QtAlertPresenter>());
+  app::ApplicationDelegate::initialize(platform::UserDefaults::standard());
+
+  int exitCode = 0;
+  {
+    // The playlist windows' way to their nodes; made once the data source
+    // exists, and kept until the windows (owned by the delegate) are gone.
+    std::optional<app::DataSourcePlaylistNodeControl> nodeControl;
+    app::ApplicationDelegate delegate(application, app::ApplicationDelegate::Environment{});
+    app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
+    delegate.setApplicationWindows(&windows);
+    app::views::ApplicationMainWindow mainWindow(delegate);
+
+    const QMetaObject::Connection willTerminate =
+        QObject::connect(&application, &QCoreApplication::aboutToQuit, &application, [&delegate] {
+      delegate.applicationWillTerminate(platform::Notification{kWillTerminateNotification});
+    });
+    delegate.awakeFromNib();
+    nodeControl.emplace(delegate.dataSource());
+    delegate.setPlaylistWindowFactory(app::views::makePlaylistWindowFactory(
+        *nodeControl, [&delegate](const nodes::VideoPlaylistDocument& document) {
+          delegate.documentController().closeDocument(document);
+        }));
+    delegate.applicationWillFinishLaunching();
+    mainWindow.show();
+    // Launching has finished once the event loop runs.
+    QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    exitCode = application.exec();
+
+    // Windows close first (a countdown window saves itself as it closes),
+    // then the delegate lets go of the data source and its node connections.
+    delegate.documentController().closeAllDocuments();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delegate.setApplicationWindows(nullptr);
+    QObject::disconnect(willTerminate);
+  }
+  foundation::setAlertPresenter(nullptr);
+  log.flush(kLogFlushLimit);
+  return exitCode;
+}

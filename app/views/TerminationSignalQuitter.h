@@ -1,0 +1,43 @@
+#pragma once
+// TerminationSignalQuitter: turns SIGINT and SIGTERM into an orderly quit of
+// the Qt application, so that a run stopped by its supervisor (or by Ctrl-C)
+// goes through the termination steps, closes its windows and flushes the
+// technical log. A second signal, once the first is being handled, ends the
+// process at once (the default action).
+//
+// The signal handler only writes one byte to a socket pair; the Qt thread
+// reads it and quits. One per process, owned by main() on the GUI thread;
+// destruction puts the previous handlers back.
+
+#include <csignal>
+#include <optional>
+
+#include <QObject>
+
+#include "platform/FileDescriptor.h"
+
+class QSocketNotifier;
+
+namespace app::views {
+
+class TerminationSignalQuitter final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TerminationSignalQuitter(QObject* parent = nullptr);
+  ~TerminationSignalQuitter() override;
+  TerminationSignalQuitter(const TerminationSignalQuitter&) = delete;
+  TerminationSignalQuitter& operator=(const TerminationSignalQuitter&) = delete;
+
+ private:
+  void signalReceived();
+
+  std::optional<platform::FileDescriptor> writeEnd_;
+  std::optional<platform::FileDescriptor> readEnd_;
+  QSocketNotifier* notifier_ = nullptr;  // child of this object
+  struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
+  bool installed_ = false;
+};
+
+}  // namespace app::views

@@ -1,0 +1,190 @@
+// The node link against the stand-in node on loopback:
+// - command round trips per second through TelnetController (plain "version"
+//   and the XML "pbstatus");
+// - the time from a status change on the node to the connection delegate's
+//   status-change call (the status is polled every 5th 40 ms tick, so up to
+//   about 200 ms is expected, about half that on average).
+// Skipped when the stand-in binary is not built.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "nodes/NodeConnection.h"
+#include "nodes/TelnetController.h"
+#include "platform/RunLoop.h"
+#include "tests/nodes/NodeStandinProcess.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A stand-in node with an empty media folder, for one benchmark.
+struct StandinNode {
+  std::filesystem::path media;
+  testing_support::NodeStandinProcess process;
+  std::string failure;
+
+  StandinNode() {
+    char pattern[] = "/tmp/nodelink-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+      failure = "no temporary folder";
+      return;
+    }
+    media = pattern;
+    failure = process.start({"--media", media.string()});
+  }
+  ~StandinNode() {
+    process.stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(media, ignored);
+  }
+};
+
+// A second client that changes the node's state with blocking writes.
+class RawClient {
+ public:
+  explicit RawClient(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~RawClient() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  // Sends a command and reads its plain reply (up to CR LF).
+  std::string command(const std::string& text) {
+    const std::string line = text + "\n\r";
+    if (::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) return {};
+    std::string reply;
+    char chunk[256];
+    while (reply.find("\r\n") == std::string::npos) {
+      const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+      if (n <= 0) return {};
+      reply.append(chunk, static_cast<std::size_t>(n));
+    }
+    return reply.substr(0, reply.find("\r\n"));
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+void BM_CommandRoundTrip(benchmark::State& state, const char* text, bool xml) {
+  StandinNode node;
+  if (!node.failure.empty()) {
+    state.SkipWithError(node.failure.c_str());
+    return;
+  }
+  nodes::TelnetController controller;
+  controller.startConnectionWithHostAddress("127.0.0.1", node.process.port());
+  const auto giveUpAt = Clock::now() + std::chrono::seconds(5);
+  while (!controller.isConnected() && Clock::now() < giveUpAt) std::this_thread::yield();
+  if (!controller.isConnected()) {
+    state.SkipWithError("the link did not open");
+    return;
+  }
+  std::int64_t answered = 0;
+  for (auto _ : state) {
+    auto command = std::make_shared<nodes::TelnetCommand>(text, 0, xml);
+    controller.processCommandSynchronously(command);
+    answered += command->hasResponse() ? 1 : 0;
+  }
+  state.counters["roundTripsPerSecond"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kIsRate);
+  if (answered != state.iterations()) state.SkipWithError("a command went unanswered");
+  controller.stopConnection();
+  platform::RunLoop::main().runUntil([] { return true; }, std::chrono::milliseconds(100));
+}
+BENCHMARK_CAPTURE(BM_CommandRoundTrip, version_plain, "version", false)->UseRealTime();
+BENCHMARK_CAPTURE(BM_CommandRoundTrip, pbstatus_xml, "pbstatus", true)->UseRealTime();
+
+// Wakes the benchmark when the connection reports a status change.
+class StatusWatcher : public nodes::NodeConnectionDelegate {
+ public:
+  void nodePlaybackStatusChanged(const platform::Dictionary& status, const nodes::NodeConnectionPtr&) override {
+    std::lock_guard lock(mutex_);
+    lastStatus_ = status.contains("status") ? status.at("status").stringOr("") : "";
+    changedAt_ = Clock::now();
+    ++changes_;
+    changed_.notify_all();
+  }
+  // Waits (real time) for the change after `seen` changes to report `status`.
+  bool waitFor(const std::string& status, Clock::time_point* at) {
+    std::unique_lock lock(mutex_);
+    const bool ok = changed_.wait_for(lock, std::chrono::seconds(3), [&] { return lastStatus_ == status; });
+    *at = changedAt_;
+    return ok;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string lastStatus_;          // guarded by mutex_
+  Clock::time_point changedAt_{};   // guarded by mutex_
+  int changes_ = 0;                 // guarded by mutex_
+};
+
+void BM_StatusChangeToDelegate(benchmark::State& state) {
+  StandinNode node;
+  if (!node.failure.empty()) {
+    state.SkipWithError(node.failure.c_str());
+    return;
+  }
+  auto watcher = std::make_shared<StatusWatcher>();
+  auto connection = nodes::NodeConnection::create(watcher);
+  connection->setAddress("127.0.0.1");
+  connection->setPortNumber(std::to_string(node.process.port()));
+  connection->startConnection();
+  // The polling thread starts from the main thread (the link's open call).
+  platform::RunLoop::main().runUntil([&] { return connection->isRunning(); }, std::chrono::seconds(5));
+  RawClient operatorDesk(node.process.port());
+  Clock::time_point ignored;
+  if (!connection->isRunning() || !operatorDesk.ok() || !watcher->waitFor("NOT_INITIALIZED", &ignored)) {
+    state.SkipWithError("the node did not come up");
+    return;
+  }
+  bool initialized = false;
+  double totalMs = 0, worstMs = 0;
+  for (auto _ : state) {
+    initialized = !initialized;
+    if (operatorDesk.command(initialized ? "pbinitialize" : "pbclose") != "OK") {
+      state.SkipWithError("the node refused the change");
+      break;
+    }
+    const auto changedOnNode = Clock::now();
+    Clock::time_point reported;
+    if (!watcher->waitFor(initialized ? "STOPPED" : "NOT_INITIALIZED", &reported)) {
+      state.SkipWithError("no status change was reported");
+      break;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(reported - changedOnNode).count();
+    state.SetIterationTime(ms / 1000.0);
+    totalMs += ms;
+    worstMs = std::max(worstMs, ms);
+  }
+  state.counters["meanLatencyMs"] = totalMs / static_cast<double>(std::max<std::int64_t>(1, state.iterations()));
+  state.counters["worstLatencyMs"] = worstMs;
+  connection->stopConnection();
+  platform::RunLoop::main().runUntil([] { return true; }, std::chrono::milliseconds(100));
+}
+BENCHMARK(BM_StatusChangeToDelegate)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+}  // namespace

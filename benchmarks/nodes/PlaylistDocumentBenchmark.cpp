@@ -1,0 +1,132 @@
+// Reading and writing a playlist document of 1,000 clips: the whole file,
+// and a file cut short in its middle (the salvaging reader).
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "foundation/CVNLogController.h"
+#include "foundation/UserNotificationCenter.h"
+#include "nodes/VideoPlaylistDocument.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+using nodes::PlaylistItem;
+using nodes::PlaylistItemFields;
+using nodes::VideoPlaylistDocument;
+
+constexpr int kClipCount = 1000;
+
+class QuietNotificationCenter : public foundation::UserNotificationCenter {
+ public:
+  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
+    done(foundation::UserNotificationAuthorizationStatus::Denied);
+  }
+  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
+  void addNotificationRequest(foundation::UserNotificationRequest) override {}
+};
+
+// A log that keeps the losses of the cut file off the console.
+class QuietLog {
+ public:
+  QuietLog() {
+    foundation::CVNLogController::Environment environment;
+    environment.defaults = &defaults_;
+    environment.notificationCenter = std::make_shared<QuietNotificationCenter>();
+    environment.console = [](std::string_view) {};
+    log_ = std::make_unique<foundation::CVNLogController>(std::move(environment));
+    foundation::CVNLogController::setSharedLogControllerForTesting(log_.get());
+  }
+  ~QuietLog() { foundation::CVNLogController::setSharedLogControllerForTesting(nullptr); }
+
+ private:
+  platform::UserDefaults defaults_{std::filesystem::path()};
+  std::unique_ptr<foundation::CVNLogController> log_;
+};
+
+// Rows as the catalogue makes them: every document key set.
+std::unique_ptr<VideoPlaylistDocument> makeDocument() {
+  auto document = std::make_unique<VideoPlaylistDocument>();
+  VideoPlaylistDocument::Rows rows;
+  for (int i = 0; i < kClipCount; ++i) {
+    PlaylistItemFields f;
+    const std::string n = std::to_string(i);
+    f.attributes = platform::Dictionary{{nodes::kClipEndBehaviourAttribute, platform::Value("Chain")},
+                                        {"Audio Volume", platform::Value("0.8")}};
+    f.mediaItemUniqueID = "MEDIA-" + n;
+    f.uniqueID = "CLIP-" + n;
+    f.playbackUniqueID = "PLAY-" + n;
+    f.inPointInSeconds = 1.5;
+    f.outPointInSeconds = 28.25;
+    f.online = true;
+    f.nodeName = "Studio A";
+    f.nodeUniqueID = "NODE-A";
+    f.displayName = "Clip number " + n;
+    f.absolutePathToMediaItem = "/media/news/clip" + n + ".mov";
+    f.relativePathToMediaItem = "news/clip" + n + ".mov";
+    f.framesPerSecond = 25.0;
+    f.mediaItemDurationInSeconds = 30.0;
+    f.lastModificationDate = platform::Date(std::chrono::seconds(1700000000 + i));
+    f.lastModificationDateAsString = "2023-11-14 22:13";
+    f.languages = {"en", "de"};
+    f.languagesDescription = "en-de";
+    f.mediaFolderPath = "/media";
+    f.mediaFolderUniqueID = "FOLDER-1";
+    f.videoCodecDescription = "H.264";
+    f.naturalSizeWidth = f.displaySizeWidth = 1920;
+    f.naturalSizeHeight = f.displaySizeHeight = 1080;
+    rows.push_back(std::make_shared<PlaylistItem>(std::move(f)));
+  }
+  document->setPlaylist(std::move(rows));
+  document->setNodeAName("Studio A");
+  document->setNodeAUniqueID("NODE-A");
+  return document;
+}
+
+void BM_WritePlaylistDocument(benchmark::State& state) {
+  auto document = makeDocument();
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    platform::Result<std::string> data = document->dataOfType(nodes::kVideoPlaylistDocumentType);
+    if (!data.ok()) {
+      state.SkipWithError(data.error().localizedDescription.c_str());
+      return;
+    }
+    bytes = data->size();
+    benchmark::DoNotOptimize(data->data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  state.SetItemsProcessed(state.iterations() * kClipCount);
+  state.counters["fileBytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_WritePlaylistDocument)->Unit(benchmark::kMillisecond);
+
+void readBenchmark(benchmark::State& state, bool cutInTheMiddle) {
+  QuietLog quiet;
+  std::string data = *makeDocument()->dataOfType(nodes::kVideoPlaylistDocumentType);
+  if (cutInTheMiddle) data.resize(data.size() / 2);
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    VideoPlaylistDocument document;
+    platform::Status status = document.readFromData(data, nodes::kVideoPlaylistDocumentType);
+    if (!status.ok()) {
+      state.SkipWithError(status.error().localizedDescription.c_str());
+      return;
+    }
+    rows = document.clipCount();
+    benchmark::DoNotOptimize(rows);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * rows));
+  state.counters["rowsRead"] = static_cast<double>(rows);
+}
+
+void BM_ReadPlaylistDocument(benchmark::State& state) { readBenchmark(state, false); }
+BENCHMARK(BM_ReadPlaylistDocument)->Unit(benchmark::kMillisecond);
+
+void BM_ReadPlaylistDocumentCutShort(benchmark::State& state) { readBenchmark(state, true); }
+BENCHMARK(BM_ReadPlaylistDocumentCutShort)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ApplicationDelegate.h"
+#include "app/views/AboutPanel.h"
+#include "app/views/ApplicationMainWindow.h"
+#include "app/views/ApplicationMenus.h"
+#include "app/views/QtAlertPresenter.h"
+#include "app/views/QtApplicationWindows.h"
+#include "foundation/CVNLogController.h"
+#include "foundation/UserNotificationCenter.h"
+#include "platform/Clock.h"
+#include "platform/PropertyList.h"
+#include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
+#include "tests/app/views/QtTestApplication.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace app::views {
+namespace {
+
+using platform::Dictionary;
+using platform::Value;
+
+class SilentNotificationCenter : public foundation::UserNotificationCenter {
+ public:
+  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
+    done(foundation::UserNotificationAuthorizationStatus::Denied);
+  }
+  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
+  void addNotificationRequest(foundation::UserNotificationRequest) override {}
+};
+
+class FakeApplication : public CorvaneApplication {
+ public:
+  std::shared_ptr<const platform::Bundle> applicationMainBundle() const override { return bundle; }
+  void terminate() override {}
+  bool hasModalWindow() const override { return false; }
+  std::shared_ptr<const platform::Bundle> bundle;
+};
+
+// The shell as main() puts it together, on a data source without a catalogue.
+class ApplicationShellTest : public ::testing::Test {
+ protected:
+  ApplicationShellTest() {
+    testing_support::qtTestApplication();
+    platform::RunLoop::main().attachCurrentThread();
+    foundation::CVNLogController::Environment environment;
+    environment.defaults = &defaults_;
+    environment.notificationCenter = std::make_shared<SilentNotificationCenter>();
+    environment.console = [](std::string_view) {};
+    log_ = std::make_unique<foundation::CVNLogController>(std::move(environment));
+    foundation::CVNLogController::setSharedLogControllerForTesting(log_.get());
+
+    const std::filesystem::path bundleFolder = folder_ / "bundle";
+    std::filesystem::create_directories(bundleFolder);
+    const Dictionary info{{"CFBundleName", Value("Test Player")}, {"CFBundleShortVersionString", Value("3.4.5")}};
+    EXPECT_TRUE(platform::writePropertyListFile(bundleFolder / "Info.plist", Value(info)).ok());
+    application_.bundle = std::make_shared<platform::Bundle>(bundleFolder);
+
+    ApplicationDelegate::initialize(defaults_);
+    ApplicationDelegate::Environment delegateEnvironment;
+    delegateEnvironment.defaults = &defaults_;
+    delegateEnvironment.documentsFolder = folder_ / "Documents";
+    delegateEnvironment.dataSourceFactory = [](const std::filesystem::path&, ApplicationDelegate&) {
+      return nodes::DataSource::create();
+    };
+    delegate_ = std::make_unique<ApplicationDelegate>(application_, std::move(delegateEnvironment));
+    windows_ = std::make_unique<QtApplicationWindows>("Test Player");
+    delegate_->setApplicationWindows(windows_.get());
+    mainWindow_ = std::make_unique<ApplicationMainWindow>(*delegate_);
+    delegate_->awakeFromNib();
+    delegate_->applicationWillFinishLaunching();
+    mainWindow_->show();
+    delegate_->applicationDidFinishLaunching();
+  }
+
+  ~ApplicationShellTest() override {
+    delegate_->applicationWillTerminate(platform::Notification{"applicationWillTerminate"});
+    mainWindow_.reset();
+    delegate_->setApplicationWindows(nullptr);
+    windows_.reset();
+    delegate_.reset();
+    foundation::CVNLogController::setSharedLogControllerForTesting(nullptr);
+  }
+
+  QAction* action(const char* name) const { return mainWindow_->menuBar()->findChild<QAction*>(name); }
+
+  platform::ManualClock clock_;
+  platform::ScopedClockOverride clockOverride_{clock_};
+  testing_support::TemporaryDirectory folder_;
+  platform::UserDefaults defaults_{folder_ / "defaults.plist"};
+  platform::ScopedStandardUserDefaultsOverride standardDefaults_{defaults_};
+  std::unique_ptr<foundation::CVNLogController> log_;
+  FakeApplication application_;
+  std::unique_ptr<ApplicationDelegate> delegate_;
+  std::unique_ptr<QtApplicationWindows> windows_;
+  std::unique_ptr<ApplicationMainWindow> mainWindow_;
+};
+
+TEST_F(ApplicationShellTest, AboutMenuShowsThePanelWithTheBundleVersion) {
+  QAction* about = action(kAboutActionName);
+  ASSERT_NE(about, nullptr);
+  about->trigger();
+
+  AboutPanel* panel = windows_->aboutPanel();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->versionText().toStdString(), "version 3.4.5");
+}
+
+TEST_F(ApplicationShellTest, MenusCarryTheApplicationActions) {
+  for (const char* name : {kPreferencesActionName, kQuitActionName, kNewPlaylistActionName, kOpenPlaylistActionName}) {
+    EXPECT_NE(action(name), nullptr) << name;
+  }
+  auto* fromNode = mainWindow_->menuBar()->findChild<QMenu*>(kPlaylistFromNodeMenuName);
+  ASSERT_NE(fromNode, nullptr);
+  emit fromNode->aboutToShow();
+  ASSERT_EQ(fromNode->actions().size(), 1);
+  EXPECT_EQ(fromNode->actions()[0]->text().toStdString(), "Looking for nodes...");
+  EXPECT_FALSE(fromNode->actions()[0]->isEnabled());
+}
+
+TEST(QtAlertPresenterTest, AnswersByThePositionOfThePressedButton) {
+  testing_support::qtTestApplication();
+  QtAlertPresenter presenter;
+  QString shownText;
+  // Presses "OK" once the alert is up; a real-time limit closes it instead of
+  // leaving the test hanging in the alert's event loop.
+  QTimer presser;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  QObject::connect(&presser, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (elapsed.elapsed() > 10000) box->done(0);
+    shownText = box->text();
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text() == "OK") button->click();
+    }
+  });
+  presser.start(10);
+  const foundation::ModalResponse response = presenter.runAlert(
+      {foundation::AlertStyle::Warning, "Are you sure you want to do this ?", "Details", {"Cancel", "OK"}});
+  EXPECT_EQ(response, foundation::kAlertSecondButtonReturn);
+  EXPECT_EQ(shownText.toStdString(), "Are you sure you want to do this ?");
+}
+
+}  // namespace
+}  // namespace app::views

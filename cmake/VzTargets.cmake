@@ -17,9 +17,10 @@ function(vz_add_test name)
   cmake_parse_arguments(ARG "SANITIZE" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  # One label per test: a list would be split apart on its way through test discovery.
   set(labels unit)
   if(ARG_SANITIZE)
-    list(APPEND labels sanitize)
+    set(labels sanitize)
     set_property(GLOBAL APPEND PROPERTY VZ_SANITIZED_TESTS ${name})
   endif()
   gtest_discover_tests(${name}

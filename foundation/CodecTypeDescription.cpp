@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/Utf8.h"
+
 namespace foundation {
 namespace {
 
@@ -154,13 +156,8 @@ std::uint32_t bitsOf(std::int32_t code) { return static_cast<std::uint32_t>(code
 std::string CodecTypeDescription::codecTypeDescriptionWith(std::uint32_t code) {
   std::string text;
   for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto byte = static_cast<std::uint8_t>(code >> shift);
-    if (byte < 0x80) {
-      text.push_back(static_cast<char>(byte));
-    } else {  // Latin-1 to UTF-8
-      text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-      text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-    }
+    // Each byte is a Latin-1 character, whose code point is the byte itself.
+    platform::appendUtf8(text, static_cast<std::uint8_t>(code >> shift));
   }
   return text;
 }

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Utf8.h"
+
 namespace foundation {
 
 // "Not found" location: the largest signed 64-bit number.
@@ -35,15 +37,11 @@ struct Range {
 
 inline constexpr Range kNotFoundRange{kNotFound, 0};
 
-inline constexpr char32_t kReplacementCharacter = 0xFFFD;
-
-// Decodes the character at byte `index` and moves `index` past it. An
-// ill-formed sequence gives U+FFFD and moves past its maximal invalid subpart
-// (at least one byte). `index` must be below text.size().
-char32_t nextCodePoint(std::string_view utf8, std::size_t& index);
-// Appends the UTF-8 form of a code point; surrogates and values past U+10FFFF
-// are written as U+FFFD.
-void appendUtf8(std::string& out, char32_t codePoint);
+// Decoding and encoding UTF-8 (U+FFFD for ill-formed input) live in the
+// platform layer; these names stay here for the string helpers.
+using platform::appendUtf8;
+using platform::kReplacementCharacter;
+using platform::nextCodePoint;
 
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(std::u16string_view utf16);

@@ -10,13 +10,12 @@ bool isXMLCharacter(char32_t c) {
          (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Decodes at `index`; false for a character XML refuses or an ill-formed
-// sequence (U+FFFD that was not literally in the text).
+// Decodes at `index`; false for a character XML refuses or an ill-formed sequence.
 bool nextIsValid(std::string_view text, std::size_t& index, char32_t& c) {
-  const std::size_t start = index;
-  c = nextCodePoint(text, index);
-  if (c == kReplacementCharacter) return text.substr(start, index - start) == "\xEF\xBF\xBD";
-  return isXMLCharacter(c);
+  const platform::Utf8Character character = platform::decodeUtf8(text, index);
+  index += character.length;
+  c = character.codePoint;
+  return character.wellFormed && isXMLCharacter(c);
 }
 
 }  // namespace

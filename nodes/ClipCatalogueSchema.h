@@ -29,7 +29,7 @@ inline constexpr const char* kMetadataEntity = "Metadata";
 
 // Clip attributes that no playlist item encoding writes.
 inline constexpr const char* kZira = "clipInfoZira";              // a live clip (no file)
-inline constexpr const char* kVideoCodec = "clipInfoVideoCodec";  // codec code, any value type
+inline constexpr const char* kVideoCodec = clipinfo::kVideoCodec;  // codec code, any value type
 
 // Side-table keys. ClipAttributes rows: "attributeName", "attributeValue"
 // (clipinfo::kAttributeNameKey / kAttributeValueKey) and the clip's ID;

@@ -29,6 +29,7 @@ inline constexpr const char* kValidationStatus = "clipInfoValidationStatus";
 inline constexpr const char* kDurationInSeconds = "clipInfoDurationInSeconds";
 inline constexpr const char* kFramesPerSecond = "clipInfoFramesPerSecond";
 inline constexpr const char* kDropFrame = "clipInfoDropFrame";
+inline constexpr const char* kVideoCodec = "clipInfoVideoCodec";
 inline constexpr const char* kVideoCodecDescription = "clipInfoVideoCodecDescription";
 inline constexpr const char* kInvalidReason = "clipInfoInvalidReason";
 inline constexpr const char* kFinderLabelIndex = "clipInfoFinderLabelIndex";

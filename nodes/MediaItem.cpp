@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "foundation/DictionaryCategories.h"
+#include "nodes/ClipInfoKeys.h"
 #include "nodes/DictionaryFieldReader.h"
 #include "nodes/NodeModelErrors.h"
 
@@ -12,38 +13,16 @@ namespace nodes {
 
 namespace {
 
-constexpr const char* kUniqueIDKey = "clipInfoMediaItemUniqueID";
-constexpr const char* kMediaFolderPathKey = "clipInfoMediaFolderPath";
-constexpr const char* kNodeNameKey = "clipInfoNodeName";
-constexpr const char* kMediaFolderUniqueIDKey = "clipInfoMediaFolderUniqueID";
-constexpr const char* kAbsolutePathKey = "clipInfoAbsolutePathToMediaItem";
-constexpr const char* kRelativePathKey = "clipInfoRelativePathToMediaItem";
-constexpr const char* kDisplayNameKey = "clipInfoDisplayName";
-constexpr const char* kLanguagesKey = "clipInfoLanguages";
-constexpr const char* kLastModificationDateKey = "clipInfoLastModificationDate";
-constexpr const char* kStartTimeCodeKey = "clipInfoStartTimeCode";
-constexpr const char* kValidationStatusKey = "clipInfoValidationStatus";
-constexpr const char* kDurationKey = "clipInfoDurationInSeconds";
-constexpr const char* kFramesPerSecondKey = "clipInfoFramesPerSecond";
-constexpr const char* kDropFrameKey = "clipInfoDropFrame";
-constexpr const char* kVideoCodecKey = "clipInfoVideoCodec";
-constexpr const char* kVideoCodecDescriptionKey = "clipInfoVideoCodecDescription";
-constexpr const char* kInvalidReasonKey = "clipInfoInvalidReason";
-constexpr const char* kFinderLabelIndexKey = "clipInfoFinderLabelIndex";
-constexpr const char* kFinderLabelNameKey = "clipInfoFinderLabelName";
-constexpr const char* kNaturalHeightKey = "clipInfoNaturalVideoSizeHeight";
-constexpr const char* kNaturalWidthKey = "clipInfoNaturalVideoSizeWidth";
-constexpr const char* kOnlineKey = "clipInfoOnline";
-constexpr const char* kMetadataKey = "clipInfoMetadata";
-
 // Every key of the dictionary form, which is also the archived form.
 constexpr std::array kAllKeys = {
-    kUniqueIDKey,        kMediaFolderPathKey,       kNodeNameKey,      kMediaFolderUniqueIDKey,
-    kAbsolutePathKey,    kRelativePathKey,          kDisplayNameKey,   kLanguagesKey,
-    kLastModificationDateKey, kStartTimeCodeKey,    kValidationStatusKey, kDurationKey,
-    kFramesPerSecondKey, kDropFrameKey,             kVideoCodecKey,    kVideoCodecDescriptionKey,
-    kInvalidReasonKey,   kFinderLabelIndexKey,      kFinderLabelNameKey, kNaturalHeightKey,
-    kNaturalWidthKey,    kOnlineKey,                kMetadataKey,
+    clipinfo::kMediaItemUniqueID,     clipinfo::kMediaFolderPath,        clipinfo::kNodeName,
+    clipinfo::kMediaFolderUniqueID,   clipinfo::kAbsolutePathToMediaItem, clipinfo::kRelativePathToMediaItem,
+    clipinfo::kDisplayName,           clipinfo::kLanguages,              clipinfo::kLastModificationDate,
+    clipinfo::kStartTimeCode,         clipinfo::kValidationStatus,       clipinfo::kDurationInSeconds,
+    clipinfo::kFramesPerSecond,       clipinfo::kDropFrame,              clipinfo::kVideoCodec,
+    clipinfo::kVideoCodecDescription, clipinfo::kInvalidReason,          clipinfo::kFinderLabelIndex,
+    clipinfo::kFinderLabelName,       clipinfo::kNaturalVideoSizeHeight, clipinfo::kNaturalVideoSizeWidth,
+    clipinfo::kOnline,                clipinfo::kMetadata,
 };
 
 platform::Value valueOf(const std::optional<std::string>& text) {
@@ -87,29 +66,29 @@ int MediaItem::compareByAbsolutePath(const MediaItem& other) const {
 platform::Dictionary MediaItem::dictionary() const {
   const MediaItemInfo info = this->info();
   platform::Dictionary dict;
-  foundation::setNoNillObject(dict, kUniqueIDKey, valueOf(info.uniqueID));
-  foundation::setNoNillObject(dict, kMediaFolderPathKey, valueOf(info.mediaFolderPath));
-  foundation::setNoNillObject(dict, kNodeNameKey, valueOf(info.nodeName));
-  foundation::setNoNillObject(dict, kMediaFolderUniqueIDKey, valueOf(info.mediaFolderUniqueID));
-  foundation::setNoNillObject(dict, kAbsolutePathKey, valueOf(info.absolutePath));
-  foundation::setNoNillObject(dict, kRelativePathKey, valueOf(info.relativePath));
-  foundation::setNoNillObject(dict, kDisplayNameKey, valueOf(info.displayName));
-  dict[kLanguagesKey] = platform::Array(info.languagesArray.begin(), info.languagesArray.end());
-  if (info.lastModificationDate) dict[kLastModificationDateKey] = *info.lastModificationDate;
-  dict[kStartTimeCodeKey] = info.startTimeCode;
-  dict[kValidationStatusKey] = info.validationStatus;
-  dict[kDurationKey] = info.durationInSeconds;
-  dict[kFramesPerSecondKey] = info.framesPerSecond;
-  dict[kDropFrameKey] = info.dropFrame;
-  dict[kVideoCodecKey] = info.videoCodec;
-  dict[kVideoCodecDescriptionKey] = info.videoCodecDescription;
-  dict[kInvalidReasonKey] = info.invalidReason;
-  dict[kFinderLabelIndexKey] = platform::Value(info.finderLabelIndex);
-  dict[kFinderLabelNameKey] = info.finderLabelName;
-  dict[kNaturalHeightKey] = static_cast<double>(info.naturalVideoSizeHeight);
-  dict[kNaturalWidthKey] = static_cast<double>(info.naturalVideoSizeWidth);
-  dict[kOnlineKey] = info.online;
-  dict[kMetadataKey] = info.nodeMetadataDict;
+  foundation::setNoNillObject(dict, clipinfo::kMediaItemUniqueID, valueOf(info.uniqueID));
+  foundation::setNoNillObject(dict, clipinfo::kMediaFolderPath, valueOf(info.mediaFolderPath));
+  foundation::setNoNillObject(dict, clipinfo::kNodeName, valueOf(info.nodeName));
+  foundation::setNoNillObject(dict, clipinfo::kMediaFolderUniqueID, valueOf(info.mediaFolderUniqueID));
+  foundation::setNoNillObject(dict, clipinfo::kAbsolutePathToMediaItem, valueOf(info.absolutePath));
+  foundation::setNoNillObject(dict, clipinfo::kRelativePathToMediaItem, valueOf(info.relativePath));
+  foundation::setNoNillObject(dict, clipinfo::kDisplayName, valueOf(info.displayName));
+  dict[clipinfo::kLanguages] = platform::Array(info.languagesArray.begin(), info.languagesArray.end());
+  if (info.lastModificationDate) dict[clipinfo::kLastModificationDate] = *info.lastModificationDate;
+  dict[clipinfo::kStartTimeCode] = info.startTimeCode;
+  dict[clipinfo::kValidationStatus] = info.validationStatus;
+  dict[clipinfo::kDurationInSeconds] = info.durationInSeconds;
+  dict[clipinfo::kFramesPerSecond] = info.framesPerSecond;
+  dict[clipinfo::kDropFrame] = info.dropFrame;
+  dict[clipinfo::kVideoCodec] = info.videoCodec;
+  dict[clipinfo::kVideoCodecDescription] = info.videoCodecDescription;
+  dict[clipinfo::kInvalidReason] = info.invalidReason;
+  dict[clipinfo::kFinderLabelIndex] = platform::Value(info.finderLabelIndex);
+  dict[clipinfo::kFinderLabelName] = info.finderLabelName;
+  dict[clipinfo::kNaturalVideoSizeHeight] = static_cast<double>(info.naturalVideoSizeHeight);
+  dict[clipinfo::kNaturalVideoSizeWidth] = static_cast<double>(info.naturalVideoSizeWidth);
+  dict[clipinfo::kOnline] = info.online;
+  dict[clipinfo::kMetadata] = info.nodeMetadataDict;
   return dict;
 }
 
@@ -120,30 +99,30 @@ platform::Status MediaItem::setValuesFromDictionary(const platform::Dictionary& 
   detail::DictionaryFieldReader read(dictionary, kClassName);
 
   // Read everything before taking the lock, then apply in one step.
-  auto uniqueID = read.string(kUniqueIDKey);
-  auto mediaFolderPath = read.string(kMediaFolderPathKey);
-  auto nodeName = read.string(kNodeNameKey);
-  auto mediaFolderUniqueID = read.string(kMediaFolderUniqueIDKey);
-  auto absolutePath = read.string(kAbsolutePathKey);
-  auto relativePath = read.string(kRelativePathKey);
-  auto displayName = read.string(kDisplayNameKey);
-  auto languages = read.stringArray(kLanguagesKey);
-  auto lastModificationDate = read.date(kLastModificationDateKey);
-  auto startTimeCode = read.string(kStartTimeCodeKey);
-  auto validationStatus = read.integer(kValidationStatusKey, kInt32Min, kInt32Max);
-  auto duration = read.real(kDurationKey, 0, kDoubleMax);
-  auto framesPerSecond = read.real(kFramesPerSecondKey, 0, kDoubleMax);
-  auto dropFrame = read.boolean(kDropFrameKey);
-  auto videoCodec = read.integer(kVideoCodecKey, 0, std::numeric_limits<std::uint32_t>::max());
-  auto videoCodecDescription = read.string(kVideoCodecDescriptionKey);
-  auto invalidReason = read.integer(kInvalidReasonKey, kInt32Min, kInt32Max);
-  auto finderLabelIndex = read.integer(kFinderLabelIndexKey, std::numeric_limits<std::int64_t>::min(),
+  auto uniqueID = read.string(clipinfo::kMediaItemUniqueID);
+  auto mediaFolderPath = read.string(clipinfo::kMediaFolderPath);
+  auto nodeName = read.string(clipinfo::kNodeName);
+  auto mediaFolderUniqueID = read.string(clipinfo::kMediaFolderUniqueID);
+  auto absolutePath = read.string(clipinfo::kAbsolutePathToMediaItem);
+  auto relativePath = read.string(clipinfo::kRelativePathToMediaItem);
+  auto displayName = read.string(clipinfo::kDisplayName);
+  auto languages = read.stringArray(clipinfo::kLanguages);
+  auto lastModificationDate = read.date(clipinfo::kLastModificationDate);
+  auto startTimeCode = read.string(clipinfo::kStartTimeCode);
+  auto validationStatus = read.integer(clipinfo::kValidationStatus, kInt32Min, kInt32Max);
+  auto duration = read.real(clipinfo::kDurationInSeconds, 0, kDoubleMax);
+  auto framesPerSecond = read.real(clipinfo::kFramesPerSecond, 0, kDoubleMax);
+  auto dropFrame = read.boolean(clipinfo::kDropFrame);
+  auto videoCodec = read.integer(clipinfo::kVideoCodec, 0, std::numeric_limits<std::uint32_t>::max());
+  auto videoCodecDescription = read.string(clipinfo::kVideoCodecDescription);
+  auto invalidReason = read.integer(clipinfo::kInvalidReason, kInt32Min, kInt32Max);
+  auto finderLabelIndex = read.integer(clipinfo::kFinderLabelIndex, std::numeric_limits<std::int64_t>::min(),
                                        std::numeric_limits<std::int64_t>::max());
-  auto finderLabelName = read.string(kFinderLabelNameKey);
-  auto naturalHeight = read.real(kNaturalHeightKey, 0, FLT_MAX);
-  auto naturalWidth = read.real(kNaturalWidthKey, 0, FLT_MAX);
-  auto online = read.boolean(kOnlineKey);
-  auto metadata = read.dictionary(kMetadataKey);
+  auto finderLabelName = read.string(clipinfo::kFinderLabelName);
+  auto naturalHeight = read.real(clipinfo::kNaturalVideoSizeHeight, 0, FLT_MAX);
+  auto naturalWidth = read.real(clipinfo::kNaturalVideoSizeWidth, 0, FLT_MAX);
+  auto online = read.boolean(clipinfo::kOnline);
+  auto metadata = read.dictionary(clipinfo::kMetadata);
 
   std::lock_guard guard(lock_);
   MediaItemInfo& info = info_;

@@ -146,7 +146,7 @@ platform::Status fillMediaItemFromNodeInfo(MediaItem& item, const platform::Dict
   auto duration = read.real(clipinfo::kDurationInSeconds, 0, kDoubleMax);
   auto framesPerSecond = read.real(clipinfo::kFramesPerSecond, 0, kDoubleMax);
   auto dropFrame = read.boolean(clipinfo::kDropFrame);
-  auto videoCodec = read.integer("clipInfoVideoCodec", 0, std::numeric_limits<std::uint32_t>::max());
+  auto videoCodec = read.integer(clipinfo::kVideoCodec, 0, std::numeric_limits<std::uint32_t>::max());
   auto videoCodecDescription = read.string(clipinfo::kVideoCodecDescription);
   auto finderLabelIndex = read.integer(clipinfo::kFinderLabelIndex, std::numeric_limits<std::int64_t>::min(),
                                        std::numeric_limits<std::int64_t>::max());

@@ -6,42 +6,22 @@
 #include <utility>
 
 #include "platform/PropertyList.h"
+#include "platform/Utf8.h"
 
 namespace nodes {
 namespace {
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-
 struct DecodedCharacter {
-  char32_t character = kReplacementCharacter;
+  char32_t character = platform::kReplacementCharacter;
   std::size_t length = 1;
 };
 
 // One UTF-8 character at `at`; an ill-formed sequence reads as U+FFFD over
 // its first byte.
 DecodedCharacter decodeAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return {};
-  }
-  if (at + length > text.size()) return {};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return {};
-    value = (value << 6) | (byte(at + i) & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return {};
-  return {value, length};
+  const platform::Utf8Character decoded = platform::decodeUtf8(text, at);
+  if (!decoded.wellFormed) return {};
+  return {decoded.codePoint, decoded.length};
 }
 
 // Unicode general categories Cc (controls) and Cf (format characters).
@@ -58,24 +38,6 @@ bool isControlOrFormat(char32_t c) {
                      [c](const auto& range) { return c >= range.first && c <= range.second; });
 }
 
-void appendUTF8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
 
 std::string trimmedReplyText(std::string_view bytes) {
@@ -87,7 +49,7 @@ std::string trimmedReplyText(std::string_view bytes) {
     at += next.length;
     const bool trimmable = isControlOrFormat(next.character);
     if (decoded.empty() && trimmable) continue;  // leading
-    appendUTF8(decoded, next.character);
+    platform::appendUtf8(decoded, next.character);
     if (!trimmable) keptEnd = decoded.size();
   }
   decoded.resize(keptEnd);

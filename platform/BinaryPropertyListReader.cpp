@@ -1,6 +1,7 @@
 // The binary property-list reader (read only; the system writes XML).
 
 #include "platform/PropertyListDetail.h"
+#include "platform/Utf8.h"
 
 #include <cmath>
 #include <cstring>
@@ -15,24 +16,6 @@ using std::chrono::microseconds;
 
 // Binary dates count seconds from 2001-01-01T00:00:00Z.
 constexpr std::int64_t kBinaryEpochUnixSeconds = 978307200;
-
-void appendUtf8(std::string& out, std::uint32_t codePoint) {
-  if (codePoint < 0x80) {
-    out.push_back(static_cast<char>(codePoint));
-  } else if (codePoint < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-  } else if (codePoint < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-  }
-}
 
 // Binary reader ("bplist00")
 //
@@ -245,7 +228,7 @@ class BinaryReader {
       } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
         return fail(offset, "binary UTF-16 string has an unpaired surrogate");
       }
-      appendUtf8(text, unit);
+      appendUtf8(text, static_cast<char32_t>(unit));
     }
     out = Value(std::move(text));
     return true;

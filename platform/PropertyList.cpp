@@ -15,6 +15,7 @@
 #include "platform/Base64.h"
 #include "platform/Files.h"
 #include "platform/PropertyListDetail.h"
+#include "platform/Utf8.h"
 
 namespace platform {
 
@@ -90,43 +91,11 @@ std::string_view trimXmlSpace(std::string_view s) {
 
 bool isAllXmlSpace(std::string_view s) { return trimXmlSpace(s).empty(); }
 
-// Length of the well-formed UTF-8 sequence starting at s[i] (a byte >= 0x80),
-// or 0 when there is none (overlong forms, surrogates and values past U+10FFFF
-// are not well formed).
+// Length of the well-formed UTF-8 sequence starting at s[i], or 0 when there is none.
 std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
-  auto at = [&](std::size_t k) -> unsigned { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
-  auto isContinuation = [](unsigned b) { return (b & 0xC0u) == 0x80u; };
-  const unsigned b0 = at(0);
-  if (b0 >= 0xC2 && b0 <= 0xDF) return isContinuation(at(1)) ? 2 : 0;
-  if (b0 >= 0xE0 && b0 <= 0xEF) {
-    const unsigned b1 = at(1);
-    const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;
-    const unsigned high = b0 == 0xED ? 0x9F : 0xBF;
-    return (b1 >= low && b1 <= high && isContinuation(at(2))) ? 3 : 0;
-  }
-  if (b0 >= 0xF0 && b0 <= 0xF4) {
-    const unsigned b1 = at(1);
-    const unsigned low = b0 == 0xF0 ? 0x90 : 0x80;
-    const unsigned high = b0 == 0xF4 ? 0x8F : 0xBF;
-    return (b1 >= low && b1 <= high && isContinuation(at(2)) && isContinuation(at(3))) ? 4 : 0;
-  }
-  return 0;
+  const Utf8Character character = decodeUtf8(s, i);
+  return character.wellFormed ? character.length : 0;
 }
-
-bool isValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    if (static_cast<unsigned char>(s[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t length = utf8SequenceLength(s, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
 
 // ---------------------------------------------------------------------------
 // XML writer: one per writePropertyList() call. Stops at the first value it

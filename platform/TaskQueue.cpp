@@ -42,7 +42,8 @@ std::size_t TaskQueue::pendingCount() const {
   return ready_.size() + delayed_.size();
 }
 
-bool TaskQueue::push(Task task, std::shared_ptr<TaskControl> control) {
+template <typename Store>
+bool TaskQueue::admit(Store&& store, bool wakeAllConsumers) {
   bool signal = false;
   std::size_t refusedAt = 0;
   bool accepted = false;
@@ -56,42 +57,34 @@ bool TaskQueue::push(Task task, std::shared_ptr<TaskControl> control) {
     } else {
       refusing_ = false;
       accepted = true;
-      ready_.push_back(Item{std::move(task), std::move(control), nextSequence_++});
+      store();
       signal = requestWakeUpLocked();
     }
   }
   if (refusedAt) reportRefusal(refusedAt);
   if (!accepted) return false;
-  changed_.notify_one();
+  if (wakeAllConsumers) {
+    changed_.notify_all();
+  } else {
+    changed_.notify_one();
+  }
   if (signal) callWakeUpHandler();
   return true;
 }
 
+bool TaskQueue::push(Task task, std::shared_ptr<TaskControl> control) {
+  return admit([&] { ready_.push_back(Item{std::move(task), std::move(control), nextSequence_++}); }, false);
+}
+
 bool TaskQueue::pushAt(Clock::TimePoint deadline, Task task, std::shared_ptr<TaskControl> control) {
-  bool signal = false;
-  std::size_t refusedAt = 0;
-  bool accepted = false;
-  {
-    std::lock_guard guard(mutex_);
-    if (stopped_) return false;
-    const std::size_t pending = ready_.size() + delayed_.size();
-    if (pending >= capacity_) {
-      if (!refusing_) refusedAt = pending;
-      refusing_ = true;
-    } else {
-      refusing_ = false;
-      accepted = true;
-      delayed_.push_back(Delayed{deadline, nextOrder_++, Item{std::move(task), std::move(control), 0}});
-      std::push_heap(delayed_.begin(), delayed_.end(), [](const Delayed& a, const Delayed& b) { return laterFirst(a, b); });
-      ++changes_;  // a sleeping consumer may need an earlier wake-up
-      signal = requestWakeUpLocked();
-    }
-  }
-  if (refusedAt) reportRefusal(refusedAt);
-  if (!accepted) return false;
-  changed_.notify_all();
-  if (signal) callWakeUpHandler();
-  return true;
+  return admit(
+      [&] {
+        delayed_.push_back(Delayed{deadline, nextOrder_++, Item{std::move(task), std::move(control), 0}});
+        std::push_heap(delayed_.begin(), delayed_.end(),
+                       [](const Delayed& a, const Delayed& b) { return laterFirst(a, b); });
+        ++changes_;  // a sleeping consumer may need an earlier wake-up
+      },
+      true);
 }
 
 std::optional<TaskQueue::Item> TaskQueue::takeBlocking() {

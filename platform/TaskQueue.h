@@ -100,6 +100,11 @@ class TaskQueue {
     Item item;
   };
 
+  // The capacity rule shared by push() and pushAt(): runs `store` under the
+  // lock when there is room, reports the first refusal of a run, then wakes
+  // one consumer or, when the delayed set changed, all of them.
+  template <typename Store>
+  bool admit(Store&& store, bool wakeAllConsumers);
   void promoteDueLocked(Clock::TimePoint now);
   bool requestWakeUpLocked();
   void callWakeUpHandler();

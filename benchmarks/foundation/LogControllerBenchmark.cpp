@@ -7,8 +7,6 @@
 // Counters: log_ns and spdlog_ns (per call), ratio = log_ns / spdlog_ns
 // (target: at most 1).
 
-#include <unistd.h>
-
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -22,9 +20,10 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include "benchmarks/BenchmarkSupport.h"
 #include "foundation/CVNLogController.h"
-#include "foundation/UserNotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/SilentNotificationCenter.h"
 
 namespace {
 
@@ -32,33 +31,8 @@ constexpr int kBatch = 1000;
 constexpr std::size_t kMessageCount = 64;
 constexpr std::chrono::seconds kDrainLimit{30};
 
-class SilentNotificationCenter : public foundation::UserNotificationCenter {
- public:
-  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> completion) override {
-    completion(foundation::UserNotificationAuthorizationStatus::Denied);
-  }
-  void requestAuthorization(unsigned, std::function<void(bool)> completion) override { completion(false); }
-  void addNotificationRequest(foundation::UserNotificationRequest) override {}
-};
-
 // Stands for an on-screen log that is set, as it is for the life of a host.
 class QuietDelegate : public foundation::CVNLogControllerDelegate {};
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vz-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 std::array<std::string, kMessageCount> makeMessages() {
   std::array<std::string, kMessageCount> messages;
@@ -73,14 +47,14 @@ double nanosecondsPerCall(std::chrono::steady_clock::duration elapsed) {
 }
 
 void BM_TechnicalLogCallerCost(benchmark::State& state) {
-  TemporaryFolder folder;
+  bench::TemporaryFolder folder("vz-bench");
   const auto messages = makeMessages();
 
   platform::UserDefaults defaults("");
   defaults.setObject(platform::Value(folder.path().string()), foundation::kTechnicalLogFolderPathKey);
   foundation::CVNLogController::Environment environment;
   environment.defaults = &defaults;
-  environment.notificationCenter = std::make_shared<SilentNotificationCenter>();
+  environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
   environment.console = [](std::string_view) {};
   foundation::CVNLogController log(std::move(environment));
   QuietDelegate delegate;

@@ -9,7 +9,6 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "benchmarks/BenchmarkSupport.h"
 #include "nodes/ClipCatalogue.h"
 #include "platform/Diagnostics.h"
 #include "platform/NotificationCenter.h"
@@ -26,22 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vz-catalogue-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 std::vector<std::shared_ptr<nodes::MediaItem>> mediaItems(int count) {
   std::vector<std::shared_ptr<nodes::MediaItem>> items;
@@ -88,7 +72,7 @@ std::vector<nodes::CatalogueRow> rowsOf(const std::vector<std::shared_ptr<nodes:
 
 // Catalogue: from the call to the "clipsAdded" notification.
 double catalogueSeconds(const std::vector<std::shared_ptr<nodes::MediaItem>>& items) {
-  TemporaryFolder folder;
+  bench::TemporaryFolder folder("vz-catalogue");
   platform::NotificationCenter center;
   bool added = false;
   platform::ObserverToken token = center.addObserver(nodes::catalogue::kClipsAddedNotification, nullptr,
@@ -125,7 +109,7 @@ void bindValue(sqlite3_stmt* statement, int index, const platform::Value& value,
 // Plain SQLite: one transaction of prepared inserts of ready rows, into a
 // file of the catalogue's schema (made by the store, then closed).
 double sqliteSeconds(const std::vector<nodes::CatalogueRow>& rows) {
-  TemporaryFolder folder;
+  bench::TemporaryFolder folder("vz-catalogue");
   const std::filesystem::path file = folder.path() / "plain.sql";
   if (!nodes::ClipCatalogueStore::open(file).ok()) return -1;
   sqlite3* db = nullptr;

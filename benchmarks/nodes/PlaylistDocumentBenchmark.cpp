@@ -7,9 +7,9 @@
 #include <string>
 
 #include "foundation/CVNLogController.h"
-#include "foundation/UserNotificationCenter.h"
 #include "nodes/VideoPlaylistDocument.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/SilentNotificationCenter.h"
 
 namespace {
 
@@ -19,22 +19,13 @@ using nodes::VideoPlaylistDocument;
 
 constexpr int kClipCount = 1000;
 
-class QuietNotificationCenter : public foundation::UserNotificationCenter {
- public:
-  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
-    done(foundation::UserNotificationAuthorizationStatus::Denied);
-  }
-  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
-  void addNotificationRequest(foundation::UserNotificationRequest) override {}
-};
-
 // A log that keeps the losses of the cut file off the console.
 class QuietLog {
  public:
   QuietLog() {
     foundation::CVNLogController::Environment environment;
     environment.defaults = &defaults_;
-    environment.notificationCenter = std::make_shared<QuietNotificationCenter>();
+    environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
     environment.console = [](std::string_view) {};
     log_ = std::make_unique<foundation::CVNLogController>(std::move(environment));
     foundation::CVNLogController::setSharedLogControllerForTesting(log_.get());

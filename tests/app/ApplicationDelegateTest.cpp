@@ -11,13 +11,13 @@
 #include "app/RegisteredDefaults.h"
 #include "foundation/CVNLogController.h"
 #include "foundation/RecordingAlertPresenter.h"
-#include "foundation/UserNotificationCenter.h"
 #include "nodes/StaticNodeInfo.h"
 #include "platform/Clock.h"
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/RunLoopWait.h"
+#include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app {
@@ -28,15 +28,6 @@ using platform::Array;
 using platform::Dictionary;
 using platform::Value;
 using Events = std::vector<std::string>;
-
-class SilentNotificationCenter : public foundation::UserNotificationCenter {
- public:
-  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
-    done(foundation::UserNotificationAuthorizationStatus::Denied);
-  }
-  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
-  void addNotificationRequest(foundation::UserNotificationRequest) override {}
-};
 
 class FakeApplication : public CorvaneApplication {
  public:
@@ -128,7 +119,7 @@ class ApplicationDelegateTest : public ::testing::Test {
     ApplicationDelegate::initialize(defaults_);
     foundation::CVNLogController::Environment environment;
     environment.defaults = &defaults_;
-    environment.notificationCenter = std::make_shared<SilentNotificationCenter>();
+    environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
     environment.console = [this](std::string_view line) {
       std::lock_guard guard(consoleMutex_);
       console_.emplace_back(line);

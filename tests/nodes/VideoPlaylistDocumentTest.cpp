@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "foundation/CVNLogController.h"
-#include "foundation/UserNotificationCenter.h"
 #include "nodes/ClipInfoKeys.h"
 #include "nodes/PlaylistDocumentErrors.h"
 #include "nodes/VideoPlaylistDocument.h"
@@ -18,6 +17,7 @@
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/CapturedDiagnostics.h"
+#include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace nodes {
@@ -31,15 +31,6 @@ constexpr auto kType = kVideoPlaylistDocumentType;
 constexpr auto A = ABRollClipPosition::NodeA;
 constexpr auto B = ABRollClipPosition::NodeB;
 constexpr auto None = ABRollClipPosition::None;
-
-class SilentNotificationCenter : public foundation::UserNotificationCenter {
- public:
-  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
-    done(foundation::UserNotificationAuthorizationStatus::Denied);
-  }
-  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
-  void addNotificationRequest(foundation::UserNotificationRequest) override {}
-};
 
 class FakeWindow : public VideoPlaylistDocumentDelegate {
  public:
@@ -157,7 +148,7 @@ class VideoPlaylistDocumentTest : public ::testing::Test {
     foundation::CVNLogController::Environment environment;
     environment.defaults = &defaults_;
     environment.bundle = std::make_shared<platform::Bundle>(bundleFolder_.path());
-    environment.notificationCenter = std::make_shared<SilentNotificationCenter>();
+    environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
     environment.console = [this](std::string_view line) {
       std::lock_guard guard(consoleMutex_);
       console_.emplace_back(line);

@@ -19,12 +19,12 @@
 #include "app/views/QtAlertPresenter.h"
 #include "app/views/QtApplicationWindows.h"
 #include "foundation/CVNLogController.h"
-#include "foundation/UserNotificationCenter.h"
 #include "platform/Clock.h"
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/app/views/QtTestApplication.h"
+#include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app::views {
@@ -32,15 +32,6 @@ namespace {
 
 using platform::Dictionary;
 using platform::Value;
-
-class SilentNotificationCenter : public foundation::UserNotificationCenter {
- public:
-  void getNotificationSettings(std::function<void(foundation::UserNotificationAuthorizationStatus)> done) override {
-    done(foundation::UserNotificationAuthorizationStatus::Denied);
-  }
-  void requestAuthorization(unsigned, std::function<void(bool)> done) override { done(false); }
-  void addNotificationRequest(foundation::UserNotificationRequest) override {}
-};
 
 class FakeApplication : public CorvaneApplication {
  public:
@@ -58,7 +49,7 @@ class ApplicationShellTest : public ::testing::Test {
     platform::RunLoop::main().attachCurrentThread();
     foundation::CVNLogController::Environment environment;
     environment.defaults = &defaults_;
-    environment.notificationCenter = std::make_shared<SilentNotificationCenter>();
+    environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
     environment.console = [](std::string_view) {};
     log_ = std::make_unique<foundation::CVNLogController>(std::move(environment));
     foundation::CVNLogController::setSharedLogControllerForTesting(log_.get());

@@ -189,7 +189,8 @@ void PlaylistWindowController::lockedClipsChanged(std::string_view sender, const
   if (lastLockedClips_) {
     for (const auto& id : *lastLockedClips_) setItemLocked(id, false);
   }
-  const platform::Value& list = platform::Value(userInfo)[nodes::kNodeStatusLockedClipsKey];
+  // A copy: the status dictionary is a temporary, and the list is posted on below.
+  const platform::Value list = platform::Value(userInfo)[nodes::kNodeStatusLockedClipsKey];
   if (const auto* array = list.array()) {
     std::vector<std::string> ids;
     for (const auto& entry : *array) {

@@ -4,18 +4,23 @@
 //
 // Arguments of the form "-key value" set user defaults for this run only
 // (e.g. -discoveredNodes '<array>...</array>'); Qt's own options
-// ("-platform offscreen") are understood too.
+// ("-platform offscreen") are understood too. Other arguments ending in
+// ".vzplaylist" are playlist documents, opened once launching has finished.
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <QApplication>
 #include <QTimer>
 
 #include "app/ApplicationDelegate.h"
 #include "app/DataSourcePlaylistNodeControl.h"
+#include "app/LaunchDocuments.h"
 #include "app/views/ApplicationMainWindow.h"
 #include "app/views/PlaylistWindowHandle.h"
 #include "app/views/QtAlertPresenter.h"
@@ -43,6 +48,10 @@ int main(int argc, char** argv) {
   std::string suiteName = platform::Bundle::main()->bundleIdentifier();
   if (suiteName.empty()) suiteName = kFallbackDefaultsSuiteName;
   platform::UserDefaults::configureStandard(suiteName, argc, argv);
+  // Read before Qt takes its own options out of argv.
+  std::error_code noWorkingFolder;
+  const std::vector<std::filesystem::path> launchDocuments = app::playlistDocumentsInArguments(
+      std::vector<std::string>(argv + 1, argv + argc), std::filesystem::current_path(noWorkingFolder));
   foundation::CVNLogController& log = foundation::CVNLogController::sharedLogController();
   log.installAsDiagnosticHandler();
 
@@ -75,7 +84,10 @@ int main(int argc, char** argv) {
     delegate.applicationWillFinishLaunching();
     mainWindow.show();
     // Launching has finished once the event loop runs.
-    QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &application, [&delegate, &launchDocuments] {
+      delegate.applicationDidFinishLaunching();
+      for (const std::filesystem::path& document : launchDocuments) delegate.openDocument(document);
+    });
     exitCode = application.exec();
 
     // Windows close first (a countdown window saves itself as it closes),

@@ -202,6 +202,25 @@ TEST_F(PlaylistWindowLogicTest, ABRowMarksFollowTheNodeThatOwnsEachRow) {
   EXPECT_THAT(rowStatuses(), ElementsAre(0, 0, 2, 2));
 }
 
+TEST_F(PlaylistWindowLogicTest, LockedClipsReportedByTheNodeLockTheirRowsAndUnlockTheOthers) {
+  nodes_.statuses = {{"A", nodeStatus("PLAYING", 0)}};
+  auto& window = open(3, false);
+  auto locks = [&] {
+    std::vector<bool> locked;
+    for (const auto& item : document_->playlist()) locked.push_back(item->locked());
+    return locked;
+  };
+
+  platform::Dictionary status = nodeStatus("PLAYING", 0);
+  status[nodes::kNodeStatusLockedClipsKey] = platform::Value(platform::Array{platform::Value("r0"), platform::Value("r2")});
+  window.lockedClipsChanged("A", status);
+  EXPECT_THAT(locks(), ElementsAre(true, false, true));
+
+  status[nodes::kNodeStatusLockedClipsKey] = platform::Value(platform::Array{platform::Value("r1")});
+  window.lockedClipsChanged("A", status);
+  EXPECT_THAT(locks(), ElementsAre(false, true, false));
+}
+
 TEST_F(PlaylistWindowLogicTest, PositionsOfTheNodeNotLeadingChangeNoCounter) {
   nodes_.statuses = {{"A", nodeStatus("PLAYING", 0)}, {"B", nodeStatus("CUED", 1)}};
   auto& window = open(4, true);

@@ -48,12 +48,7 @@ class DataSourcePlaylistNodeControlTest : public ::testing::Test {
 
   // Moves the clock in polling ticks, running the main loop briefly at each.
   bool advanceUntil(const std::function<bool()>& done, int maxSteps = 250) {
-    for (int step = 0; step < maxSteps; ++step) {
-      if (done()) return true;
-      clock_.advance(nodes::NodeConnection::kPollingTick);
-      platform::RunLoop::main().runUntil(done, 20ms);
-    }
-    return done();
+    return testing_support::advanceClockUntil(clock_, nodes::NodeConnection::kPollingTick, done, maxSteps);
   }
 
   platform::ManualClock clock_;

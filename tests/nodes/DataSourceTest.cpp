@@ -127,12 +127,7 @@ class DataSourceTest : public ::testing::Test {
   // Moves the clock in polling ticks until `done` holds (each step also runs
   // the main loop briefly, real time bounded).
   bool advanceUntil(const std::function<bool()>& done, int maxSteps = 500) {
-    for (int step = 0; step < maxSteps; ++step) {
-      if (done()) return true;
-      clock_.advance(NodeConnection::kPollingTick);
-      platform::RunLoop::main().runUntil(done, 20ms);
-    }
-    return done();
+    return testing_support::advanceClockUntil(clock_, NodeConnection::kPollingTick, done, maxSteps);
   }
 
   platform::ManualClock clock_;

@@ -553,12 +553,7 @@ class StandInTransferTest : public PlaylistTransferTest {
   // Moves the clock a polling tick at a time (each step also runs the main
   // loop for a moment) until `done` holds.
   bool advanceUntil(const std::function<bool()>& done, int maxSteps = 400) {
-    for (int step = 0; step < maxSteps; ++step) {
-      if (done()) return true;
-      clock_.advance(NodeConnection::kPollingTick);
-      platform::RunLoop::main().runUntil(done, 20ms);
-    }
-    return done();
+    return testing_support::advanceClockUntil(clock_, NodeConnection::kPollingTick, done, maxSteps);
   }
 
   // Rows of media the node does not have: it plays them for the 30 s their

@@ -27,6 +27,16 @@ bool waitForCondition(const std::function<bool()>& done, std::string_view what, 
   return true;
 }
 
+bool advanceClockUntil(platform::ManualClock& clock, platform::Clock::Duration step,
+                       const std::function<bool()>& done, int maxSteps) {
+  for (int taken = 0; taken < maxSteps; ++taken) {
+    if (done()) return true;
+    clock.advance(step);
+    platform::RunLoop::main().runUntil(done, std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
 bool Signal::waitFor(std::chrono::milliseconds limit) const {
   const auto giveUpAt = std::chrono::steady_clock::now() + limit;
   while (!raised_.load()) {

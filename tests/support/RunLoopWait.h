@@ -9,6 +9,8 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/Clock.h"
+
 namespace testing_support {
 
 inline constexpr std::chrono::milliseconds kRealTimeLimit{10000};
@@ -20,6 +22,11 @@ bool runMainLoopUntil(const std::function<bool()>& done, std::string_view what =
 // Polls `done()` (without driving the main run loop) until it holds.
 bool waitForCondition(const std::function<bool()>& done, std::string_view what = "the condition",
                       std::chrono::milliseconds limit = kRealTimeLimit);
+
+// Moves `clock` forward `step` at a time, running the main loop for a moment
+// after each step, until `done()` holds or `maxSteps` steps have passed.
+bool advanceClockUntil(platform::ManualClock& clock, platform::Clock::Duration step,
+                       const std::function<bool()>& done, int maxSteps);
 
 // A one-way flag for handing control between threads in a test.
 class Signal {

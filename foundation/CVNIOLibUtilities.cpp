@@ -1,9 +1,8 @@
 #include "foundation/CVNIOLibUtilities.h"
 
-#include <array>
-#include <cstdlib>
+#include "foundation/CVNJSONUtilities.h"
 
-#include "platform/Diagnostics.h"
+#include <array>
 
 namespace foundation {
 namespace {
@@ -23,7 +22,6 @@ constexpr std::array<std::string_view, 6> kMediaItemTypes = {
     "image", "imageSequence", "watchFolderTicker", "analogClock", "sound", "movie",
 };
 
-constexpr const char* kJSONDatePattern = "yyyy-MM-dd'T'HH:mm:ssZZZ";
 
 template <std::size_t N>
 bool contains(const std::array<std::string_view, N>& names, std::string_view name) {
@@ -77,21 +75,8 @@ unsigned CVNIOLibUtilities::attributeTypeForCGItemType(std::string_view itemType
   return 0;
 }
 
-const platform::DateFormatter& CVNIOLibUtilities::JSONDateFormatter() {
-  // Built once; a fixed pattern, locale and zone cannot fail short of a broken
-  // ICU installation, and then nothing can format dates at all.
-  static const platform::DateFormatter formatter = [] {
-    platform::Result<platform::DateFormatter> created =
-        platform::DateFormatter::create(kJSONDatePattern, "en_US_POSIX", "GMT");
-    if (!created.ok()) {
-      platform::reportDiagnostic(platform::DiagnosticLevel::Error,
-                                 "cannot create the JSON date formatter: " + created.error().describe());
-      std::abort();
-    }
-    return std::move(created).value();
-  }();
-  return formatter;
-}
+// The one shared JSON date formatter ("yyyy-MM-dd'T'HH:mm:ssZZZ" in GMT).
+const platform::DateFormatter& CVNIOLibUtilities::JSONDateFormatter() { return CVNJSONUtilities::JSONDateFormatter(); }
 
 std::optional<CVNIOLibUtilities::TimePoint> CVNIOLibUtilities::dateWithJSONString(std::string_view text) {
   platform::Result<TimePoint> date = JSONDateFormatter().dateFromString(text);

@@ -54,9 +54,27 @@ std::vector<PlaylistNodeIdentity> DataSourcePlaylistNodeControl::nodeList() cons
   std::vector<PlaylistNodeIdentity> list;
   if (const auto dataSource = currentDataSource()) {
     for (const auto& node : dataSource->nodes())
-      list.push_back(PlaylistNodeIdentity{node->nodeUniqueID(), node->name(), node->isConnected()});
+      list.push_back(PlaylistNodeIdentity{node->nodeUniqueID(), node->name(), node->isConnected(), node->address(),
+                                          node->portNumber()});
   }
   return list;
+}
+
+bool DataSourcePlaylistNodeControl::nodeOffersClipAttribute(std::string_view nodeUniqueID,
+                                                            std::string_view attributeName) const {
+  const auto dataSource = currentDataSource();
+  const auto connection = dataSource ? dataSource->nodeConnectionWithNodeUniqueID(nodeUniqueID) : nullptr;
+  if (!connection) return false;
+  for (const auto& attribute : connection->possibleClipAttributes()) {
+    if (attribute && attribute->name() == attributeName) return true;
+  }
+  return false;
+}
+
+std::shared_ptr<nodes::PlaylistItem> DataSourcePlaylistNodeControl::catalogueClipWithUniqueID(
+    std::string_view clipUniqueID) const {
+  const auto dataSource = currentDataSource();
+  return dataSource ? dataSource->clipWithUniqueID(std::string(clipUniqueID)) : nullptr;
 }
 
 void DataSourcePlaylistNodeControl::nodeControlSendAndStartPlaylistDocument(
@@ -93,6 +111,59 @@ void DataSourcePlaylistNodeControl::setPlaylistDocument(std::string_view nodeUni
   if (!dataSource) return;
   if (const auto connection = dataSource->nodeConnectionWithNodeUniqueID(nodeUniqueID))
     connection->setPlaylistDocument(document);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaybackScrubToTime(std::string_view nodeUniqueID, double seconds) {
+  const auto dataSource = currentDataSource();
+  if (!dataSource) return;
+  if (const auto connection = dataSource->nodeConnectionWithNodeUniqueID(nodeUniqueID))
+    dataSource->nodeControlPlaybackScrubToTime(seconds, connection);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlFillDocument(nodes::VideoPlaylistDocument& document,
+                                                            std::string_view nodeUniqueID) {
+  if (const auto dataSource = currentDataSource()) (void)dataSource->nodeControlFillDocument(document, nodeUniqueID);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistInsertItem(nodes::PlaylistItem& item, std::uint64_t index,
+                                                                  std::string_view nodeUniqueID) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlPlaylistInsertItem(item, index, nodeUniqueID);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistReplaceItemAtIndex(std::uint64_t index,
+                                                                          nodes::PlaylistItem& item,
+                                                                          std::string_view nodeUniqueID) {
+  if (const auto dataSource = currentDataSource())
+    dataSource->nodeControlPlaylistReplaceItemAtIndex(index, item, nodeUniqueID);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistRemoveItemAtIndex(std::uint64_t index,
+                                                                         std::string_view nodeUniqueID) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlPlaylistRemoveItemAtIndex(index, nodeUniqueID);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistSetLoopMode(std::string_view nodeUniqueID, bool loop) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlPlaylistSetLoopMode(nodeUniqueID, loop);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistSetChainMode(std::string_view nodeUniqueID, bool chain) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlPlaylistSetChainMode(nodeUniqueID, chain);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlPlaylistSetCueMode(std::string_view nodeUniqueID, bool cue) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlPlaylistSetCueMode(nodeUniqueID, cue);
+}
+
+void DataSourcePlaylistNodeControl::nodeControlStopAndClearSchedule(std::string_view nodeUniqueID) {
+  if (const auto dataSource = currentDataSource()) dataSource->nodeControlStopAndClearSchedule(nodeUniqueID);
+}
+
+void DataSourcePlaylistNodeControl::requestThumbnail(std::string_view mediaItemUniqueID,
+                                                     std::string_view mediaFolderUniqueID,
+                                                     std::string_view nodeUniqueID, double positionInSeconds) {
+  if (const auto dataSource = currentDataSource())
+    dataSource->requestThumbnailForMediaItemWithUniqueID(mediaItemUniqueID, mediaFolderUniqueID, nodeUniqueID,
+                                                         positionInSeconds);
 }
 
 void DataSourcePlaylistNodeControl::nodeLock(std::string_view nodeUniqueID) {

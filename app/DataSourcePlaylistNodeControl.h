@@ -31,6 +31,8 @@ class DataSourcePlaylistNodeControl final : public PlaylistNodeControl {
   bool isNodeInSlaveMode(std::string_view nodeUniqueID) const override;
   bool hasNodeConnection(std::string_view nodeUniqueID) const override;
   std::vector<PlaylistNodeIdentity> nodeList() const override;
+  bool nodeOffersClipAttribute(std::string_view nodeUniqueID, std::string_view attributeName) const override;
+  std::shared_ptr<nodes::PlaylistItem> catalogueClipWithUniqueID(std::string_view clipUniqueID) const override;
 
   void nodeControlSendAndStartPlaylistDocument(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
                                                const std::optional<std::string>& startClipUniqueID,
@@ -44,6 +46,21 @@ class DataSourcePlaylistNodeControl final : public PlaylistNodeControl {
   void nodeControlPlaybackStop(std::string_view nodeUniqueID) override;
   void setPlaylistDocument(std::string_view nodeUniqueID,
                            const std::shared_ptr<nodes::VideoPlaylistDocument>& document) override;
+
+  void nodeControlPlaybackScrubToTime(std::string_view nodeUniqueID, double seconds) override;
+  void nodeControlFillDocument(nodes::VideoPlaylistDocument& document, std::string_view nodeUniqueID) override;
+
+  void nodeControlPlaylistInsertItem(nodes::PlaylistItem& item, std::uint64_t index,
+                                     std::string_view nodeUniqueID) override;
+  void nodeControlPlaylistReplaceItemAtIndex(std::uint64_t index, nodes::PlaylistItem& item,
+                                             std::string_view nodeUniqueID) override;
+  void nodeControlPlaylistRemoveItemAtIndex(std::uint64_t index, std::string_view nodeUniqueID) override;
+  void nodeControlPlaylistSetLoopMode(std::string_view nodeUniqueID, bool loop) override;
+  void nodeControlPlaylistSetChainMode(std::string_view nodeUniqueID, bool chain) override;
+  void nodeControlPlaylistSetCueMode(std::string_view nodeUniqueID, bool cue) override;
+  void nodeControlStopAndClearSchedule(std::string_view nodeUniqueID) override;
+  void requestThumbnail(std::string_view mediaItemUniqueID, std::string_view mediaFolderUniqueID,
+                        std::string_view nodeUniqueID, double positionInSeconds) override;
 
   void nodeLock(std::string_view nodeUniqueID) override;
   void nodeUnlock(std::string_view nodeUniqueID, std::string_view password, AnswerHandler answer) override;

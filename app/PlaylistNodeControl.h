@@ -23,6 +23,7 @@
 #include "platform/Value.h"
 
 namespace nodes {
+class PlaylistItem;
 class VideoPlaylistDocument;
 }
 
@@ -36,6 +37,8 @@ struct PlaylistNodeIdentity {
   std::string uniqueID;
   std::string name;
   bool connected = false;
+  std::string address;     // shown with the port when the node has no name
+  std::string portNumber;
   friend bool operator==(const PlaylistNodeIdentity&, const PlaylistNodeIdentity&) = default;
 };
 
@@ -55,6 +58,10 @@ class PlaylistNodeControl {
   virtual bool hasNodeConnection(std::string_view nodeUniqueID) const = 0;
   // The node list in the data source's order.
   virtual std::vector<PlaylistNodeIdentity> nodeList() const = 0;
+  // The node's connection offers a clip attribute of that name.
+  virtual bool nodeOffersClipAttribute(std::string_view nodeUniqueID, std::string_view attributeName) const = 0;
+  // The catalogue clip with that unique ID; nullptr when none.
+  virtual std::shared_ptr<nodes::PlaylistItem> catalogueClipWithUniqueID(std::string_view clipUniqueID) const = 0;
 
   // --- Transport ---
   // Sends the whole document to the node that owns the start clip (none: row
@@ -73,6 +80,25 @@ class PlaylistNodeControl {
   // Binds the document to the node's connection before a skip command.
   virtual void setPlaylistDocument(std::string_view nodeUniqueID,
                                    const std::shared_ptr<nodes::VideoPlaylistDocument>& document) = 0;
+
+  virtual void nodeControlPlaybackScrubToTime(std::string_view nodeUniqueID, double seconds) = 0;
+  // Replaces the document's rows with the node's current playlist.
+  virtual void nodeControlFillDocument(nodes::VideoPlaylistDocument& document, std::string_view nodeUniqueID) = 0;
+
+  // --- The node's copy of the playlist and its modes ---
+  virtual void nodeControlPlaylistInsertItem(nodes::PlaylistItem& item, std::uint64_t index,
+                                             std::string_view nodeUniqueID) = 0;
+  virtual void nodeControlPlaylistReplaceItemAtIndex(std::uint64_t index, nodes::PlaylistItem& item,
+                                                     std::string_view nodeUniqueID) = 0;
+  virtual void nodeControlPlaylistRemoveItemAtIndex(std::uint64_t index, std::string_view nodeUniqueID) = 0;
+  virtual void nodeControlPlaylistSetLoopMode(std::string_view nodeUniqueID, bool loop) = 0;
+  virtual void nodeControlPlaylistSetChainMode(std::string_view nodeUniqueID, bool chain) = 0;
+  virtual void nodeControlPlaylistSetCueMode(std::string_view nodeUniqueID, bool cue) = 0;
+  virtual void nodeControlStopAndClearSchedule(std::string_view nodeUniqueID) = 0;
+
+  // --- Thumbnails: the image comes back as "newThumbnailIsAvailable" ---
+  virtual void requestThumbnail(std::string_view mediaItemUniqueID, std::string_view mediaFolderUniqueID,
+                                std::string_view nodeUniqueID, double positionInSeconds) = 0;
 
   // --- Lock and redundant mode ---
   virtual void nodeLock(std::string_view nodeUniqueID) = 0;

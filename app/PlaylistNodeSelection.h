@@ -56,6 +56,7 @@ struct NodeMenus {
   std::vector<NodeMenuItem> b;
   std::optional<std::size_t> selectedA;  // none: nothing selected in A
   std::size_t selectedB = 0;
+  friend bool operator==(const NodeMenus&, const NodeMenus&) = default;
 };
 
 // The outcome of one unlock attempt, once every node answered (or the limit).
@@ -107,8 +108,10 @@ class PlaylistNodeSelection {
 
   bool unlocksBothNodes() const;
 
- private:
+  // Re-reads which nodes are connected, unlocked or redundant.
   void refreshEnabledAndImages();
+
+ private:
   std::optional<std::size_t> matchingIndex(const std::vector<NodeMenuItem>& menu,
                                            const std::optional<std::string>& nodeUniqueID) const;
   std::optional<std::string> selectedID(const std::vector<NodeMenuItem>& menu, std::optional<std::size_t> index) const;

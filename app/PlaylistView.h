@@ -8,11 +8,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/PlaylistNodeSelection.h"
 #include "nodes/PlaylistDocumentFormat.h"
+#include "nodes/TiffImage.h"
 
 namespace app {
 
@@ -31,7 +35,20 @@ struct PlaylistRowState {
   bool abRollMarked = false;  // the row carries an A/B position
   bool online = false;
   bool locked = false;
+  std::shared_ptr<const nodes::RGBAImage> thumbnail;  // compared by identity
   friend bool operator==(const PlaylistRowState&, const PlaylistRowState&) = default;
+};
+
+// The password panel: one node, or nodes A and B. The names are shown
+// quoted; the password fields start with what the keychain holds (or what
+// the operator typed before a failed attempt, the failed field cleared).
+struct PasswordPanelState {
+  PasswordRequest request = PasswordRequest::None;
+  std::string nodeANameField;
+  std::string nodeBNameField;
+  std::string nodeAPassword;
+  std::string nodeBPassword;
+  friend bool operator==(const PasswordPanelState&, const PasswordPanelState&) = default;
 };
 
 // A counter text with the number of leading characters drawn dimmed.
@@ -58,8 +75,15 @@ struct PlaylistViewState {
   bool loopOn = false;
   bool cueModeOn = false;
   bool abRollOn = false;
+  bool showThumbnails = false;
   std::string nodeAName;
   std::string nodeBName;  // empty while A/B roll is off
+  // The node pop-ups and their title fields ("Selected Node", "Node A",
+  // "Node B").
+  NodeMenus nodeMenus;
+  std::string nodeAPopUpFieldTitle;
+  std::string nodeBPopUpFieldTitle;
+  std::string clipCountText;  // "3 items - Selection: 00:01:00:00"
 
   // Counters (time code texts) and progress (fractions, capped by the view).
   std::string itemElapsed;
@@ -73,7 +97,7 @@ struct PlaylistViewState {
   double itemProgress = 0.0;
   double playlistProgress = 0.0;
 
-  PasswordRequest passwordRequest = PasswordRequest::None;
+  PasswordPanelState passwordPanel;
 
   friend bool operator==(const PlaylistViewState&, const PlaylistViewState&) = default;
 };
@@ -84,6 +108,11 @@ class PlaylistView {
   virtual void showState(const PlaylistViewState& state) = 0;
   // The window's frame, for the document's settings; none while not shown.
   virtual std::optional<nodes::WindowFrame> windowFrame() const = 0;
+  // Shows the file (or folder) selected in the desktop's file manager.
+  virtual void revealInFileManager(const std::filesystem::path& path) = 0;
+  // Asks for the start time of the last clicked row; the answer goes to the
+  // controller's setAbsoluteStartTimeOfLastClickedRow().
+  virtual void askAbsoluteStartTime(double currentStartTimeInSeconds) = 0;
 };
 
 }  // namespace app

@@ -24,14 +24,40 @@ bool isUnsetNode(const std::optional<std::string>& id) {
 }  // namespace
 
 PlaylistWindowController::PlaylistWindowController(std::shared_ptr<VideoPlaylistDocument> document,
-                                                   PlaylistNodeControl& nodeControl, platform::UserDefaults& defaults)
-    : document_(std::move(document)), nodeControl_(nodeControl), defaults_(defaults) {
+                                                   PlaylistNodeControl& nodeControl, platform::UserDefaults& defaults,
+                                                   platform::Keychain& keychain)
+    : document_(std::move(document)),
+      nodeControl_(nodeControl),
+      defaults_(defaults),
+      selection_(document_, nodeControl, keychain, defaults),
+      editor_(document_, nodeControl, *this) {
   timeCodeFormatter_.setFormat(nodes::kTimeFormatTimeCode);
   document_->setDelegate(this);
-  for (const char* key : {"loop", "chain", "cueMode", "abRoll"}) {
-    documentObservations_.push_back(document_->observeKey(key, [this](const auto&...) { updateTableView(); }));
-  }
+  observeDocumentModes();
   state_ = buildState();
+}
+
+// Each mode switch reaches the node and switches the modes it excludes.
+void PlaylistWindowController::observeDocumentModes() {
+  const auto observe = [this](const char* key, void (PlaylistEditor::*changed)()) {
+    documentObservations_.push_back(document_->observeKey(key, [this, changed](const auto&...) {
+      Change change(*this);
+      (editor_.*changed)();
+    }));
+  };
+  observe("loop", &PlaylistEditor::loopValueChanged);
+  observe("chain", &PlaylistEditor::chainValueChanged);
+  observe("cueMode", &PlaylistEditor::cueValueChanged);
+  observe("abRoll", &PlaylistEditor::abRollValueChanged);
+  // A/B roll leaves the chain, loop and cue buttons to the pair of nodes.
+  documentObservations_.push_back(document_->observeKey("abRoll", [this](const auto&...) {
+    Change change(*this);
+    if (document_->abRoll()) {
+      disableSettingsControls();
+    } else {
+      enableSettingsControls();
+    }
+  }));
 }
 
 PlaylistWindowController::~PlaylistWindowController() {
@@ -51,8 +77,7 @@ void PlaylistWindowController::setView(PlaylistView* view) {
 void PlaylistWindowController::windowDidLoad() {
   Change change(*this);
   if (document_->needDefaultValues()) setDefaultValues();
-  chooseNodesFromNodeList();
-  updateUIPlaybackControlStatus();
+  populateNodePopUpButton();
   updatePlaybackStatusAfterAwakeFromNib();
   document_->updateChangeCount(VideoPlaylistDocument::DocumentChange::Cleared);
 }
@@ -65,31 +90,6 @@ void PlaylistWindowController::setDefaultValues() {
   document_->setNodeAUniqueID(defaults_.stringForKey(nodes::kDefaultNodeAUniqueIDKey));
   document_->setNodeBUniqueID(defaults_.stringForKey(nodes::kDefaultNodeBUniqueIDKey));
   document_->setAbRoll(defaults_.boolForKey(kABRollDefaultsKey));
-}
-
-// Node A is the first connected node while the document names none; the
-// names shown follow the data source's list.
-void PlaylistWindowController::chooseNodesFromNodeList() {
-  const auto list = nodeControl_.nodeList();
-  if (isUnsetNode(document_->nodeAUniqueID())) {
-    for (const auto& node : list) {
-      if (node.connected) {
-        document_->setNodeAUniqueID(node.uniqueID);
-        break;
-      }
-    }
-  }
-  const std::string a = nodeAUniqueID();
-  const std::string b = nodeBUniqueID();
-  bool knowsA = false;
-  for (const auto& node : list) {
-    if (!a.empty() && node.uniqueID == a) {
-      document_->setNodeAName(node.name);
-      knowsA = true;
-    }
-    if (!b.empty() && node.uniqueID == b) document_->setNodeBName(node.name);
-  }
-  if (!knowsA && a.empty()) document_->setNodeAName(std::string(kLookingForNodesName));
 }
 
 // --- Node identity and readings ---
@@ -146,16 +146,29 @@ std::string PlaylistWindowController::ownerNodeOfRow(std::int64_t row) const {
 
 // --- Table ---
 
-void PlaylistWindowController::tableSelectionDidChange(std::optional<std::int64_t> selectedRow) {
-  if (selectedRow && (*selectedRow < 0 || *selectedRow >= static_cast<std::int64_t>(document_->clipCount())))
-    selectedRow.reset();
-  selectedRow_ = selectedRow;
+std::shared_ptr<nodes::PlaylistItem> PlaylistWindowController::itemAtRow(std::size_t row) const {
+  return document_->clipAtIndex(static_cast<std::int64_t>(row));
+}
+
+bool PlaylistWindowController::rowNodeOffersOverlayLogo(std::size_t row) const {
+  const std::string node = ownerNodeOfRow(static_cast<std::int64_t>(row));
+  return !node.empty() && nodeControl_.nodeOffersClipAttribute(node, "Overlay Logo");
+}
+
+void PlaylistWindowController::tableSelectionDidChange(const std::set<std::size_t>& selectedRows) {
+  Change change(*this);
   std::set<std::size_t> indexes;
-  if (selectedRow_) indexes.insert(static_cast<std::size_t>(*selectedRow_));
+  for (const std::size_t row : selectedRows) {
+    if (row < document_->clipCount()) indexes.insert(row);
+  }
   document_->setSelectedClipIndexes(std::move(indexes));
 }
 
-void PlaylistWindowController::rowClicked(std::int64_t row) { lastClickedRow_ = row; }
+std::optional<std::int64_t> PlaylistWindowController::selectedRow() const {
+  const auto selected = document_->selectedClipIndexes();
+  if (selected.empty() || *selected.begin() >= document_->clipCount()) return std::nullopt;
+  return static_cast<std::int64_t>(*selected.begin());
+}
 
 // --- Controls ---
 
@@ -170,7 +183,6 @@ bool PlaylistWindowController::isPaused() const {
 }
 
 void PlaylistWindowController::enablePlaybackControls() {
-  passwordRequest_ = PasswordRequest::None;
   padLockEnabled_ = false;
   padUnlockEnabled_ = true;
   transportEnabled_ = true;
@@ -190,6 +202,7 @@ void PlaylistWindowController::updateUIPlaybackControlStatus() {
   const NodeReading a = readNodeA();
   const NodeReading b = readNodeB();
   const bool mine = a.reportsThisPlaylist;
+  selection_.refreshEnabledAndImages();
   if (document_->nodeAName().value_or("") == kLookingForNodesName) {
     padLockEnabled_ = false;
     padUnlockEnabled_ = false;
@@ -218,11 +231,7 @@ void PlaylistWindowController::updateUIPlaybackControlStatus() {
 
 void PlaylistWindowController::authenticationDidChange() { updateUIPlaybackControlStatus(); }
 
-void PlaylistWindowController::nodeListDidChange() {
-  Change change(*this);
-  chooseNodesFromNodeList();
-  updateUIPlaybackControlStatus();
-}
+void PlaylistWindowController::nodeListDidChange() { populateNodePopUpButton(); }
 
 // --- Lock, unlock and redundant mode ---
 
@@ -232,69 +241,9 @@ void PlaylistWindowController::padLockButtonPushed() {
   if (document_->abRoll() && document_->hasNodeB()) nodeControl_.nodeLock(nodeBUniqueID());
 }
 
-void PlaylistWindowController::padUnlockButtonPushed() {
-  Change change(*this);
-  if (nodeAUniqueID().empty()) return;
-  passwordRequest_ = isABActive() ? PasswordRequest::NodesAAndB : PasswordRequest::OneNode;
-}
-
 void PlaylistWindowController::keepAnswerWait(std::shared_ptr<NodeAnswerWait> wait) {
   std::erase_if(answerWaits_, [](const auto& w) { return w->isFinished(); });
   if (!wait->isFinished()) answerWaits_.push_back(std::move(wait));
-}
-
-void PlaylistWindowController::unlockNodes(const std::string& passwordA, const std::optional<std::string>& passwordB) {
-  Change change(*this);
-  passwordRequest_ = PasswordRequest::None;
-  const std::string a = nodeAUniqueID();
-  if (a.empty()) return;
-  const bool bothNodes = isABActive() && passwordB.has_value();
-  auto wait = NodeAnswerWait::start(bothNodes ? 2 : 1, [this, bothNodes](const NodeAnswerWait::Replies& replies) {
-    checkIfUnlocksSucceeded(bothNodes, replies);
-  });
-  nodeControl_.nodeUnlock(a, passwordA, wait->answerHandler(0));
-  if (bothNodes) nodeControl_.nodeUnlock(nodeBUniqueID(), *passwordB, wait->answerHandler(1));
-  keepAnswerWait(std::move(wait));
-}
-
-void PlaylistWindowController::passwordRequestDismissed() {
-  Change change(*this);
-  passwordRequest_ = PasswordRequest::None;
-}
-
-// A node is unlocked when it said so, or when its status already shows it
-// (a reply lost with the link, or an answer that came after the limit).
-void PlaylistWindowController::checkIfUnlocksSucceeded(bool bothNodes, const NodeAnswerWait::Replies& replies) {
-  Change change(*this);
-  const auto unlocked = [&](std::size_t index, const std::string& node) {
-    return (index < replies.size() && replies[index] == std::string(kNodeReplyOK)) || nodeControl_.isNodeUnlocked(node);
-  };
-  const std::string a = nodeAUniqueID();
-  const bool unlockedA = unlocked(0, a);
-  using foundation::CVNAlertUtilities;
-  if (bothNodes) {
-    const bool unlockedB = unlocked(1, nodeBUniqueID());
-    if (unlockedA && unlockedB) return;
-    const char* title = unlockedA ? "Node B Unlock Error !" : unlockedB ? "Node A Unlock Error !" : "Nodes A & B Unlock Error !";
-    const char* message = unlockedA   ? "Node B could not be unlocked with the specified password. Please try again."
-                          : unlockedB ? "Node A could not be unlocked with the specified password. Please try again."
-                                      : "Nodes A & B could not be unlocked with the specified passwords. Please try again.";
-    if (CVNAlertUtilities::runCriticalAlertPanelWithTitle(title, message, {"OK", "Cancel"}) ==
-        foundation::kAlertFirstButtonReturn) {
-      passwordRequest_ = PasswordRequest::NodesAAndB;
-    }
-    return;
-  }
-  if (unlockedA) {
-    if (!document_->abRoll()) enableSettingsControls();
-    if (nodeControl_.isNodeInSlaveMode(a)) disableSlaveMode();
-    return;
-  }
-  if (CVNAlertUtilities::runCriticalAlertPanelWithTitle(
-          "Nodes A Unlock Error !", "Nodes A could not be unlocked with the specified passwords. Please try again.",
-          {"OK", "Cancel"}) == foundation::kAlertFirstButtonReturn) {
-    passwordRequest_ = PasswordRequest::OneNode;
-  }
 }
 
 void PlaylistWindowController::enableSlaveMode() {
@@ -366,6 +315,7 @@ PlaylistViewState PlaylistWindowController::buildState() const {
     row.abRollMarked = fields.abRollClipPosition != nodes::ABRollClipPosition::None;
     row.online = fields.online;
     row.locked = fields.locked;
+    row.thumbnail = fields.thumbnail;
     state.rows.push_back(std::move(row));
   }
   state.onAirRow = currentOnAirClipIndex_;
@@ -399,7 +349,13 @@ PlaylistViewState PlaylistWindowController::buildState() const {
   state.bigRemaining = big(counters_.playlistRemaining);
   state.itemProgress = counters_.itemProgress;
   state.playlistProgress = counters_.playlistProgress;
-  state.passwordRequest = passwordRequest_;
+  state.passwordPanel = passwordPanel_;
+  state.showThumbnails = showThumbnails_;
+  state.nodeMenus = selection_.menus();
+  const bool abRoll = document_->abRoll();
+  state.nodeAPopUpFieldTitle = abRoll && isNodeReachable(nodeAUniqueID()) ? "Node A" : "Selected Node";
+  state.nodeBPopUpFieldTitle = abRoll ? "Node B" : "";
+  state.clipCountText = editor_.clipCountText();
   return state;
 }
 

@@ -26,7 +26,9 @@
 //   carry over midnight (PlaylistCounters.h).
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,12 +36,16 @@
 
 #include "app/DelayedMessages.h"
 #include "app/NodeAnswerWait.h"
+#include "app/PlaylistEditor.h"
 #include "app/PlaylistNodeControl.h"
+#include "app/PlaylistNodeSelection.h"
+#include "app/PlaylistTableActions.h"
 #include "app/PlaylistView.h"
 #include "nodes/CVNTimeFormatter.h"
 #include "nodes/NodeConnection.h"
 #include "nodes/VideoPlaylistDocument.h"
 #include "nodes/VideoPlaylistDocumentDelegate.h"
+#include "platform/Keychain.h"
 #include "platform/Observable.h"
 #include "platform/UserDefaults.h"
 #include "platform/Value.h"
@@ -61,11 +67,26 @@ inline constexpr const char* kLookingForNodesName = "Looking for nodes...";
 inline constexpr const char* kClipsUniqueIDToLockInInspectorNotification = "clipsUniqueIDToLockInInspector";
 // Skip to previous restarts the clip on air past this many seconds into it.
 inline constexpr double kRestartClipThresholdSeconds = 2.0;
+// The default with the local folders of the nodes' media folders.
+inline constexpr const char* kMediaFoldersLocalEquivalentPathsKey = "MediaFoldersLocalEquivalentPaths";
 
-class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelegate {
+// A key typed in the playlist window (Command is the Control key here,
+// Option the Alt key).
+struct PlaylistKey {
+  enum class Kind { Character, LeftArrow, RightArrow, Space };
+  Kind kind = Kind::Character;
+  char32_t character = 0;
+  bool command = false;
+  bool option = false;
+};
+
+class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelegate,
+                                       public PlaylistEditorHost,
+                                       public PlaylistTableActions {
  public:
   PlaylistWindowController(std::shared_ptr<nodes::VideoPlaylistDocument> document, PlaylistNodeControl& nodeControl,
-                           platform::UserDefaults& defaults = platform::UserDefaults::standard());
+                           platform::UserDefaults& defaults = platform::UserDefaults::standard(),
+                           platform::Keychain& keychain = platform::Keychain::standard());
   ~PlaylistWindowController() override;
   PlaylistWindowController(const PlaylistWindowController&) = delete;
   PlaylistWindowController& operator=(const PlaylistWindowController&) = delete;
@@ -94,12 +115,64 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void lockedClipsChanged(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
   void authenticationDidChange();
   void nodeListDidChange();
+  // The node's playlist changed: the rows follow it when it plays this one.
+  void playlistDidChange(std::string_view senderNodeUniqueID);
+  void nodeConnectionDidClose(std::string_view nodeUniqueID);
+  void newThumbnailIsAvailable(const std::shared_ptr<const nodes::RGBAImage>& image,
+                               const platform::Dictionary& userInfo);
+  void clipsDidChange(const std::vector<std::string>& clipUniqueIDs);
+  void inspectorDidChangeClips(const platform::Dictionary& userInfo);
 
-  // --- Table ---
-  // The first selected row; none when nothing is selected.
-  void tableSelectionDidChange(std::optional<std::int64_t> selectedRow);
-  void rowClicked(std::int64_t row);
+  // --- Node pop-ups and A/B roll ---
+  // Rebuilds both pop-ups (also when one is about to open).
+  void populateNodePopUpButton();
+  void nodeAPopUpButtonPushed(std::size_t index);
+  void nodeBPopUpButtonPushed(std::size_t index);
+  void ABRollButtonPushed(bool on);
+
+  // --- Modes and display ---
+  void chainButtonPushed(bool on);
+  void loopButtonPushed(bool on);
+  void cueModeButtonPushed(bool on);
+  void showThumbnailsPushed(bool on);
+  void keyDown(const PlaylistKey& key);
+  // The answer of the absolute start time panel.
+  void setAbsoluteStartTimeOfLastClickedRow(double startTimeInSeconds);
+  // The local file of a row: the node folder's local equivalent, else the
+  // item's own path, else its folder; none when nothing exists.
+  std::optional<std::filesystem::path> equivalentLocalPathForClip(const nodes::PlaylistItem& item) const;
+  PlaylistEditor& editor() { return editor_; }
+
+  // --- Table (PlaylistTableActions) ---
+  std::size_t numberOfRows() const override { return document_->clipCount(); }
+  std::shared_ptr<nodes::PlaylistItem> itemAtRow(std::size_t row) const override;
+  bool showThumbnails() const override { return showThumbnails_; }
+  bool rowNodeOffersOverlayLogo(std::size_t row) const override;
+  void tableSelectionDidChange(const std::set<std::size_t>& selectedRows) override;
+  void setLastClickedRow(std::int64_t row) override { lastClickedRow_ = row; }
+  void rowClicked(std::int64_t row) { setLastClickedRow(row); }
+  void doubleClickRow(std::int64_t row) override { doubleClick(row); }
   void doubleClick(std::int64_t row);
+  bool canModifyTableView() const override { return true; }
+  void removeSelectedObjects(const std::string& operationName) override;
+  std::optional<std::string> copyRows(const std::set<std::size_t>& rows) override { return editor_.copyRows(rows); }
+  bool pasteRows(std::string_view itemsArchive) override;
+  void undo() override;
+  void redo() override;
+  bool canUndo() const override { return document_->undoManager().canUndo(); }
+  bool canRedo() const override { return document_->undoManager().canRedo(); }
+  std::string undoMenuItemTitle() const override { return document_->undoManager().undoMenuItemTitle(); }
+  std::string redoMenuItemTitle() const override { return document_->undoManager().redoMenuItemTitle(); }
+  std::optional<std::string> writeRowsForDrag(const std::set<std::size_t>& rows) override {
+    return editor_.writeRowsForDrag(rows);
+  }
+  DropOperation validateDrop(DropSource source, std::int64_t row, bool dropAbove, bool copyOnly) override {
+    return editor_.validateDrop(source, row, dropAbove, copyOnly);
+  }
+  bool acceptDrop(const PlaylistDrop& drop, std::int64_t row) override;
+  void clipDraggedToTrash() override;
+  void revealInFileManager() override;
+  void showAbsoluteStartTimePanel() override;
 
   // --- Transport ---
   void playButtonPushed() override;
@@ -119,12 +192,14 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
 
   // --- Lock, unlock and redundant mode ---
   void padLockButtonPushed();
-  // Asks the operator for the password(s) of the node(s) to unlock.
-  void padUnlockButtonPushed();
-  // Unlocks node A (and node B with A/B roll and a password for it); the
+  void padUnlockButtonPushed() { tryUnlockingNodes(); }
+  // Checks running schedules, reachability and redundant mode, then unlocks
+  // with the keychain's passwords or asks the operator for them.
+  void tryUnlockingNodes() override;
+  // OK in the password panel: unlocks node A (and node B with A/B roll); the
   // outcome is checked when the nodes answer.
-  void unlockNodes(const std::string& passwordA, const std::optional<std::string>& passwordB = std::nullopt);
-  // The operator closed the password request without unlocking.
+  void nodePasswordsOKButtonPushed(const PlaylistNodeSelection::Passwords& passwords);
+  // The operator closed the password panel without unlocking.
   void passwordRequestDismissed();
   void enableSlaveMode();
   void disableSlaveMode();
@@ -147,7 +222,8 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::int64_t currentlyPlayingOnNodeAClipIndex() const { return nodeAClipIndex_; }
   std::int64_t currentlyPlayingOnNodeBClipIndex() const { return nodeBClipIndex_; }
   const std::optional<std::string>& currentlyPlayingNodeUniqueID() const { return currentlyPlayingNodeUniqueID_; }
-  std::optional<std::int64_t> selectedRow() const { return selectedRow_; }
+  // The lowest selected row; none when nothing is selected.
+  std::optional<std::int64_t> selectedRow() const;
   // Delayed messages still pending (auto-cues).
   std::size_t pendingDelayedMessageCount() const { return delayed_.pendingCount(); }
 
@@ -155,6 +231,9 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void updateTableView() override;
   std::optional<nodes::WindowFrame> windowFrame() const override;
   std::int64_t lastClickedRow() const override { return lastClickedRow_; }
+  // --- PlaylistEditorHost ---
+  void rowsEdited(const nodes::VideoPlaylistDocument::RowEdit& edit) override;
+  void reloadTable() override { updateTableView(); }
   bool isPlaying() const override { return currentOnAirClipIndex_ >= 0; }
   bool isPaused() const;
   std::int64_t currentlyPlayingClipIndex() const override { return currentOnAirClipIndex_; }
@@ -209,7 +288,9 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   NodeReading readNodeB() const { return readNode(nodeBUniqueID()); }
   std::int64_t clipIndexWithUniqueID(std::string_view playbackUniqueID) const;
   std::string ownerNodeOfRow(std::int64_t row) const;
-  void chooseNodesFromNodeList();
+  bool isNodeReachable(const std::string& nodeUniqueID) const;
+  void afterNodeChoice();
+  void observeDocumentModes();
 
   // Tracking.
   void resetStaleRows(std::int64_t keptRow, bool fromA, bool fromB);
@@ -230,7 +311,12 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void skipToNextOnNodeA(const NodeReading& a);
 
   // Lock and redundant mode.
-  void checkIfUnlocksSucceeded(bool bothNodes, const NodeAnswerWait::Replies& replies);
+  bool confirmStoppingSchedules();
+  bool nodesAreReachable();
+  void unlockWith(const PlaylistNodeSelection::Passwords& passwords);
+  void showPasswordPanel(PasswordRequest request, std::string passwordA, std::string passwordB);
+  void checkIfUnlocksSucceeded(NodeUnlockOutcome outcome, const PlaylistNodeSelection::Passwords& passwords);
+  void stopAndClearPendingSchedule(bool nodeB);
   void checkIfSlaveModeOnSucceeded(const NodeAnswerWait::Replies& replies);
   void checkIfSlaveModeOffSucceeded();
   void keepAnswerWait(std::shared_ptr<NodeAnswerWait> wait);
@@ -250,8 +336,10 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::optional<std::string> currentlyPlayingNodeUniqueID_;
   std::int64_t currentOnAirClipIndex_ = -1;
   std::int64_t lastClickedRow_ = -1;
-  std::optional<std::int64_t> selectedRow_;
   bool isRunning_ = false;
+  bool showThumbnails_ = false;
+  bool nodeANeedsClearSchedule_ = false;
+  bool nodeBNeedsClearSchedule_ = false;
   std::optional<std::vector<std::string>> lastLockedClips_;
   Counters counters_;
   nodes::CVNTimeFormatter timeCodeFormatter_;
@@ -261,13 +349,15 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   bool padLockEnabled_ = false;
   bool padUnlockEnabled_ = false;
   bool settingsEnabled_ = true;
-  PasswordRequest passwordRequest_ = PasswordRequest::None;
+  PasswordPanelState passwordPanel_;
   std::optional<std::int64_t> rowToCentre_;
 
   PlaylistViewState state_;
   int changeDepth_ = 0;
   std::vector<platform::ObservationToken> documentObservations_;
   std::vector<std::shared_ptr<NodeAnswerWait>> answerWaits_;
+  PlaylistNodeSelection selection_;
+  PlaylistEditor editor_;
   DelayedMessages delayed_;  // last: its messages refer to the fields above
 };
 

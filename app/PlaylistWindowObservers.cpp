@@ -3,6 +3,7 @@
 #include <any>
 #include <string>
 
+#include "nodes/ClipCatalogue.h"
 #include "nodes/DataSource.h"
 
 namespace app {
@@ -15,6 +16,21 @@ std::optional<std::string> senderNodeUniqueID(const platform::Notification& noti
   const auto* connection = std::any_cast<nodes::NodeConnectionPtr>(&notification.object);
   if (!connection || !*connection) return std::nullopt;
   return (*connection)->nodeUniqueID();
+}
+
+// The text or the texts carried as a Value object.
+std::vector<std::string> textsOf(const std::any& object) {
+  std::vector<std::string> texts;
+  const auto* value = std::any_cast<platform::Value>(&object);
+  if (!value) return texts;
+  if (const auto* array = value->array()) {
+    for (const auto& element : *array) {
+      if (element.isString()) texts.push_back(element.stringOr(""));
+    }
+  } else if (value->isString()) {
+    texts.push_back(value->stringOr(""));
+  }
+  return texts;
 }
 
 }  // namespace
@@ -40,6 +56,29 @@ PlaylistWindowObservers::PlaylistWindowObservers(PlaylistWindowController& contr
   observeNode(nodes::kPlaybackClipUniqueIDDidChangeNotification, &PlaylistWindowController::clipUniqueIDDidChange);
   observeNode(nodes::kPlaybackClipPositionDidChangeNotification, &PlaylistWindowController::clipPositionDidChange);
   observeNode(nodes::kLockedClipsDidChangeNotification, &PlaylistWindowController::lockedClipsChanged);
+  tokens_.push_back(center.addObserver(nodes::kPlaylistDidChangeNotification, nullptr,
+                                       [&controller](const platform::Notification& n) {
+                                         if (const auto sender = senderNodeUniqueID(n))
+                                           controller.playlistDidChange(*sender);
+                                       }));
+  tokens_.push_back(center.addObserver(nodes::kNodeConnectionDidCloseNotification, nullptr,
+                                       [&controller](const platform::Notification& n) {
+                                         for (const auto& id : textsOf(n.object)) controller.nodeConnectionDidClose(id);
+                                       }));
+  tokens_.push_back(center.addObserver(
+      nodes::kNewThumbnailIsAvailableNotification, nullptr, [&controller](const platform::Notification& n) {
+        if (const auto* image = std::any_cast<std::shared_ptr<const nodes::RGBAImage>>(&n.object))
+          controller.newThumbnailIsAvailable(*image, n.userInfo);
+      }));
+  for (const char* name : {nodes::catalogue::kClipsDidChangeNotification, nodes::catalogue::kClipsAddedNotification}) {
+    tokens_.push_back(center.addObserver(name, nullptr, [&controller](const platform::Notification& n) {
+      controller.clipsDidChange(textsOf(n.object));
+    }));
+  }
+  tokens_.push_back(center.addObserver(kInspectorDidChangeClipsNotification, nullptr,
+                                       [&controller](const platform::Notification& n) {
+                                         controller.inspectorDidChangeClips(n.userInfo);
+                                       }));
 }
 
 }  // namespace app

@@ -16,6 +16,9 @@
 
 namespace app {
 
+// Posted by the clip inspector with userInfo {"playlistUniqueID"}.
+inline constexpr const char* kInspectorDidChangeClipsNotification = "inspectorDidChangeClips";
+
 class PlaylistWindowObservers {
  public:
   explicit PlaylistWindowObservers(PlaylistWindowController& controller,

@@ -14,7 +14,7 @@ bool isActive(std::int32_t s) { return isPlayingOrPaused(s) || s == nodes::kPlay
 
 // --- Helpers ---
 
-std::int64_t PlaylistWindowController::startRow() const { return selectedRow_.value_or(0); }
+std::int64_t PlaylistWindowController::startRow() const { return selectedRow().value_or(0); }
 
 std::optional<std::string> PlaylistWindowController::playbackUniqueIDOfRow(std::int64_t row) const {
   const auto item = document_->clipAtIndex(row);
@@ -31,11 +31,7 @@ bool PlaylistWindowController::passesAuthenticationGate(Gate gate) {
   if (unlocked) return true;
   const auto answer = foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(
       "Authentication Error !", "You must be authenticated to control a Node.", {"Authenticate", "Cancel"});
-  if (answer == foundation::kAlertFirstButtonReturn) {
-    // The password request (the unlock flow asks for both nodes with A/B roll).
-    const bool askBoth = gate == Gate::DoubleClick ? isABActive() : bothNodes;
-    passwordRequest_ = askBoth ? PasswordRequest::NodesAAndB : PasswordRequest::OneNode;
-  }
+  if (answer == foundation::kAlertFirstButtonReturn) tryUnlockingNodes();
   return false;
 }
 
@@ -92,7 +88,7 @@ void PlaylistWindowController::playButtonPushed() {
       } else if (const auto hold = document_->holdLastFrameClipIndexForNodeUniqueID(a.nodeUniqueID); hold >= 0) {
         k = document_->nextClipIndexAfterIndex(hold, a.nodeUniqueID);
       }
-      if (k < 0) k = selectedRow_.value_or(0);
+      if (k < 0) k = selectedRow().value_or(0);
       if (k == currentOnAirClipIndex_) return;
       cueClipAtIndex(k);
       setIsRunning(true);
@@ -366,7 +362,7 @@ void PlaylistWindowController::cueNextClip(const std::string& nodeUniqueID, bool
     k = node.clipIndex;
   } else {
     k = document_->holdLastFrameClipIndexForNodeUniqueID(nodeUniqueID);
-    if (k < 0) k = selectedRow_.value_or(-1);
+    if (k < 0) k = selectedRow().value_or(-1);
   }
   const auto next = document_->nextClipAfterIndex(k, nodeUniqueID);
   if (!next) return;

@@ -240,6 +240,19 @@ class VideoPlaylistDocument {
   bool editClipAtIndex(std::size_t index, const std::function<void(PlaylistItemFields&)>& change,
                        std::string actionName);
 
+  // One change of the rows made by the editing calls above, also when undo
+  // or redo replays it; a move is a removal followed by an insertion. The
+  // window keeps the node's copy of the playlist in step through it.
+  struct RowEdit {
+    enum class Kind { Inserted, Removed, Replaced };
+    Kind kind;
+    std::size_t index;
+    std::shared_ptr<PlaylistItem> item;  // the row inserted, removed or put in
+  };
+  using RowEditHandler = std::function<void(const RowEdit&)>;
+  // One handler; empty removes it.
+  void setRowEditHandler(RowEditHandler handler) { rowEditHandler_ = std::move(handler); }
+
   UndoManager& undoManager() { return undoManager_; }
   void updateChangeCount(DocumentChange change);
   bool isDocumentEdited() const { return changeCount_ != 0; }
@@ -317,6 +330,7 @@ class VideoPlaylistDocument {
 
   // Editing (VideoPlaylistDocumentEditing.cpp).
   void rowsDidChange();
+  void tellRowEdit(RowEdit::Kind kind, std::size_t index, const std::shared_ptr<PlaylistItem>& item);
   bool removeClip(const std::shared_ptr<PlaylistItem>& item);
   void restoreClipFields(const std::shared_ptr<PlaylistItem>& item, const PlaylistItemFields& fields);
 
@@ -337,6 +351,7 @@ class VideoPlaylistDocument {
   VideoPlaylistDocumentDelegate* delegate_ = nullptr;  // not owned; the window outlives its tie
   PlaylistDocumentDataSource* dataSource_ = nullptr;   // not owned; outlives the document
   UndoManager undoManager_;
+  RowEditHandler rowEditHandler_;
   std::int64_t changeCount_ = 0;
   std::optional<std::filesystem::path> fileURL_;
   std::optional<platform::Error> readLosses_;

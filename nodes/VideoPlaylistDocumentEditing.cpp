@@ -14,6 +14,11 @@ void VideoPlaylistDocument::rowsDidChange() {
   updatePlaylistMovieAndStartTimes();
 }
 
+void VideoPlaylistDocument::tellRowEdit(RowEdit::Kind kind, std::size_t index,
+                                        const std::shared_ptr<PlaylistItem>& item) {
+  if (rowEditHandler_) rowEditHandler_(RowEdit{kind, index, item});
+}
+
 bool VideoPlaylistDocument::insertClip(std::shared_ptr<PlaylistItem> item, std::size_t index) {
   if (!item) return false;
   {
@@ -24,6 +29,7 @@ bool VideoPlaylistDocument::insertClip(std::shared_ptr<PlaylistItem> item, std::
   undoManager_.registerUndo([this, item] { removeClip(item); });
   undoManager_.setActionName(kUndoActionAdd);
   rowsDidChange();
+  tellRowEdit(RowEdit::Kind::Inserted, index, item);
   return true;
 }
 
@@ -45,6 +51,7 @@ bool VideoPlaylistDocument::removeClipAtIndex(std::size_t index) {
   undoManager_.registerUndo([this, removed, index] { insertClip(removed, std::min(index, clipCount())); });
   undoManager_.setActionName(kUndoActionDelete);
   rowsDidChange();
+  tellRowEdit(RowEdit::Kind::Removed, index, removed);
   return true;
 }
 
@@ -61,6 +68,7 @@ bool VideoPlaylistDocument::replaceClipAtIndex(std::size_t index, std::shared_pt
   });
   undoManager_.setActionName(kUndoActionReplace);
   rowsDidChange();
+  tellRowEdit(RowEdit::Kind::Replaced, index, item);
   return true;
 }
 
@@ -79,6 +87,8 @@ bool VideoPlaylistDocument::moveClip(std::size_t from, std::size_t to) {
   });
   undoManager_.setActionName(kUndoActionMove);
   rowsDidChange();
+  tellRowEdit(RowEdit::Kind::Removed, from, item);
+  tellRowEdit(RowEdit::Kind::Inserted, to, item);
   return true;
 }
 

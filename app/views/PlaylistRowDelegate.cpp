@@ -6,41 +6,80 @@
 
 #include <cmath>
 
+#include "app/PlaylistEditor.h"
+
 namespace app::views {
 
 namespace {
 
-constexpr double kCompactRowHeight = 22.5;
-constexpr double kThumbnailRowHeight = 55.0;
-
 QRectF toQt(const LayoutRect& r) { return QRectF(r.x, r.y, r.width, r.height); }
 
-QColor bubbleColor(const PlaylistRowPaintData& row, bool selected) {
-  if (selected) return QColor(70, 120, 210);
-  if (!row.online) return QColor(200, 60, 50);
+struct BubbleStyle {
+  QColor colour;
+  double opacity = 1.0;
+  bool fillers = false;
+};
+
+// The bubble's colour by the first state that holds: selection, offline,
+// paused or cued, status 5, playing, anything else. Unfocused tables draw the
+// paler "back" set.
+BubbleStyle bubbleStyle(const PlaylistRowPaintData& row, bool selected, bool focused) {
+  BubbleStyle style;
+  if (selected) {
+    style = {focused ? QColor(60, 110, 215) : QColor(175, 195, 235), 0.98, true};
+    return style;
+  }
+  if (row.validationStatus != 2 || !row.online) return {QColor(205, 60, 50), 0.9, false};
   switch (row.playbackStatus) {
     case 1:
     case 2:
-      return QColor(235, 150, 40);
-    case 3:
-      return QColor(80, 170, 80);
+      style = {QColor(235, 150, 40), 0.9, false};
+      break;
     case 5:
-      return QColor(200, 60, 50);
+      style = {QColor(205, 60, 50), 0.9, false};
+      break;
+    case 3:
+      style = {QColor(80, 170, 80), 0.98, false};
+      break;
     default:
-      return QColor(215, 215, 215);
+      style = {QColor(200, 200, 200), 0.7, false};
+      break;
   }
+  if (!focused) style.colour = style.colour.lighter(118);
+  return style;
+}
+
+// Colour-label dots 1 to 7: grey, green, purple, blue, yellow, red, orange.
+QColor labelColour(std::int32_t index) {
+  static const QColor kColours[] = {QColor(),
+                                    QColor(150, 150, 150),
+                                    QColor(110, 190, 70),
+                                    QColor(170, 110, 200),
+                                    QColor(80, 140, 230),
+                                    QColor(240, 210, 60),
+                                    QColor(230, 70, 70),
+                                    QColor(245, 150, 50)};
+  return index >= 1 && index <= 7 ? kColours[index] : QColor();
 }
 
 QString badgeLetter(RowCellBadge badge) {
   switch (badge) {
-    case RowCellBadge::Loop: return QStringLiteral("L");
-    case RowCellBadge::StopAtEnd: return QStringLiteral("S");
-    case RowCellBadge::HoldLastFrame: return QStringLiteral("H");
-    case RowCellBadge::Chain: return QStringLiteral("C");
-    case RowCellBadge::Logo: return QStringLiteral("O");
-    case RowCellBadge::ReverseFieldsOrder: return QStringLiteral("R");
-    case RowCellBadge::Resize: return QStringLiteral("Z");
-    case RowCellBadge::Attribute: return QStringLiteral("A");
+    case RowCellBadge::Loop:
+      return QStringLiteral("L");
+    case RowCellBadge::StopAtEnd:
+      return QStringLiteral("S");
+    case RowCellBadge::HoldLastFrame:
+      return QStringLiteral("H");
+    case RowCellBadge::Chain:
+      return QStringLiteral("C");
+    case RowCellBadge::Logo:
+      return QStringLiteral("O");
+    case RowCellBadge::ReverseFieldsOrder:
+      return QStringLiteral("R");
+    case RowCellBadge::Resize:
+      return QStringLiteral("Z");
+    case RowCellBadge::Attribute:
+      return QStringLiteral("A");
   }
   return {};
 }
@@ -88,17 +127,25 @@ void drawMark(QPainter& painter, RowCellMark mark, const QRectF& r) {
 PlaylistRowDelegate::PlaylistRowDelegate(RowProvider provider, QObject* parent)
     : QStyledItemDelegate(parent), provider_(std::move(provider)) {}
 
+int PlaylistRowDelegate::rowHeight(bool showThumbnails) {
+  return static_cast<int>(std::ceil(showThumbnails ? kThumbnailRowHeight : kCompactRowHeight));
+}
+
 QSize PlaylistRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
   QSize size = QStyledItemDelegate::sizeHint(option, index);
-  size.setHeight(static_cast<int>(std::ceil(showThumbnails_ ? kThumbnailRowHeight : kCompactRowHeight)));
+  size.setHeight(rowHeight(showThumbnails_));
   return size;
 }
 
-void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                const QModelIndex& index) const {
+void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   if (!provider_ || !painter) return;
   const std::optional<PlaylistRowPaintData> row = provider_(index.row());
   if (!row) return;
+
+  QFont small = option.font;
+  small.setPointSizeF(11);
+  const QFontMetricsF smallMetrics(small);
+  const QString modificationDate = QString::fromStdString(row->modificationDate);
 
   PlaylistRowCellInput input = row->cell;
   const QRectF frame(option.rect);
@@ -106,40 +153,40 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   input.showThumbnails = showThumbnails_;
   input.thumbnailSize.reset();
   if (!row->thumbnail.isNull()) {
-    input.thumbnailSize = LayoutSize{static_cast<double>(row->thumbnail.width()),
-                                     static_cast<double>(row->thumbnail.height())};
+    input.thumbnailSize =
+        LayoutSize{static_cast<double>(row->thumbnail.width()), static_cast<double>(row->thumbnail.height())};
   }
-  QFont small = option.font;
-  small.setPointSizeF(11);
-  const QFontMetricsF smallMetrics(small);
-  // The modification date is not part of the paint data yet; its box is sized
-  // for an empty text.
-  input.modificationDateTextSize = LayoutSize{0.0, smallMetrics.height()};
+  input.modificationDateTextSize = LayoutSize{smallMetrics.horizontalAdvance(modificationDate), smallMetrics.height()};
   const PlaylistRowCellGeometry g = layoutPlaylistRowCell(input);
 
   const bool selected = option.state.testFlag(QStyle::State_Selected);
   // Focused: the table itself holds the keyboard focus in the active window.
-  const bool focused = option.state.testFlag(QStyle::State_Active) && option.widget != nullptr &&
-                       option.widget->hasFocus();
+  const bool focused =
+      option.state.testFlag(QStyle::State_Active) && option.widget != nullptr && option.widget->hasFocus();
   const bool lightText = (selected && focused) || !row->online;
   const QColor primary = lightText ? QColor(255, 255, 255) : QColor::fromRgbF(0.1f, 0.1f, 0.1f);
+  const QColor secondary = lightText ? QColor(255, 255, 255) : QColor::fromRgbF(0.3f, 0.3f, 0.3f);
 
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, true);
   painter->setClipRect(option.rect);
 
   // Bubble: fillers, caps and centre share one colour.
-  const QColor fill = bubbleColor(*row, selected);
+  const BubbleStyle bubble = bubbleStyle(*row, selected, focused);
+  painter->setOpacity(bubble.opacity);
   painter->setPen(Qt::NoPen);
-  for (const auto& piece : {g.leftFiller, g.rightFiller}) {
-    if (piece) painter->fillRect(toQt(*piece), fill.darker(115));
+  if (bubble.fillers) {
+    for (const auto& piece : {g.leftFiller, g.rightFiller}) {
+      if (piece) painter->fillRect(toQt(*piece), bubble.colour.darker(115));
+    }
   }
   if (g.leftCap && g.centre) {
     QRectF body = toQt(*g.leftCap).united(toQt(*g.centre));
     if (g.rightCap) body = body.united(toQt(*g.rightCap));
-    painter->setBrush(fill);
+    painter->setBrush(bubble.colour);
     painter->drawRoundedRect(body.adjusted(1, 1, -1, 0), 6, 6);
   }
+  painter->setOpacity(1.0);
 
   if (g.nodeLabel) {
     painter->setPen(primary);
@@ -161,9 +208,22 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->drawImage(toQt(*g.thumbnail), row->thumbnail);
   }
   if (g.colourLabel) {
-    painter->setBrush(QColor::fromHsv((row->cell.finderLabelIndex * 50) % 360, 160, 220));
+    painter->setBrush(labelColour(row->cell.finderLabelIndex));
     painter->setPen(Qt::NoPen);
     painter->drawEllipse(toQt(*g.colourLabel));
+  }
+
+  painter->setFont(small);
+  painter->setPen(secondary);
+  if (g.labelName) {
+    painter->drawText(toQt(*g.labelName), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(row->finderLabelName));
+  }
+  if (g.modificationDate) painter->drawText(toQt(*g.modificationDate), Qt::AlignRight | Qt::AlignTop, modificationDate);
+  if (g.informationLine) {
+    const QRectF r = toQt(*g.informationLine);
+    painter->drawText(
+        r, Qt::AlignLeft | Qt::AlignTop,
+        smallMetrics.elidedText(QString::fromStdString(row->informationLine), Qt::ElideMiddle, r.width()));
   }
 
   QFont badgeFont = option.font;
@@ -181,7 +241,7 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   QFont pointFont = option.font;
   pointFont.setPointSizeF(10);
   painter->setFont(pointFont);
-  painter->setPen(primary);
+  painter->setPen(primary);  // white marks on light text
   if (g.inPointText) painter->drawText(toQt(*g.inPointText), Qt::AlignLeft, QString::fromStdString(row->inPointText));
   if (g.outPointText) {
     painter->drawText(toQt(*g.outPointText), Qt::AlignLeft, QString::fromStdString(row->outPointText));

@@ -3,40 +3,30 @@
 // badges, in/out marks, node label and playback mark) into the rectangles
 // that layoutPlaylistRowCell() gives. It reads each row's paint data through
 // a provider function and draws only: it handles no events and changes no
-// model data (the thumbnail is scaled while drawing, never stored).
+// model data (the thumbnail is scaled while drawing, never stored). It also
+// draws the selection (the blue bubble), so the table draws none itself.
+// The artwork is plain painted shapes.
 //
 // Owned by the table (Qt parent); main thread only.
 
-#include <QImage>
 #include <QStyledItemDelegate>
 
 #include <functional>
 #include <optional>
-#include <string>
 
-#include "app/PlaylistRowCellLayout.h"
+#include "app/views/PlaylistRowPaintData.h"
 
 namespace app::views {
-
-// What a row shows. The layout fields are filled by the delegate from the
-// option rectangle and the thumbnail, so the provider sets the item's flags.
-struct PlaylistRowPaintData {
-  std::string startTime;
-  std::string name;
-  std::string duration;
-  std::string inPointText;
-  std::string outPointText;
-  std::int32_t playbackStatus = 0;
-  bool online = true;
-  QImage thumbnail;  // null without one
-  PlaylistRowCellInput cell;
-};
 
 class PlaylistRowDelegate : public QStyledItemDelegate {
  public:
   using RowProvider = std::function<std::optional<PlaylistRowPaintData>(int row)>;
 
   explicit PlaylistRowDelegate(RowProvider provider, QObject* parent = nullptr);
+
+  // The row height in pixels of a layout: 22.5 points rounded up to 23
+  // (compact), 55 (thumbnails).
+  static int rowHeight(bool showThumbnails);
 
   void setShowThumbnails(bool show) { showThumbnails_ = show; }
   bool showThumbnails() const { return showThumbnails_; }

@@ -1,32 +1,30 @@
 #include "app/views/PlaylistWindow.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QSignalBlocker>
-#include <QTimer>
+#include <QKeyEvent>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QTimeEdit>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include "app/PlaylistWindowController.h"
+#include "app/PlaylistWindowLayout.h"
+#include "app/views/DraggableTableView.h"
+#include "app/views/NodePasswordPanel.h"
 #include "app/views/PlaybackProgressView.h"
 #include "ui_PlaylistWindow.h"
 
 namespace app::views {
 namespace {
 
-enum Column { kStatusColumn = 0, kNodeColumn = 1, kStartColumn = 2, kDurationColumn = 3, kNameColumn = 4 };
+constexpr int kLayoutAnimationMilliseconds = 250;
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
-
-QString statusMark(std::int32_t status) {
-  switch (status) {
-    case 1: return QStringLiteral("Paused");
-    case 2: return QStringLiteral("Cued");
-    case 3: return QStringLiteral("Playing");
-    case 6: return QStringLiteral("Ended");
-    default: return QString();
-  }
-}
 
 // The counter text with its leading characters drawn faint.
 QString counterHtml(const CounterText& counter) {
@@ -37,11 +35,49 @@ QString counterHtml(const CounterText& counter) {
       .arg(text.left(dimmed).toHtmlEscaped(), text.mid(dimmed).toHtmlEscaped());
 }
 
+LayoutRect layoutRect(const QRect& r) { return LayoutRect{double(r.x()), double(r.y()), double(r.width()), double(r.height())}; }
+QRect qtRect(const LayoutRect& r) {
+  return QRect(qRound(r.x), qRound(r.y), qRound(r.width), qRound(r.height));
+}
+
+std::optional<PlaylistKey> playlistKey(const QKeyEvent& event) {
+  PlaylistKey key;
+  key.command = event.modifiers().testFlag(Qt::ControlModifier);
+  key.option = event.modifiers().testFlag(Qt::AltModifier);
+  switch (event.key()) {
+    case Qt::Key_Left: key.kind = PlaylistKey::Kind::LeftArrow; return key;
+    case Qt::Key_Right: key.kind = PlaylistKey::Kind::RightArrow; return key;
+    case Qt::Key_Space: key.kind = PlaylistKey::Kind::Space; return key;
+    default: break;
+  }
+  if (event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z) {
+    key.character = static_cast<char32_t>(U'a' + (event.key() - Qt::Key_A));
+    return key;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::PlaylistWindow>()), controller_(&controller) {
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::PlaylistWindow>()),
+      controller_(&controller),
+      table_(nullptr),
+      passwordPanel_(nullptr) {
   ui_->setupUi(this);
+  table_ = new DraggableTableView(controller, this);
+  table_->setObjectName("tableView");
+  ui_->tableLayout->addWidget(table_);
+  passwordPanel_ = new NodePasswordPanel(
+      [this](const PlaylistNodeSelection::Passwords& passwords) {
+        if (controller_) controller_->nodePasswordsOKButtonPushed(passwords);
+      },
+      [this] {
+        if (controller_) controller_->passwordRequestDismissed();
+      },
+      this);
+
   const QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   for (QLabel* field : {ui_->itemElapsedTimeTextField, ui_->itemRemainingTimeTextField, ui_->itemTotalTimeTextField,
                         ui_->playlistElapsedTimeTextField, ui_->playlistRemainingTimeTextField,
@@ -54,14 +90,9 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
   ui_->remainingBigTextField->setFont(big);
   ui_->itemProgressView->setColorScheme(PlaybackProgressView::kClipColorScheme);
   ui_->playlistProgressView->setColorScheme(PlaybackProgressView::kBlockColorScheme);
-  // The mode switches show the document's modes; changing them is not this window's yet.
-  for (QWidget* indicator : {static_cast<QWidget*>(ui_->chainButton), static_cast<QWidget*>(ui_->loopButton),
-                             static_cast<QWidget*>(ui_->cueButton), static_cast<QWidget*>(ui_->ABRollButton)}) {
-    indicator->setAttribute(Qt::WA_TransparentForMouseEvents);
-    indicator->setFocusPolicy(Qt::NoFocus);
-  }
   connectControls();
   controller.setView(this);
+  placeNodeControls(controller.viewState().abRollOn, false);
 }
 
 PlaylistWindow::~PlaylistWindow() { detachController(); }
@@ -72,7 +103,6 @@ void PlaylistWindow::detachController() {
   controller_ = nullptr;
 }
 
-QTableWidget* PlaylistWindow::tableView() const { return ui_->tableView; }
 PlaybackProgressView* PlaylistWindow::itemProgressView() const { return ui_->itemProgressView; }
 PlaybackProgressView* PlaylistWindow::playlistProgressView() const { return ui_->playlistProgressView; }
 
@@ -91,42 +121,42 @@ void PlaylistWindow::connectControls() {
   forward(ui_->padLockButton, &PlaylistWindowController::padLockButtonPushed);
   forward(ui_->padUnlockButton, &PlaylistWindowController::padUnlockButtonPushed);
 
-  connect(ui_->tableView, &QTableWidget::itemSelectionChanged, this, [this] {
-    if (!controller_) return;
-    const auto rows = ui_->tableView->selectionModel()->selectedRows();
-    controller_->tableSelectionDidChange(rows.isEmpty() ? std::nullopt
-                                                        : std::optional<std::int64_t>(rows.front().row()));
+  const auto toggle = [this](QAbstractButton* button, void (PlaylistWindowController::*action)(bool)) {
+    connect(button, &QAbstractButton::clicked, this, [this, action](bool on) {
+      if (controller_) (controller_->*action)(on);
+    });
+  };
+  toggle(ui_->chainButton, &PlaylistWindowController::chainButtonPushed);
+  toggle(ui_->loopButton, &PlaylistWindowController::loopButtonPushed);
+  toggle(ui_->cueButton, &PlaylistWindowController::cueModeButtonPushed);
+  toggle(ui_->ABRollButton, &PlaylistWindowController::ABRollButtonPushed);
+  toggle(ui_->showThumbnailsBox, &PlaylistWindowController::showThumbnailsPushed);
+
+  for (NodePopUpButton* popUp : {ui_->nodeAPopUpButton, ui_->nodeBPopUpButton}) {
+    popUp->setWillPopUpHandler([this] {
+      if (controller_) controller_->populateNodePopUpButton();
+    });
+  }
+  connect(ui_->nodeAPopUpButton, &QComboBox::activated, this, [this](int index) {
+    if (controller_ && index >= 0) controller_->nodeAPopUpButtonPushed(static_cast<std::size_t>(index));
   });
-  connect(ui_->tableView, &QTableWidget::cellClicked, this, [this](int row, int) {
-    if (controller_) controller_->rowClicked(row);
-  });
-  connect(ui_->tableView, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
-    if (controller_) controller_->doubleClick(row);
+  connect(ui_->nodeBPopUpButton, &QComboBox::activated, this, [this](int index) {
+    if (controller_ && index >= 0) controller_->nodeBPopUpButtonPushed(static_cast<std::size_t>(index));
   });
 }
 
 void PlaylistWindow::showState(const PlaylistViewState& state) {
   setWindowTitle(qt(state.title));
-  showRows(state);
-  if (state.rowToCentre) {
-    if (const auto* item = ui_->tableView->item(static_cast<int>(*state.rowToCentre), 0))
-      ui_->tableView->scrollToItem(item, QAbstractItemView::PositionAtCenter);
+  if (!shownOnce_ || state.rows != shown_.rows) table_->reloadData();
+  if (!shownOnce_ || state.showThumbnails != shown_.showThumbnails) {
+    ui_->showThumbnailsBox->setChecked(state.showThumbnails);
+    table_->updateRowHeight();
   }
+  table_->viewport()->update();
+  if (state.rowToCentre) table_->scrollClipToCenter(*state.rowToCentre);
 
-  ui_->playbackControlSegmentedControl->setEnabled(state.transportEnabled);
-  ui_->padLockButton->setEnabled(state.padLockEnabled);
-  ui_->padUnlockButton->setEnabled(state.padUnlockEnabled);
-  for (QToolButton* button : {ui_->chainButton, ui_->loopButton, ui_->cueButton}) button->setEnabled(state.settingsEnabled);
-  ui_->chainButton->setChecked(state.chainOn);
-  ui_->loopButton->setChecked(state.loopOn);
-  ui_->cueButton->setChecked(state.cueModeOn);
-  ui_->ABRollButton->setChecked(state.abRollOn);
-  ui_->ABRollButton->setEnabled(state.nodeSelectorsEnabled);
-  ui_->nodeAPopUpField->setText(qt(state.nodeAName));
-  ui_->nodeAPopUpField->setEnabled(state.nodeSelectorsEnabled);
-  ui_->nodeBPopUpField->setText(qt(state.nodeBName));
-  ui_->nodeBPopUpField->setVisible(state.abRollOn);
-  ui_->nodeBPopUpField->setEnabled(state.nodeSelectorsEnabled);
+  showNodeControls(state);
+  ui_->clipCountTextField->setText(qt(state.clipCountText));
 
   ui_->itemElapsedTimeTextField->setText(qt(state.itemElapsed));
   ui_->itemRemainingTimeTextField->setText(qt(state.itemRemaining));
@@ -139,62 +169,108 @@ void PlaylistWindow::showState(const PlaylistViewState& state) {
   ui_->itemProgressView->setDoubleValue(state.itemProgress);
   ui_->playlistProgressView->setDoubleValue(state.playlistProgress);
 
-  if (state.passwordRequest != shownPasswordRequest_) {
-    shownPasswordRequest_ = state.passwordRequest;
-    if (state.passwordRequest != PasswordRequest::None) {
-      // Asked outside this call: the prompt runs its own event loop.
-      const PasswordRequest request = state.passwordRequest;
-      QTimer::singleShot(0, this, [this, request] { askForPasswords(request); });
+  if (state.passwordPanel != shown_.passwordPanel) {
+    if (state.passwordPanel.request == PasswordRequest::None) {
+      passwordPanel_->hide();
+    } else {
+      passwordPanel_->present(state.passwordPanel, *this);
     }
   }
+  const bool layoutChanged = shownOnce_ && state.abRollOn != shown_.abRollOn;
+  shown_ = state;
+  shownOnce_ = true;
+  if (layoutChanged) placeNodeControls(state.abRollOn, isVisible());
 }
 
-void PlaylistWindow::showRows(const PlaylistViewState& state) {
-  QTableWidget& table = *ui_->tableView;
-  const QSignalBlocker quiet(&table);
-  table.setRowCount(static_cast<int>(state.rows.size()));
-  for (int row = 0; row < table.rowCount(); ++row) {
-    const PlaylistRowState& rowState = state.rows[static_cast<std::size_t>(row)];
-    const QString texts[] = {statusMark(rowState.status),
-                             rowState.abRollMarked ? (rowState.owner == RowOwner::NodeB ? QStringLiteral("B")
-                                                                                         : QStringLiteral("A"))
-                                                   : QString(),
-                             qt(rowState.startTime), qt(rowState.duration), qt(rowState.name)};
-    for (int column = 0; column < table.columnCount(); ++column) {
-      QTableWidgetItem* item = table.item(row, column);
-      if (!item) {
-        item = new QTableWidgetItem;
-        table.setItem(row, column, item);
-      }
-      item->setText(texts[column]);
-      QFont font = item->font();
-      font.setBold(row == state.onAirRow);
-      item->setFont(font);
-      item->setForeground(rowState.online ? palette().color(QPalette::Text)
-                                          : palette().color(QPalette::Disabled, QPalette::Text));
+void PlaylistWindow::showNodeControls(const PlaylistViewState& state) {
+  ui_->playbackControlSegmentedControl->setEnabled(state.transportEnabled);
+  ui_->padLockButton->setEnabled(state.padLockEnabled);
+  ui_->padUnlockButton->setEnabled(state.padUnlockEnabled);
+  for (QToolButton* button : {ui_->chainButton, ui_->loopButton, ui_->cueButton}) button->setEnabled(state.settingsEnabled);
+  ui_->chainButton->setChecked(state.chainOn);
+  ui_->loopButton->setChecked(state.loopOn);
+  ui_->cueButton->setChecked(state.cueModeOn);
+  ui_->ABRollButton->setChecked(state.abRollOn);
+  ui_->ABRollButton->setEnabled(state.nodeSelectorsEnabled);
+  ui_->nodeAPopUpButton->showItems(state.nodeMenus.a, state.nodeMenus.selectedA);
+  ui_->nodeBPopUpButton->showItems(state.nodeMenus.b, state.nodeMenus.selectedB);
+  ui_->nodeAPopUpButton->setEnabled(state.nodeSelectorsEnabled);
+  ui_->nodeBPopUpButton->setEnabled(state.nodeSelectorsEnabled);
+  ui_->nodeAPopUpField->setText(qt(state.nodeAPopUpFieldTitle));
+  ui_->nodeBPopUpField->setText(qt(state.nodeBPopUpFieldTitle));
+}
+
+// The pop-ups' labels travel with them.
+void PlaylistWindow::placeNodeControls(bool abRoll, bool animated) {
+  PlaylistNodeControlsFrames frames{layoutRect(ui_->nodeAPopUpButton->geometry()),
+                                    layoutRect(ui_->pbControlView->geometry()),
+                                    layoutRect(ui_->optionsContentView->geometry()),
+                                    layoutRect(ui_->nodeBPopUpButton->geometry()), abRoll};
+  frames = layoutNodeControls(frames, ui_->nodeControlsBar->width(), abRoll);
+  ui_->nodeBPopUpField->setVisible(frames.nodeBFieldShown);
+  const std::pair<QWidget*, LayoutRect> targets[] = {{ui_->nodeAPopUpButton, frames.nodeAPopUp},
+                                                     {ui_->pbControlView, frames.pbControlView},
+                                                     {ui_->optionsContentView, frames.optionsContentView},
+                                                     {ui_->nodeBPopUpButton, frames.nodeBPopUp}};
+  auto* group = animated ? new QParallelAnimationGroup(this) : nullptr;
+  for (const auto& [widget, rect] : targets) {
+    if (group) {
+      auto* move = new QPropertyAnimation(widget, "geometry", group);
+      move->setDuration(kLayoutAnimationMilliseconds);
+      move->setEndValue(qtRect(rect));
+      group->addAnimation(move);
+    } else {
+      widget->setGeometry(qtRect(rect));
     }
   }
+  if (group) group->start(QAbstractAnimation::DeleteWhenStopped);
+  const auto placeField = [](QWidget* field, const LayoutRect& popUp) {
+    field->setGeometry(qRound(popUp.x), field->y(), qRound(popUp.width), field->height());
+  };
+  placeField(ui_->nodeAPopUpField, frames.nodeAPopUp);
+  placeField(ui_->nodeBPopUpField, frames.nodeBPopUp);
 }
 
-void PlaylistWindow::askForPasswords(PasswordRequest request) {
-  if (!controller_ || shownPasswordRequest_ != request) return;
-  bool accepted = false;
-  const QString first = QInputDialog::getText(
-      this, tr("Unlock"), request == PasswordRequest::NodesAAndB ? tr("Password of node A:") : tr("Password:"),
-      QLineEdit::Password, QString(), &accepted);
-  std::optional<std::string> second;
-  if (accepted && request == PasswordRequest::NodesAAndB) {
-    const QString text = QInputDialog::getText(this, tr("Unlock"), tr("Password of node B:"), QLineEdit::Password,
-                                               QString(), &accepted);
-    second = text.toStdString();
+void PlaylistWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeNodeControls(shown_.abRollOn, false);
+}
+
+void PlaylistWindow::keyPressEvent(QKeyEvent* event) {
+  const auto key = playlistKey(*event);
+  if (!controller_ || !key) {
+    QWidget::keyPressEvent(event);
+    return;
   }
-  if (!controller_) return;
-  shownPasswordRequest_ = PasswordRequest::None;
-  if (accepted) {
-    controller_->unlockNodes(first.toStdString(), second);
-  } else {
-    controller_->passwordRequestDismissed();
-  }
+  controller_->keyDown(*key);
+}
+
+void PlaylistWindow::revealInFileManager(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::is_directory(path, error) ? path : path.parent_path();
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
+
+// The start time of the last clicked row, to the second.
+void PlaylistWindow::askAbsoluteStartTime(double currentStartTimeInSeconds) {
+  auto* panel = new QDialog(this);
+  panel->setObjectName("absoluteStartTimeWindow");
+  panel->setWindowTitle(tr("Absolute Start Time"));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  auto* field = new QTimeEdit(panel);
+  field->setObjectName("absoluteStartTimeField");
+  field->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+  field->setTime(QTime(0, 0).addSecs(static_cast<int>(currentStartTimeInSeconds)));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, panel);
+  auto* layout = new QVBoxLayout(panel);
+  layout->addWidget(field);
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, panel, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, panel, &QDialog::reject);
+  connect(panel, &QDialog::accepted, this, [this, field] {
+    if (controller_) controller_->setAbsoluteStartTimeOfLastClickedRow(QTime(0, 0).secsTo(field->time()));
+  });
+  panel->open();
 }
 
 std::optional<nodes::WindowFrame> PlaylistWindow::windowFrame() const {

@@ -1,9 +1,11 @@
 #pragma once
-// PlaylistWindow: the Qt window of one playlist document: the rows, the
-// transport buttons, the two progress bars and the time counters, laid out by
-// PlaylistWindow.ui. It draws the PlaylistViewState its controller hands it
-// and forwards the operator's clicks to the controller; it decides nothing.
-// QString stops here.
+// PlaylistWindow: the Qt window of one playlist document: the node pop-ups,
+// the transport, lock and mode buttons (placed by layoutNodeControls), the
+// rows (DraggableTableView), the two progress bars and the time counters,
+// the clip count and the password panel, laid out by PlaylistWindow.ui. It
+// draws the PlaylistViewState its controller hands it and forwards the
+// operator's clicks and keys to the controller; it decides nothing. QString
+// stops here.
 //
 // Owned by the window handle (PlaylistWindowHandle) with the controller,
 // which outlives it or detaches it first (detachController()). GUI thread.
@@ -14,7 +16,6 @@
 
 #include "app/PlaylistView.h"
 
-class QTableWidget;
 
 namespace Ui {
 class PlaylistWindow;
@@ -26,6 +27,8 @@ class PlaylistWindowController;
 
 namespace app::views {
 
+class DraggableTableView;
+class NodePasswordPanel;
 class PlaybackProgressView;
 
 class PlaylistWindow final : public QWidget, public PlaylistView {
@@ -41,8 +44,10 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   // PlaylistView.
   void showState(const PlaylistViewState& state) override;
   std::optional<nodes::WindowFrame> windowFrame() const override;
+  void revealInFileManager(const std::filesystem::path& path) override;
+  void askAbsoluteStartTime(double currentStartTimeInSeconds) override;
 
-  QTableWidget* tableView() const;
+  DraggableTableView* tableView() const { return table_; }
   PlaybackProgressView* itemProgressView() const;
   PlaybackProgressView* playlistProgressView() const;
 
@@ -52,15 +57,20 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void connectControls();
-  void showRows(const PlaylistViewState& state);
-  void askForPasswords(PasswordRequest request);
+  void showNodeControls(const PlaylistViewState& state);
+  void placeNodeControls(bool abRoll, bool animated);
 
   std::unique_ptr<Ui::PlaylistWindow> ui_;
   PlaylistWindowController* controller_;  // not owned; null once detached
-  PasswordRequest shownPasswordRequest_ = PasswordRequest::None;
+  DraggableTableView* table_;             // owned by Qt (child)
+  NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
+  PlaylistViewState shown_;
+  bool shownOnce_ = false;
 };
 
 }  // namespace app::views

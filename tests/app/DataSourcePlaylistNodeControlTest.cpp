@@ -16,6 +16,7 @@
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/app/FakePlaylistNodeControl.h"
+#include "tests/app/RecordingPlaylistView.h"
 #include "tests/nodes/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -25,13 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kNodeUniqueID = "stand-in-uid";
-
-class RecordingView final : public app::PlaylistView {
- public:
-  void showState(const app::PlaylistViewState& state) override { last = state; }
-  std::optional<nodes::WindowFrame> windowFrame() const override { return std::nullopt; }
-  app::PlaylistViewState last;
-};
 
 class DataSourcePlaylistNodeControlTest : public ::testing::Test {
  protected:
@@ -80,19 +74,19 @@ TEST_F(DataSourcePlaylistNodeControlTest, UnlockOutcomeComesFromTheNodesAnswer) 
   document->setNodeAUniqueID(kNodeUniqueID);
   app::PlaylistWindowController window(document, control, defaults_);
   app::PlaylistWindowObservers observers(window);
-  RecordingView view;
+  app_testing::RecordingPlaylistView view;
   window.setView(&view);
   window.windowDidLoad();
   ASSERT_FALSE(view.last.transportEnabled);
 
   alerts_->queueResponse(foundation::kAlertSecondButtonReturn);  // "Cancel"
   const auto sent = clock_.now();
-  window.unlockNodes("wrong");
+  window.nodePasswordsOKButtonPushed({"wrong", false, std::nullopt, false});
   ASSERT_TRUE(advanceUntil([&] { return !alerts_->alerts().empty(); }));
   EXPECT_EQ(alerts_->alerts().front().title, "Nodes A Unlock Error !");
   EXPECT_LT(clock_.now() - sent, app::kNodeAnswerTimeLimit) << "decided by the answer, not the time limit";
 
-  window.unlockNodes("secret");
+  window.nodePasswordsOKButtonPushed({"secret", false, std::nullopt, false});
   ASSERT_TRUE(advanceUntil([&] { return view.last.transportEnabled; }));
   EXPECT_TRUE(dataSource->isNodeUnlocked(kNodeUniqueID));
   EXPECT_EQ(alerts_->alerts().size(), 1u);

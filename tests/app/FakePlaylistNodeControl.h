@@ -75,6 +75,8 @@ class FakePlaylistNodeControl final : public app::PlaylistNodeControl {
   std::set<std::string, std::less<>> inSlaveMode;
   std::set<std::string, std::less<>> connections{"A", "B"};
   std::vector<app::PlaylistNodeIdentity> nodes;
+  std::map<std::string, std::set<std::string>, std::less<>> offeredAttributes;
+  std::map<std::string, std::shared_ptr<nodes::PlaylistItem>, std::less<>> catalogue;
   std::vector<std::string> commands;
   std::vector<AnswerHandler> pendingAnswers;  // in the order the commands were sent
 
@@ -87,6 +89,14 @@ class FakePlaylistNodeControl final : public app::PlaylistNodeControl {
   bool isNodeInSlaveMode(std::string_view node) const override { return inSlaveMode.contains(node); }
   bool hasNodeConnection(std::string_view node) const override { return connections.contains(node); }
   std::vector<app::PlaylistNodeIdentity> nodeList() const override { return nodes; }
+  bool nodeOffersClipAttribute(std::string_view node, std::string_view name) const override {
+    const auto found = offeredAttributes.find(node);
+    return found != offeredAttributes.end() && found->second.contains(std::string(name));
+  }
+  std::shared_ptr<nodes::PlaylistItem> catalogueClipWithUniqueID(std::string_view clip) const override {
+    const auto found = catalogue.find(clip);
+    return found == catalogue.end() ? nullptr : found->second;
+  }
 
   void nodeControlSendAndStartPlaylistDocument(const std::shared_ptr<nodes::VideoPlaylistDocument>&,
                                                const std::optional<std::string>& clip, double,
@@ -103,6 +113,42 @@ class FakePlaylistNodeControl final : public app::PlaylistNodeControl {
   void nodeControlPlaybackPause(std::string_view node) override { commands.push_back("pause " + std::string(node)); }
   void nodeControlPlaybackStop(std::string_view node) override { commands.push_back("stop " + std::string(node)); }
   void setPlaylistDocument(std::string_view, const std::shared_ptr<nodes::VideoPlaylistDocument>&) override {}
+  void nodeControlPlaybackScrubToTime(std::string_view node, double seconds) override {
+    commands.push_back("scrub " + std::string(node) + " " + std::to_string(static_cast<int>(seconds)));
+  }
+  void nodeControlFillDocument(nodes::VideoPlaylistDocument&, std::string_view node) override {
+    commands.push_back("fill " + std::string(node));
+  }
+  // Edits of the node's playlist name the item by its playback unique ID.
+  void nodeControlPlaylistInsertItem(nodes::PlaylistItem& item, std::uint64_t index, std::string_view node) override {
+    commands.push_back("insert " + std::string(node) + " " + std::to_string(index) + " " +
+                       item.playbackUniqueID().value_or("-"));
+  }
+  void nodeControlPlaylistReplaceItemAtIndex(std::uint64_t index, nodes::PlaylistItem& item,
+                                             std::string_view node) override {
+    commands.push_back("replace " + std::string(node) + " " + std::to_string(index) + " " +
+                       item.playbackUniqueID().value_or("-"));
+  }
+  void nodeControlPlaylistRemoveItemAtIndex(std::uint64_t index, std::string_view node) override {
+    commands.push_back("remove " + std::string(node) + " " + std::to_string(index));
+  }
+  void nodeControlPlaylistSetLoopMode(std::string_view node, bool on) override {
+    commands.push_back("loop " + std::string(node) + (on ? " 1" : " 0"));
+  }
+  void nodeControlPlaylistSetChainMode(std::string_view node, bool on) override {
+    commands.push_back("chain " + std::string(node) + (on ? " 1" : " 0"));
+  }
+  void nodeControlPlaylistSetCueMode(std::string_view node, bool on) override {
+    commands.push_back("cuemode " + std::string(node) + (on ? " 1" : " 0"));
+  }
+  void nodeControlStopAndClearSchedule(std::string_view node) override {
+    commands.push_back("stopschedule " + std::string(node));
+  }
+  void requestThumbnail(std::string_view item, std::string_view folder, std::string_view node,
+                        double position) override {
+    commands.push_back("thumbnail " + std::string(node) + " " + std::string(folder) + "/" + std::string(item) + " " +
+                       std::to_string(position));
+  }
   void nodeLock(std::string_view node) override { commands.push_back("lock " + std::string(node)); }
   void nodeUnlock(std::string_view node, std::string_view password, AnswerHandler answer) override {
     commands.push_back("unlock " + std::string(node) + " " + std::string(password));

@@ -15,10 +15,13 @@
 #include "app/PlaylistWindowObservers.h"
 #include "foundation/RecordingAlertPresenter.h"
 #include "platform/Clock.h"
+#include "platform/Keychain.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/app/FakePlaylistNodeControl.h"
+#include "tests/app/RecordingPlaylistView.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace {
 
@@ -29,16 +32,10 @@ using app_testing::makeDocument;
 using app_testing::nodeStatus;
 using namespace std::chrono_literals;
 
-class RecordingView final : public app::PlaylistView {
- public:
-  void showState(const app::PlaylistViewState& state) override {
-    last = state;
-    ++shown;
-  }
-  std::optional<nodes::WindowFrame> windowFrame() const override { return std::nullopt; }
-  app::PlaylistViewState last;
-  int shown = 0;
-};
+std::set<std::size_t> rowSet(std::optional<std::int64_t> row) {
+  if (!row) return {};
+  return {static_cast<std::size_t>(*row)};
+}
 
 class PlaylistWindowLogicTest : public ::testing::Test {
  protected:
@@ -49,7 +46,7 @@ class PlaylistWindowLogicTest : public ::testing::Test {
   // Makes the window for a document of `rows` rows once the node statuses are set.
   app::PlaylistWindowController& open(int rows, bool abRoll) {
     document_ = makeDocument(rows, abRoll);
-    controller_ = std::make_unique<app::PlaylistWindowController>(document_, nodes_, defaults_);
+    controller_ = std::make_unique<app::PlaylistWindowController>(document_, nodes_, defaults_, keychain_);
     controller_->setView(&view_);
     controller_->windowDidLoad();
     return *controller_;
@@ -76,7 +73,9 @@ class PlaylistWindowLogicTest : public ::testing::Test {
   std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ = std::make_shared<foundation::RecordingAlertPresenter>();
   foundation::ScopedAlertPresenter alertOverride_{alerts_};
   FakePlaylistNodeControl nodes_;
-  RecordingView view_;
+  testing_support::TemporaryDirectory directory_;
+  platform::Keychain keychain_{directory_.path() / "keychain"};
+  app_testing::RecordingPlaylistView view_;
   std::shared_ptr<nodes::VideoPlaylistDocument> document_;
   std::unique_ptr<app::PlaylistWindowController> controller_;
 };
@@ -125,7 +124,7 @@ TEST_F(PlaylistWindowLogicTest, PlayChoosesWhatToStartByNodeStatusSelectionAndAB
     if (c.nodeB) nodes_.statuses["B"] = *c.nodeB;
     auto& window = open(4, c.abRoll);
     document_->setCueMode(c.cueMode);
-    window.tableSelectionDidChange(c.selection);
+    window.tableSelectionDidChange(rowSet(c.selection));
     nodes_.takeCommands();
 
     window.playButtonPushed();
@@ -143,7 +142,7 @@ TEST_F(PlaylistWindowLogicTest, OfflineStartRowIsNotSent) {
   nodes_.statuses["A"] = nodeStatus("STOPPED");
   auto& window = open(2, false);
   document_->clipAtIndex(1)->setOnline(false);
-  window.tableSelectionDidChange(1);
+  window.tableSelectionDidChange({1});
   window.playButtonPushed();
   EXPECT_THAT(nodes_.commands, IsEmpty());
   EXPECT_FALSE(window.isRunning());
@@ -163,13 +162,14 @@ TEST_F(PlaylistWindowLogicTest, LockedNodesGetTheAuthenticationAlertAndNoCommand
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     nodes_.statuses = {{"A", nodeStatus("PAUSED", 0)}, {"B", nodeStatus("CUED", 1)}};
+    nodes_.nodes = {{"A", "Node A", true, "", ""}, {"B", "Node B", true, "", ""}};
     nodes_.unlocked = c.unlocked;
     auto& window = open(2, c.abRoll);
     nodes_.takeCommands();
     alerts_->queueResponse(foundation::kAlertFirstButtonReturn);  // "Authenticate"
     window.playButtonPushed();
     EXPECT_THAT(nodes_.commands, IsEmpty());
-    EXPECT_EQ(view_.last.passwordRequest, c.expected);
+    EXPECT_EQ(view_.last.passwordPanel.request, c.expected);
   }
   ASSERT_EQ(alerts_->alerts().size(), 2u);
   EXPECT_EQ(alerts_->alerts()[0].title, "Authentication Error !");
@@ -462,17 +462,17 @@ TEST_F(PlaylistWindowLogicTest, UnlockIsJudgedByTheNodesAnswer) {
   EXPECT_FALSE(view_.last.transportEnabled);
   nodes_.takeCommands();
 
-  window.unlockNodes("secret");
+  window.nodePasswordsOKButtonPushed({"secret", false, std::nullopt, false});
   EXPECT_THAT(nodes_.takeCommands(), ElementsAre("unlock A secret"));
   advance(2s);
   nodes_.answer("OK");
   EXPECT_THAT(alertTitles(), IsEmpty());
 
   alerts_->queueResponse(foundation::kAlertFirstButtonReturn);  // "OK": ask again
-  window.unlockNodes("wrong");
+  window.nodePasswordsOKButtonPushed({"wrong", false, std::nullopt, false});
   nodes_.answer("ERROR");
   EXPECT_THAT(alertTitles(), ElementsAre("Nodes A Unlock Error !"));
-  EXPECT_EQ(view_.last.passwordRequest, app::PasswordRequest::OneNode);
+  EXPECT_EQ(view_.last.passwordPanel.request, app::PasswordRequest::OneNode);
 }
 
 TEST_F(PlaylistWindowLogicTest, AuthenticationReportEnablesTheTransport) {
@@ -511,10 +511,10 @@ TEST_F(PlaylistWindowLogicTest, NodeNotificationsAreForwardedByTheSendersNodeID)
 }
 
 TEST_F(PlaylistWindowLogicTest, NodeAIsTheFirstConnectedNodeWhenTheDocumentNamesNone) {
-  nodes_.nodes = {{"X", "Offline", false}, {"Y", "Studio 2", true}};
+  nodes_.nodes = {{"X", "Offline", false, "", ""}, {"Y", "Studio 2", true, "", ""}};
   document_ = makeDocument(1, false);
   document_->setNodeAUniqueID(std::nullopt);
-  controller_ = std::make_unique<app::PlaylistWindowController>(document_, nodes_, defaults_);
+  controller_ = std::make_unique<app::PlaylistWindowController>(document_, nodes_, defaults_, keychain_);
   controller_->setView(&view_);
   controller_->windowDidLoad();
   EXPECT_EQ(document_->nodeAUniqueID(), "Y");

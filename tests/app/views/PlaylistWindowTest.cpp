@@ -2,10 +2,12 @@
 // and the counters' progress, caps the bars, and forwards the buttons.
 
 #include <QAbstractButton>
-#include <QTableWidget>
+#include <QComboBox>
+#include <QLabel>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/views/DraggableTableView.h"
 #include "app/views/PlaybackProgressView.h"
 #include "app/views/PlaylistWindow.h"
 #include "app/views/PlaylistWindowHandle.h"
@@ -29,12 +31,12 @@ TEST(PlaylistWindowTest, ShowsTheRowsAndCapsTheProgressBars) {
   app::views::PlaylistWindowHandle handle(document, nodes);
   app::views::PlaylistWindow& window = handle.window();
 
-  QTableWidget& table = *window.tableView();
-  ASSERT_EQ(table.rowCount(), 2);
-  EXPECT_EQ(table.item(0, 4)->text(), "Clip 0");
-  EXPECT_EQ(table.item(1, 4)->text(), "Clip 1");
-  EXPECT_EQ(table.item(1, 0)->text(), "Playing");
-  EXPECT_EQ(table.item(0, 0)->text(), "");
+  app::views::DraggableTableView& table = *window.tableView();
+  ASSERT_EQ(table.model()->rowCount(), 2);
+  EXPECT_EQ(handle.controller().viewState().rows[1].status, nodes::kPlaybackStatusPlaying);
+  auto* clipCount = window.findChild<QLabel*>("clipCountTextField");
+  ASSERT_NE(clipCount, nullptr);
+  EXPECT_EQ(clipCount->text(), "2 items - Selection: 00:00:00:00");
   EXPECT_DOUBLE_EQ(window.itemProgressView()->doubleValue(), 0.5);  // 30 s into a 60 s clip
   EXPECT_EQ(window.itemProgressView()->colorScheme(), app::views::PlaybackProgressView::kClipColorScheme);
   EXPECT_EQ(window.playlistProgressView()->colorScheme(), app::views::PlaybackProgressView::kBlockColorScheme);
@@ -54,6 +56,34 @@ TEST(PlaylistWindowTest, ShowsTheRowsAndCapsTheProgressBars) {
   nodes.takeCommands();
   play->click();
   EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+}
+
+TEST(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
+  testing_support::qtTestApplication();
+  platform::ManualClock clock;
+  platform::ScopedClockOverride clockOverride(clock);
+  platform::UserDefaults defaults{std::filesystem::path()};
+  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
+  app_testing::FakePlaylistNodeControl nodes;
+  nodes.nodes = {{"A", "Studio 1", true, "127.0.0.1", "7000"}, {"B", "Studio 2", true, "127.0.0.1", "7001"}};
+  auto document = app_testing::makeDocument(2, false);
+  document->setNodeBUniqueID(std::nullopt);
+
+  app::views::PlaylistWindowHandle handle(document, nodes);
+  handle.controller().nodeListDidChange();
+  auto* popUpA = handle.window().findChild<QComboBox*>("nodeAPopUpButton");
+  auto* popUpB = handle.window().findChild<QComboBox*>("nodeBPopUpButton");
+  ASSERT_NE(popUpA, nullptr);
+  ASSERT_NE(popUpB, nullptr);
+  ASSERT_EQ(popUpA->count(), 4);  // "<none>", separator, two nodes
+  EXPECT_EQ(popUpA->currentText(), "Studio 1");
+  EXPECT_EQ(popUpB->currentText(), "<none>");
+
+  popUpB->setCurrentIndex(3);
+  emit popUpB->activated(3);
+  EXPECT_TRUE(document->abRoll());
+  EXPECT_EQ(document->nodeBUniqueID(), "B");
+  EXPECT_TRUE(handle.controller().viewState().abRollOn);
 }
 
 }  // namespace

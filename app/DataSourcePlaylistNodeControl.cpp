@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "nodes/ClipInfoKeys.h"
 #include "nodes/VideoPlaylistDocument.h"
 #include "platform/Diagnostics.h"
 
@@ -118,6 +119,17 @@ void DataSourcePlaylistNodeControl::nodeControlPlaybackScrubToTime(std::string_v
   if (!dataSource) return;
   if (const auto connection = dataSource->nodeConnectionWithNodeUniqueID(nodeUniqueID))
     dataSource->nodeControlPlaybackScrubToTime(seconds, connection);
+}
+
+std::vector<std::string> DataSourcePlaylistNodeControl::nodePlaylistPlaybackUniqueIDs(
+    std::string_view nodeUniqueID) const {
+  std::vector<std::string> ids;
+  const auto dataSource = currentDataSource();
+  const auto connection = dataSource ? dataSource->nodeConnectionWithNodeUniqueID(nodeUniqueID) : nullptr;
+  if (!connection) return ids;
+  for (const auto& entry : connection->currentPlaylist())
+    ids.push_back(entry[nodes::clipinfo::kPlaybackUniqueID].stringOr(""));
+  return ids;
 }
 
 void DataSourcePlaylistNodeControl::nodeControlFillDocument(nodes::VideoPlaylistDocument& document,

@@ -48,6 +48,7 @@ class DataSourcePlaylistNodeControl final : public PlaylistNodeControl {
                            const std::shared_ptr<nodes::VideoPlaylistDocument>& document) override;
 
   void nodeControlPlaybackScrubToTime(std::string_view nodeUniqueID, double seconds) override;
+  std::vector<std::string> nodePlaylistPlaybackUniqueIDs(std::string_view nodeUniqueID) const override;
   void nodeControlFillDocument(nodes::VideoPlaylistDocument& document, std::string_view nodeUniqueID) override;
 
   void nodeControlPlaylistInsertItem(nodes::PlaylistItem& item, std::uint64_t index,

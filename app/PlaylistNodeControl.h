@@ -82,6 +82,8 @@ class PlaylistNodeControl {
                                    const std::shared_ptr<nodes::VideoPlaylistDocument>& document) = 0;
 
   virtual void nodeControlPlaybackScrubToTime(std::string_view nodeUniqueID, double seconds) = 0;
+  // The playback unique IDs of the node's current playlist, in its order.
+  virtual std::vector<std::string> nodePlaylistPlaybackUniqueIDs(std::string_view nodeUniqueID) const = 0;
   // Replaces the document's rows with the node's current playlist.
   virtual void nodeControlFillDocument(nodes::VideoPlaylistDocument& document, std::string_view nodeUniqueID) = 0;
 

@@ -56,7 +56,12 @@ std::optional<std::size_t> PlaylistNodeSelection::matchingIndex(const std::vecto
 const NodeMenus& PlaylistNodeSelection::populate(const std::vector<NodeMenuSource>& nodeList) {
   const auto previousA = selectedID(menus_.a, menus_.selectedA);
   const auto previousB = selectedID(menus_.b, menus_.selectedB);
-  nodeList_ = nodeList;
+  // A node that has not told its unique ID yet cannot be chosen: documents
+  // keep nodes by that ID.
+  nodeList_.clear();
+  for (const auto& node : nodeList) {
+    if (!node.uniqueID.empty()) nodeList_.push_back(node);
+  }
 
   std::vector<NodeMenuItem> menu{{kNoNodeTitle, std::nullopt, false, false, kBlankImage}};
   if (!nodeList_.empty()) menu.push_back({"", std::nullopt, true, false, ""});

@@ -289,6 +289,7 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::int64_t clipIndexWithUniqueID(std::string_view playbackUniqueID) const;
   std::string ownerNodeOfRow(std::int64_t row) const;
   bool isNodeReachable(const std::string& nodeUniqueID) const;
+  bool nodePlaylistMatchesRows(std::string_view nodeUniqueID) const;
   void afterNodeChoice();
   void observeDocumentModes();
 

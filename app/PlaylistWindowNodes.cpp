@@ -249,7 +249,12 @@ void PlaylistWindowController::playlistDidChange(std::string_view sender) {
   if (!node.reportsThisPlaylist) return;
   Change change(*this);
   (fromA ? nodeAClipIndex_ : nodeBClipIndex_) = -1;
-  if (!document_->abRoll()) nodeControl_.nodeControlFillDocument(*document_, sender);
+  if (!document_->abRoll() && !nodePlaylistMatchesRows(sender)) {
+    // Someone else changed the node's playlist: the rows are the node's now,
+    // and the edit history no longer applies to them.
+    nodeControl_.nodeControlFillDocument(*document_, sender);
+    document_->undoManager().removeAllActions();
+  }
   const std::int64_t idx = clipIndexWithUniqueID(node.clipUniqueID);
   if (const auto item = document_->clipAtIndex(idx)) {
     std::int32_t status = node.status;
@@ -262,6 +267,18 @@ void PlaylistWindowController::playlistDidChange(std::string_view sender) {
   }
   updateCurrentOnAirClipIndex();
   editor_.requestAllMissingThumbnails();
+}
+
+// The node's copy already has the rows in this order (our own edits): the
+// rows are kept, with their undo history.
+bool PlaylistWindowController::nodePlaylistMatchesRows(std::string_view nodeUniqueID) const {
+  const auto ids = nodeControl_.nodePlaylistPlaybackUniqueIDs(nodeUniqueID);
+  const auto& rows = document_->playlist();
+  if (ids.size() != rows.size()) return false;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (rows[i]->playbackUniqueID().value_or("") != ids[i]) return false;
+  }
+  return true;
 }
 
 void PlaylistWindowController::nodeConnectionDidClose(std::string_view nodeUniqueID) {

@@ -435,7 +435,17 @@ void DraggableTableView::dropEvent(QDropEvent* event) {
   setState(QAbstractItemView::NoState);
   if (dragOver(event)) {
     const int row = dropRowAt(event->position().toPoint());
-    if (!model_->dropMimeData(event->mimeData(), event->dropAction(), row, 0, QModelIndex())) event->ignore();
+    const auto dragged = selectedRowSet();
+    const bool internal = event->source() == this;
+    if (!model_->dropMimeData(event->mimeData(), event->dropAction(), row, 0, QModelIndex())) {
+      event->ignore();
+    } else if (internal && dragged.size() == 1) {
+      // The selection follows the dragged row (or its duplicate) to where it landed.
+      const int last = model_->rowCount() - 1;
+      const int source = static_cast<int>(*dragged.begin());
+      const bool moved = event->dropAction() == Qt::MoveAction;
+      selectRow(row < 0 ? last : moved && source < row ? row - 1 : row);
+    }
   }
   setDropIndicatorRow(std::nullopt);
 }

@@ -142,8 +142,9 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   const std::optional<PlaylistRowPaintData> row = provider_(index.row());
   if (!row) return;
 
+  // The row's geometry is in pixels, so are its text sizes.
   QFont small = option.font;
-  small.setPointSizeF(11);
+  small.setPixelSize(11);
   const QFontMetricsF smallMetrics(small);
   const QString modificationDate = QString::fromStdString(row->modificationDate);
 
@@ -195,7 +196,7 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   }
 
   QFont regular = option.font;
-  regular.setPointSizeF(13);
+  regular.setPixelSize(13);
   QFont bold = regular;
   bold.setBold(true);
   painter->setPen(primary);
@@ -227,7 +228,7 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   }
 
   QFont badgeFont = option.font;
-  badgeFont.setPointSizeF(8);
+  badgeFont.setPixelSize(8);
   painter->setFont(badgeFont);
   for (const PlacedBadge& badge : g.badges) {
     const QRectF r = toQt(badge.rect);
@@ -239,7 +240,7 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   }
 
   QFont pointFont = option.font;
-  pointFont.setPointSizeF(10);
+  pointFont.setPixelSize(10);
   painter->setFont(pointFont);
   painter->setPen(primary);  // white marks on light text
   if (g.inPointText) painter->drawText(toQt(*g.inPointText), Qt::AlignLeft, QString::fromStdString(row->inPointText));

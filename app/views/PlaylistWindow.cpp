@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <QStyle>
 #include <QTimeEdit>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -88,6 +89,11 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
   big.setPointSizeF(digits.pointSizeF() * 2.0);
   ui_->elapsedBigTextField->setFont(big);
   ui_->remainingBigTextField->setFont(big);
+  const std::pair<QToolButton*, QStyle::StandardPixmap> transportIcons[] = {
+      {ui_->skipToPreviousButton, QStyle::SP_MediaSkipBackward}, {ui_->stopButton, QStyle::SP_MediaStop},
+      {ui_->pauseButton, QStyle::SP_MediaPause},                  {ui_->playButton, QStyle::SP_MediaPlay},
+      {ui_->skipToNextButton, QStyle::SP_MediaSkipForward}};
+  for (const auto& [button, icon] : transportIcons) button->setIcon(style()->standardIcon(icon));
   ui_->itemProgressView->setColorScheme(PlaybackProgressView::kClipColorScheme);
   ui_->playlistProgressView->setColorScheme(PlaybackProgressView::kBlockColorScheme);
   connectControls();

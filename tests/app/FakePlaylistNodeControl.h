@@ -77,6 +77,7 @@ class FakePlaylistNodeControl final : public app::PlaylistNodeControl {
   std::vector<app::PlaylistNodeIdentity> nodes;
   std::map<std::string, std::set<std::string>, std::less<>> offeredAttributes;
   std::map<std::string, std::shared_ptr<nodes::PlaylistItem>, std::less<>> catalogue;
+  std::map<std::string, std::vector<std::string>, std::less<>> nodePlaylists;  // playback IDs by node
   std::vector<std::string> commands;
   std::vector<AnswerHandler> pendingAnswers;  // in the order the commands were sent
 
@@ -115,6 +116,10 @@ class FakePlaylistNodeControl final : public app::PlaylistNodeControl {
   void setPlaylistDocument(std::string_view, const std::shared_ptr<nodes::VideoPlaylistDocument>&) override {}
   void nodeControlPlaybackScrubToTime(std::string_view node, double seconds) override {
     commands.push_back("scrub " + std::string(node) + " " + std::to_string(static_cast<int>(seconds)));
+  }
+  std::vector<std::string> nodePlaylistPlaybackUniqueIDs(std::string_view node) const override {
+    const auto found = nodePlaylists.find(node);
+    return found == nodePlaylists.end() ? std::vector<std::string>{} : found->second;
   }
   void nodeControlFillDocument(nodes::VideoPlaylistDocument&, std::string_view node) override {
     commands.push_back("fill " + std::string(node));

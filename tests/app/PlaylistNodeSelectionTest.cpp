@@ -89,6 +89,18 @@ TEST_F(PlaylistNodeSelectionTest, NewDocumentFallsOnLastNodeAndChoosesIt) {
   EXPECT_EQ(document_->nodeAUniqueID(), "C");
 }
 
+// A node still connecting has no ID yet; a new document must not keep an
+// empty ID that no later node list can match.
+TEST_F(PlaylistNodeSelectionTest, NodeWithoutItsUniqueIDYetIsNotListed) {
+  document_->setNeedDefaultValues(true);
+  const auto& early = selection_.populate({{"", "Sample", "127.0.0.1", 7000, false}});
+  EXPECT_EQ(early.a.size(), 1u);
+  EXPECT_EQ(document_->nodeAUniqueID(), std::nullopt);
+  const auto& later = selection_.populate({{"S", "Sample", "127.0.0.1", 7000, true}});
+  EXPECT_EQ(later.selectedA, 2u);
+  EXPECT_EQ(document_->nodeAUniqueID(), "S");
+}
+
 TEST_F(PlaylistNodeSelectionTest, ABRollChoicesDisableEachOtherAndRefuseTheSameNode) {
   document_->setNodeAUniqueID("A");
   selection_.populate(nodeList());

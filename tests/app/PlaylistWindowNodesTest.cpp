@@ -238,6 +238,25 @@ TEST_F(PlaylistWindowNodesTest, NodePlaylistChangeRefillsTheDocumentAndMarksTheC
   EXPECT_THAT(nodes_.takeCommands(), IsEmpty());
 }
 
+TEST_F(PlaylistWindowNodesTest, NodePlaylistThatFollowedOurOwnEditKeepsTheRowsAndTheirUndo) {
+  auto& window = open(false);
+  nodes_.unlocked = {"A"};
+  window.editor().didDepositRow(2, 0, false);
+  EXPECT_THAT(nodes_.takeCommands(), ElementsAre("remove A 2", "insert A 0 r2"));
+  nodes_.nodePlaylists["A"] = {"r2", "r0", "r1"};
+  window.playlistDidChange("A");
+  EXPECT_THAT(nodes_.takeCommands(), ::testing::Not(::testing::Contains("fill A")));
+
+  window.undo();
+  EXPECT_EQ(document_->clipAtIndex(2)->playbackUniqueID(), "r2");
+  EXPECT_THAT(nodes_.takeCommands(), ElementsAre("remove A 0", "insert A 2 r2"));
+
+  nodes_.nodePlaylists["A"] = {"r1"};  // changed elsewhere
+  window.playlistDidChange("A");
+  EXPECT_THAT(nodes_.takeCommands(), ::testing::Contains("fill A"));
+  EXPECT_FALSE(document_->undoManager().canRedo() || document_->undoManager().canUndo());
+}
+
 TEST_F(PlaylistWindowNodesTest, KeysDriveTheTransportAndTheLock) {
   auto& window = open(false);
   nodes_.unlocked = {"A"};

@@ -36,6 +36,7 @@
 
 #include "app/DelayedMessages.h"
 #include "app/NodeAnswerWait.h"
+#include "app/PlaybackProgressViewDelegate.h"
 #include "app/PlaylistEditor.h"
 #include "app/PlaylistNodeControl.h"
 #include "app/PlaylistNodeSelection.h"
@@ -82,7 +83,8 @@ struct PlaylistKey {
 
 class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelegate,
                                        public PlaylistEditorHost,
-                                       public PlaylistTableActions {
+                                       public PlaylistTableActions,
+                                       public PlaybackProgressViewDelegate {
  public:
   PlaylistWindowController(std::shared_ptr<nodes::VideoPlaylistDocument> document, PlaylistNodeControl& nodeControl,
                            platform::UserDefaults& defaults = platform::UserDefaults::standard(),
@@ -231,6 +233,12 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void updateTableView() override;
   std::optional<nodes::WindowFrame> windowFrame() const override;
   std::int64_t lastClickedRow() const override { return lastClickedRow_; }
+  // --- Scrubbing in the item progress bar (PlaybackProgressViewDelegate) ---
+  bool takesMoviePosition() const override { return true; }
+  void mouseDownInProgressView(const void* sender, bool commandKeyHeld) override;
+  // Scrubs node A while it plays this playlist.
+  void setMoviePosition(float fraction, const void* sender) override;
+  void mouseUpInProgressView(const void* sender, bool commandKeyHeld) override;
   // --- PlaylistEditorHost ---
   void rowsEdited(const nodes::VideoPlaylistDocument::RowEdit& edit) override;
   void reloadTable() override { updateTableView(); }
@@ -339,6 +347,7 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::int64_t lastClickedRow_ = -1;
   bool isRunning_ = false;
   bool showThumbnails_ = false;
+  std::int32_t clipPlaybackStatusBeforeScrub_ = 0;
   bool nodeANeedsClearSchedule_ = false;
   bool nodeBNeedsClearSchedule_ = false;
   std::optional<std::vector<std::string>> lastLockedClips_;

@@ -119,6 +119,35 @@ void PlaylistWindowController::inspectorDidChangeClips(const platform::Dictionar
   editor_.inspectorDidChangeClips(userInfo);
 }
 
+// --- Scrubbing ---
+
+void PlaylistWindowController::mouseDownInProgressView(const void*, bool commandKeyHeld) {
+  if (commandKeyHeld) clipPlaybackStatusBeforeScrub_ = readNodeA().status;
+}
+
+void PlaylistWindowController::setMoviePosition(float fraction, const void*) {
+  const std::string a = nodeAUniqueID();
+  const auto status = nodeControl_.nodeControlStatus(a);
+  if (!status || !reportsThisPlaylist(*status)) return;
+  // A node that reports no "remaining" time is scrubbed over the clip's own
+  // duration instead of its elapsed time alone.
+  const platform::Value reading(*status);
+  const double position = reading[nodes::kNodeStatusPositionKey].realOr(0.0);
+  double length = position + reading["remaining"].realOr(0.0);
+  if (reading["remaining"].isNone()) {
+    const std::string clip = reading[nodes::kNodeStatusClipPlaybackUniqueIDKey].stringOr("");
+    const auto item = document_->clipAtIndex(clipIndexWithUniqueID(clip));
+    length = item ? item->durationInSeconds() : position;
+  }
+  nodeControl_.nodeControlPlaybackScrubToTime(a, length * fraction);
+}
+
+void PlaylistWindowController::mouseUpInProgressView(const void*, bool commandKeyHeld) {
+  if (!commandKeyHeld || clipPlaybackStatusBeforeScrub_ != nodes::kPlaybackStatusPlaying) return;
+  const NodeReading a = readNodeA();
+  if (a.reportsThisPlaylist) nodeControl_.nodeControlPlaybackPlayUniqueIDToStart(a.nodeUniqueID, std::nullopt, 0);
+}
+
 // --- Contextual menu ---
 
 std::optional<std::filesystem::path> PlaylistWindowController::equivalentLocalPathForClip(

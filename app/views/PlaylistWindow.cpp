@@ -96,6 +96,7 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
   for (const auto& [button, icon] : transportIcons) button->setIcon(style()->standardIcon(icon));
   ui_->itemProgressView->setColorScheme(PlaybackProgressView::kClipColorScheme);
   ui_->playlistProgressView->setColorScheme(PlaybackProgressView::kBlockColorScheme);
+  ui_->itemProgressView->setDelegate(&controller);
   connectControls();
   controller.setView(this);
   placeNodeControls(controller.viewState().abRollOn, false);
@@ -105,6 +106,7 @@ PlaylistWindow::~PlaylistWindow() { detachController(); }
 
 void PlaylistWindow::detachController() {
   if (!controller_) return;
+  ui_->itemProgressView->setDelegate(nullptr);
   controller_->setView(nullptr);
   controller_ = nullptr;
 }

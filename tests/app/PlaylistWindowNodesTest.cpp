@@ -257,6 +257,19 @@ TEST_F(PlaylistWindowNodesTest, NodePlaylistThatFollowedOurOwnEditKeepsTheRowsAn
   EXPECT_FALSE(document_->undoManager().canRedo() || document_->undoManager().canUndo());
 }
 
+TEST_F(PlaylistWindowNodesTest, ScrubbingWithCommandMovesNodeAAndResumesWhatPlayed) {
+  auto& window = open(false);
+  nodes_.statuses["A"] = nodeStatus("PLAYING", 1, 12.0);  // rows are 60 s long
+  window.mouseDownInProgressView(nullptr, true);
+  window.setMoviePosition(0.25f, nullptr);
+  window.mouseUpInProgressView(nullptr, true);
+  EXPECT_THAT(nodes_.takeCommands(), ElementsAre("scrub A 15", "play A"));
+
+  nodes_.statuses["A"] = nodeStatus("PLAYING", 1, 12.0, "OTHER");  // another playlist on air
+  window.setMoviePosition(0.5f, nullptr);
+  EXPECT_THAT(nodes_.takeCommands(), IsEmpty());
+}
+
 TEST_F(PlaylistWindowNodesTest, KeysDriveTheTransportAndTheLock) {
   auto& window = open(false);
   nodes_.unlocked = {"A"};

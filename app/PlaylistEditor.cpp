@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "app/AuthenticationAlert.h"
 #include "app/PlaylistEditorUndoGroup.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "nodes/NodeConnection.h"
@@ -18,8 +19,6 @@ namespace app {
 
 namespace {
 
-constexpr const char* kAuthenticationErrorTitle = "Authentication Error !";
-constexpr const char* kAuthenticationErrorMessage = "You must be authenticated to control a Node.";
 constexpr const char* kClipsBusyErrorTitle = "Clip(s) Busy Error !";
 constexpr const char* kClipsBusyErrorMessage =
     "You cannot add, replace or delete clips before the currently playing clips in A/B roll mode.";
@@ -90,9 +89,7 @@ bool PlaylistEditor::verifyPlaylistCanBeModifiedForItemAtIndex(std::int64_t inde
   const bool unlockedA = nodeA && nodeControl_.isNodeUnlocked(*nodeA);
   const bool unlockedB = nodeB && nodeControl_.isNodeUnlocked(*nodeB);
   if ((mineA && !unlockedA) || (mineB && !unlockedB && abRollWithNodeB())) {
-    const foundation::ModalResponse response = foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(
-        kAuthenticationErrorTitle, kAuthenticationErrorMessage, {"Authenticate", "Cancel"});
-    if (response == foundation::kAlertFirstButtonReturn) host_.tryUnlockingNodes();
+    if (operatorChoosesToAuthenticate()) host_.tryUnlockingNodes();
     return false;
   }
 
@@ -295,9 +292,8 @@ void PlaylistEditor::requestThumbnailForClip(const nodes::PlaylistItem& item) {
   const nodes::PlaylistItemFields fields = item.fields();
   // Nothing to ask for without a media item.
   if (!fields.mediaItemUniqueID || fields.mediaItemUniqueID->empty()) return;
-  double position = fields.durationInSeconds() / 2.0;
-  if (fields.hasInPoint()) position += fields.inPointInSeconds;
-  nodeControl_.requestThumbnail(*fields.mediaItemUniqueID, fields.mediaFolderUniqueID, fields.nodeUniqueID, position);
+  nodeControl_.requestThumbnail(*fields.mediaItemUniqueID, fields.mediaFolderUniqueID, fields.nodeUniqueID,
+                                fields.thumbnailPositionInSeconds());
 }
 
 bool PlaylistEditor::newThumbnailIsAvailable(const std::shared_ptr<const nodes::RGBAImage>& image,
@@ -319,14 +315,7 @@ bool PlaylistEditor::newThumbnailIsAvailable(const std::shared_ptr<const nodes::
   for (const auto& item : document_->playlist()) {
     const nodes::PlaylistItemFields fields = item->fields();
     if (fields.mediaItemUniqueID != mediaItem || fields.mediaFolderUniqueID != *mediaFolder) continue;
-    // Requests name the middle with the in point when there is one; the
-    // document's catalogue refresh adds the stored in point (-1.0 for none).
-    // A reply to either form is for this row.
-    const double half = item->realDurationInSeconds() / 2.0;
-    const double storedSum = fields.inPointInSeconds + half;
-    const double requested = (fields.hasInPoint() ? fields.inPointInSeconds : 0.0) + half;
-    if (std::fabs(storedSum - *position) < kThumbnailPositionTolerance ||
-        std::fabs(requested - *position) < kThumbnailPositionTolerance) {
+    if (std::fabs(fields.thumbnailPositionInSeconds() - *position) < kThumbnailPositionTolerance) {
       item->setThumbnail(image);
       taken = true;
     }

@@ -2,6 +2,8 @@
 // double click), the A/B roll rules and auto-cue.
 
 #include "app/PlaylistWindowController.h"
+
+#include "app/AuthenticationAlert.h"
 #include "foundation/CVNAlertUtilities.h"
 
 namespace app {
@@ -29,9 +31,7 @@ bool PlaylistWindowController::passesAuthenticationGate(Gate gate) {
                                         nodeControl_.isNodeUnlocked(nodeBUniqueID())
                                   : nodeControl_.isNodeUnlocked(nodeAUniqueID());
   if (unlocked) return true;
-  const auto answer = foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(
-      "Authentication Error !", "You must be authenticated to control a Node.", {"Authenticate", "Cancel"});
-  if (answer == foundation::kAlertFirstButtonReturn) tryUnlockingNodes();
+  if (operatorChoosesToAuthenticate()) tryUnlockingNodes();
   return false;
 }
 

@@ -97,7 +97,7 @@ bool fillDocumentWithCurrentPlaylistFromNode(DataSource& dataSource, VideoPlayli
   for (const auto& row : rows) {
     dataSource.requestThumbnailForMediaItemWithUniqueID(row->mediaItemUniqueID().value_or(""),
                                                         row->mediaFolderUniqueID(), node,
-                                                        row->inPointInSeconds() + row->durationInSeconds() * 0.5);
+                                                        row->fields().thumbnailPositionInSeconds());
   }
   document.updatePlaylistMovieAndStartTimes();
   document.updateChangeCount(VideoPlaylistDocument::DocumentChange::Done);

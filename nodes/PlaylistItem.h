@@ -132,6 +132,11 @@ struct PlaylistItemFields {
   double finalInPointInSeconds() const;
   // The out point when it lies in (0, media duration), else the media duration.
   double finalOutPointInSeconds() const;
+  // Where a row's thumbnail is taken: the middle of what it plays. Requests
+  // and replies are matched by it.
+  double thumbnailPositionInSeconds() const {
+    return (hasInPoint() ? inPointInSeconds : 0.0) + durationInSeconds() / 2.0;
+  }
   bool isResized() const;
   bool resizeIsEffective() const { return displaySizeWidth != 0 && displaySizeHeight != 0; }
   ClipItemType itemType() const;

@@ -327,11 +327,9 @@ void VideoPlaylistDocument::takeCatalogueClip(PlaylistItem& row, const PlaylistI
     f.validationStatus = c.validationStatus;
   });
   if (row.thumbnail() || !dataSource_) return;
-  // The stored in point (-1.0 for none): the thumbnail receiver matches rows by the same sum.
   const Fields f = row.fields();
   dataSource_->requestThumbnailForMediaItemWithUniqueID(f.mediaItemUniqueID.value_or(""), f.mediaFolderUniqueID,
-                                                        f.nodeUniqueID,
-                                                        f.durationInSeconds() / 2.0 + f.inPointInSeconds);
+                                                        f.nodeUniqueID, f.thumbnailPositionInSeconds());
 }
 
 void VideoPlaylistDocument::setAbRollClipPosition(ABRollClipPosition position,

@@ -678,9 +678,10 @@ TEST_F(VideoPlaylistDocumentTest, RefreshesRowsFromTheirNodesCatalogue) {
   EXPECT_EQ(moved->absolutePathToMediaItem(), "/other/Moved.mov");
   EXPECT_FALSE(moved->online());
   EXPECT_FALSE(gone->online());
-  // Thumbnails at the middle of the clip plus the stored in point (-1 for none).
+  // Thumbnails at the middle of what the row plays (no in point: from 0), the
+  // position the window matches replies by.
   EXPECT_EQ(catalogue.thumbnailRequests,
-            (std::vector<std::string>{"MEDIA-Found@NODE-A@4.000000", "MEDIA-Moved@NODE-B@4.000000"}));
+            (std::vector<std::string>{"MEDIA-Found@NODE-A@5.000000", "MEDIA-Moved@NODE-B@5.000000"}));
 }
 
 // ---- Queries ----

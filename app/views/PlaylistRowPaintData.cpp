@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/PathUtilities.h"
+
 namespace app::views {
 
 namespace {
@@ -15,14 +17,6 @@ std::string informationLine(const nodes::PlaylistItemFields& f) {
 }
 
 }  // namespace
-
-std::string nameWithoutExtension(const std::string& displayName) {
-  const std::size_t slash = displayName.find_last_of('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = displayName.find_last_of('.');
-  if (dot == std::string::npos || dot <= nameStart) return displayName;
-  return displayName.substr(0, dot);
-}
 
 QImage imageFromRGBA(const nodes::RGBAImage& image) {
   if (image.width == 0 || image.height == 0) return {};
@@ -43,7 +37,7 @@ PlaylistRowPaintData playlistRowPaintData(const nodes::PlaylistItem& item, bool 
 
   PlaylistRowPaintData row;
   row.startTime = f.relativeStartTimeAsString.value_or("");
-  row.name = nameWithoutExtension(f.displayName);
+  row.name = foundation::stringByDeletingPathExtension(f.displayName);
   row.duration = formatter.stringForObjectValue(f.durationInSeconds());
   if (f.hasInPoint()) row.inPointText = formatter.stringForObjectValue(f.inPointInSeconds);
   if (f.hasOutPoint()) row.outPointText = formatter.stringForObjectValue(f.outPointInSeconds);

@@ -46,8 +46,4 @@ PlaylistRowPaintData playlistRowPaintData(const nodes::PlaylistItem& item, bool 
 // or pixel bytes that do not match the size.
 QImage imageFromRGBA(const nodes::RGBAImage& image);
 
-// "clip.mov" -> "clip"; names without an extension, and hidden names such as
-// ".mov", stay whole.
-std::string nameWithoutExtension(const std::string& displayName);
-
 }  // namespace app::views

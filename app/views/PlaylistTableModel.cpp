@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/views/PlaylistRowPaintData.h"
+#include "foundation/PathUtilities.h"
 
 namespace app::views {
 
@@ -61,7 +62,7 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) return {};
   const auto item = actions_.itemAtRow(static_cast<std::size_t>(index.row()));
   if (!item) return {};
-  return QString::fromStdString(nameWithoutExtension(item->displayName()));
+  return QString::fromStdString(foundation::stringByDeletingPathExtension(item->displayName()));
 }
 
 Qt::ItemFlags PlaylistTableModel::flags(const QModelIndex& index) const {

@@ -10,6 +10,7 @@
 
 #include "app/views/PlaylistRowDelegate.h"
 #include "app/views/PlaylistRowPaintData.h"
+#include "foundation/PathUtilities.h"
 #include "tests/app/views/QtTestApplication.h"
 
 namespace {
@@ -188,7 +189,7 @@ TEST(PlaylistRowDelegateTest, UnusableThumbnailsAndNamesAreHandled) {
       {"folder.v2/clip", "folder.v2/clip"},
       {"", ""},
   };
-  for (const auto& [name, expected] : names) EXPECT_EQ(app::views::nameWithoutExtension(name), expected) << name;
+  for (const auto& [name, expected] : names) EXPECT_EQ(foundation::stringByDeletingPathExtension(name), expected) << name;
 }
 
 }  // namespace

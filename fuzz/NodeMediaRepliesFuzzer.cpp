@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nodes/NodeMediaReplies.h"
+#include "nodes/link/NodeMediaReplies.h"
 #include "platform/Diagnostics.h"
 #include "platform/PropertyList.h"
 

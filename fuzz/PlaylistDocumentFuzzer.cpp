@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "nodes/PlaylistDocumentFormat.h"
+#include "nodes/playlist/PlaylistDocumentFormat.h"
 #include "platform/Diagnostics.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

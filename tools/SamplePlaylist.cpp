@@ -4,11 +4,11 @@
 #include <map>
 #include <utility>
 
-#include "nodes/MediaSynchronisation.h"
-#include "nodes/NodeConnection.h"
-#include "nodes/NodeConnectionDelegate.h"
-#include "nodes/NodePollingHooks.h"
-#include "nodes/PlaylistItem.h"
+#include "nodes/catalogue/MediaSynchronisation.h"
+#include "nodes/link/NodeConnection.h"
+#include "nodes/link/NodeConnectionDelegate.h"
+#include "nodes/link/NodePollingHooks.h"
+#include "nodes/playlist/PlaylistItem.h"
 #include "platform/DispatchQueue.h"
 #include "platform/RunLoop.h"
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "nodes/MediaItem.h"
-#include "nodes/VideoPlaylistDocument.h"
+#include "nodes/media/MediaItem.h"
+#include "nodes/playlist/VideoPlaylistDocument.h"
 #include "platform/Error.h"
 
 namespace tools {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "nodes/PlaylistDocumentFormat.h"
+#include "nodes/playlist/PlaylistDocumentFormat.h"
 #include "platform/Diagnostics.h"
 #include "platform/UserDefaults.h"
 #include "tools/SamplePlaylist.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "benchmarks/BenchmarkSupport.h"
-#include "nodes/ClipCatalogue.h"
+#include "nodes/catalogue/ClipCatalogue.h"
 #include "platform/Diagnostics.h"
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"

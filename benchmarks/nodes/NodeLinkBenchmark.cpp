@@ -21,8 +21,8 @@
 #include <mutex>
 #include <string>
 
-#include "nodes/NodeConnection.h"
-#include "nodes/TelnetController.h"
+#include "nodes/link/NodeConnection.h"
+#include "nodes/link/TelnetController.h"
 #include "platform/RunLoop.h"
 #include "tests/nodes/NodeStandinProcess.h"
 

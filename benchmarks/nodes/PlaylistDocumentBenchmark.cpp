@@ -7,7 +7,7 @@
 #include <string>
 
 #include "foundation/CVNLogController.h"
-#include "nodes/VideoPlaylistDocument.h"
+#include "nodes/playlist/VideoPlaylistDocument.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/SilentNotificationCenter.h"
 

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "foundation/GenerateUniqueID.h"
-#include "nodes/DataSource.h"
-#include "nodes/PlaylistTransfer.h"
-#include "nodes/VideoPlaylistDocument.h"
+#include "nodes/link/DataSource.h"
+#include "nodes/link/PlaylistTransfer.h"
+#include "nodes/playlist/VideoPlaylistDocument.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/nodes/NodeStandinProcess.h"

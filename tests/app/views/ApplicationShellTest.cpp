@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/ApplicationDelegate.h"
-#include "app/views/AboutPanel.h"
-#include "app/views/ApplicationMainWindow.h"
-#include "app/views/ApplicationMenus.h"
-#include "app/views/QtAlertPresenter.h"
-#include "app/views/QtApplicationWindows.h"
+#include "app/shell/ApplicationDelegate.h"
+#include "app/views/shell/AboutPanel.h"
+#include "app/views/shell/ApplicationMainWindow.h"
+#include "app/views/shell/ApplicationMenus.h"
+#include "app/views/shell/QtAlertPresenter.h"
+#include "app/views/shell/QtApplicationWindows.h"
 #include "foundation/CVNLogController.h"
 #include "platform/Clock.h"
 #include "platform/PropertyList.h"

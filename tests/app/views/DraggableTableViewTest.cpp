@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "app/views/DraggableTableView.h"
-#include "app/views/PlaylistTableModel.h"
+#include "app/views/playlist/DraggableTableView.h"
+#include "app/views/playlist/PlaylistTableModel.h"
 #include "tests/app/views/QtTestApplication.h"
 
 namespace {

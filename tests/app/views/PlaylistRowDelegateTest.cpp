@@ -8,8 +8,8 @@
 #include <QStandardItemModel>
 #include <QStyleOptionViewItem>
 
-#include "app/views/PlaylistRowDelegate.h"
-#include "app/views/PlaylistRowPaintData.h"
+#include "app/views/playlist/PlaylistRowDelegate.h"
+#include "app/views/playlist/PlaylistRowPaintData.h"
 #include "foundation/PathUtilities.h"
 #include "tests/app/views/QtTestApplication.h"
 

@@ -7,13 +7,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/views/DraggableTableView.h"
-#include "app/views/PlaybackProgressView.h"
-#include "app/views/PlaylistWindow.h"
-#include "app/views/PlaylistWindowHandle.h"
+#include "app/views/playlist/DraggableTableView.h"
+#include "app/views/playlist/PlaybackProgressView.h"
+#include "app/views/playlist/PlaylistWindow.h"
+#include "app/views/playlist/PlaylistWindowHandle.h"
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
-#include "tests/app/FakePlaylistNodeControl.h"
+#include "tests/app/playlist/FakePlaylistNodeControl.h"
 #include "tests/app/views/QtTestApplication.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/views/QtMainQueueDriver.h"
+#include "app/views/shell/QtMainQueueDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,288 @@
+#pragma once
+// ApplicationDelegate: where the application's own logic starts. It registers
+// the defaults table, creates the data source over the clip catalogue and
+// the long-lived controllers (clip inspector, GPI box watcher, Contact
+// Support, the two switcher controllers), runs the start-up steps in their
+// order, reopens the saved countdown windows, offers the application-menu
+// actions and the accessors through which every window reaches the shared
+// services, ties the switchers and the GPI box to the playlist windows, and
+// records termination.
+//
+// No window code: the window layer it drives is reached through
+// ApplicationWindows, the window factories and the playlist window factory,
+// so every decision here runs headless.
+//
+// Ownership: one per application, owned by main() (or a test); it owns the
+// data source, the controllers it creates and the document controller. The
+// application object, the window layer and the defaults are not owned and
+// outlive it. ApplicationDelegate::current() answers the live instance for
+// windows that need the shared services.
+//
+// Main thread: the launch callbacks, the menu actions, the defaults
+// observations and the notifications all arrive there.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/shell/ATEMDeviceController.h"
+#include "app/shell/ApplicationWindows.h"
+#include "app/shell/ContactSupportWindowController.h"
+#include "app/shell/CorvaneApplication.h"
+#include "app/shell/DocumentWindowController.h"
+#include "app/shell/GPIDeviceController.h"
+#include "app/shell/NotAvailableNotice.h"
+#include "app/shell/PlaylistDocumentController.h"
+#include "app/shell/TriCasterController.h"
+#include "app/shell/WindowControllers.h"
+#include "nodes/catalogue/CatalogueTransfer.h"
+#include "nodes/link/DataSource.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Observable.h"
+#include "platform/Timer.h"
+#include "platform/UserDefaults.h"
+
+namespace app {
+
+inline constexpr const char* kAboutVersionPrefix = "version ";
+inline constexpr const char* kMissingShortVersionString = "0.0.0";
+inline constexpr const char* kLookingForNodesMenuTitle = "Looking for nodes...";
+inline constexpr std::chrono::milliseconds kCountDownWindowsReopenDelay{1000};
+inline constexpr const char* kKnowledgeBaseURL = "https://support.dirarovazovo.com/hc";
+
+inline constexpr const char* kResetMediaDatabaseTitle = "Are you sure you want to do this ?";
+inline constexpr const char* kResetMediaDatabaseMessage =
+    "This operation will delete all your offline clips and take a few minutes while locking the Media Browser.";
+inline constexpr const char* kImportCompleteTitle = "Import Complete !";
+inline constexpr const char* kImportCompleteMessage =
+    "The data has been completely imported. Vantelio Vovi will now quit.";
+
+// One entry of the playlist-from-node submenu. An entry without a node has
+// no action.
+struct PlaylistFromNodeMenuItem {
+  std::string title;
+  std::optional<std::string> nodeUniqueID;
+  friend bool operator==(const PlaylistFromNodeMenuItem&, const PlaylistFromNodeMenuItem&) = default;
+};
+
+class ApplicationDelegate : public nodes::DataSourceDelegate,
+                            public nodes::CatalogueTransferDelegate,
+                            public ATEMDeviceController_Delegate,
+                            public TriCasterController_Delegate {
+ public:
+  // Makes the catalogue data source over `folder` with `delegate` as its
+  // delegate (initWithPath:delegate:).
+  using DataSourceFactory =
+      std::function<std::shared_ptr<nodes::DataSource>(const std::filesystem::path& folder, ApplicationDelegate& delegate)>;
+
+  // The windows made on the operator's request; an empty factory means that
+  // window is not available in this build (logged once when asked for).
+  struct WindowFactories {
+    std::function<std::shared_ptr<WindowController>()> preferences;
+    std::function<std::shared_ptr<WindowController>()> clipInspector;
+    std::function<std::shared_ptr<MediaBrowserWindowController>()> mediaBrowser;
+    // Made from a saved "CountDownWindowPositions" entry, or none for a new one.
+    std::function<std::shared_ptr<CountDownWindowController>(const std::optional<platform::Dictionary>&)> countDown;
+  };
+
+  struct Environment {
+    platform::UserDefaults* defaults = nullptr;                // nullptr: UserDefaults::standard()
+    platform::NotificationCenter* notificationCenter = nullptr;  // nullptr: the default centre
+    std::filesystem::path documentsFolder;                     // empty: the user's Documents folder
+    DataSourceFactory dataSourceFactory;                       // empty: makeCatalogueDataSource
+    WindowFactories windowFactories;
+  };
+
+  // The class initialiser: registers the defaults table.
+  static void initialize(platform::UserDefaults& defaults);
+  // init: creates the clip inspector, makes sure the GPI box watcher exists,
+  // creates Contact Support and the two switcher controllers (delegate: this),
+  // observes "playbackStatusDidChange". `application` is not owned and
+  // outlives the delegate.
+  ApplicationDelegate(CorvaneApplication& application, Environment environment);
+  // Stops observing, then releases what it owns (the data source last).
+  ~ApplicationDelegate() override;
+  ApplicationDelegate(const ApplicationDelegate&) = delete;
+  ApplicationDelegate& operator=(const ApplicationDelegate&) = delete;
+
+  // The live delegate (the last one made and not yet destroyed), or nullptr.
+  static ApplicationDelegate* current();
+
+  // The application's data source: the clip catalogue under `folder`,
+  // browsing for nodes, reporting export and import to `delegate`, which
+  // also quits the application when the catalogue is refused.
+  static std::shared_ptr<nodes::DataSource> makeCatalogueDataSource(const std::filesystem::path& folder,
+                                                                    ApplicationDelegate& delegate);
+
+  // The window layer; set once it exists (before awakeFromNib), cleared
+  // before it goes. Not owned.
+  void setApplicationWindows(ApplicationWindows* windows) { windows_ = windows; }
+  // The hook through which the playlist window is made for each document.
+  void setPlaylistWindowFactory(PlaylistWindowFactory factory);
+
+  // ---- Start-up and termination ----
+  void awakeFromNib();
+  // Reopens the saved countdown windows kCountDownWindowsReopenDelay later.
+  void applicationWillFinishLaunching();
+  void applicationDidFinishLaunching();
+  // Sets the terminating flag and clears the saved countdown windows, which
+  // the countdown windows still open then write back as they close.
+  void applicationWillTerminate(const platform::Notification& notification);
+  // The terminating flag.
+  bool applicationWillTerminate() const { return applicationWillTerminate_; }
+
+  // One countdown window per saved "CountDownWindowPositions" entry, in order.
+  void loadCountDownWindowsFromPrefs();
+  void deleteAllCountWindowPositionFromPrefs();
+
+  // ---- Accessors ----
+  const std::shared_ptr<nodes::DataSource>& dataSource() const { return dataSource_; }
+  PlaylistDocumentController& documentController() { return documentController_; }
+  const std::shared_ptr<WindowController>& preferencesWindowController() const { return preferencesWindowController_; }
+  const std::shared_ptr<WindowController>& clipInspectorWindowController() const {
+    return clipInspectorWindowController_;
+  }
+  const std::shared_ptr<MediaBrowserWindowController>& mediaBrowserWindowController() const {
+    return mediaBrowserWindowController_;
+  }
+  const std::shared_ptr<CountDownWindowController>& countDownWindowController() const {
+    return countDownWindowController_;
+  }
+  // The clips selected in the media browser; empty while it does not exist.
+  std::vector<std::shared_ptr<nodes::PlaylistItem>> mediaBrowserSelectedPlaylistItems() const;
+  std::shared_ptr<nodes::VideoPlaylistDocument> currentPlaylistDocument() const;
+  // The window of the front-most document, nullptr when none is open.
+  std::shared_ptr<DocumentWindowController> frontWindowController() const;
+  // The window of every open document, front to back.
+  std::vector<std::shared_ptr<DocumentWindowController>> allWindowControllers() const;
+  ATEMDeviceController& atemDeviceController() { return atemDeviceController_; }
+  TriCasterController& triCasterController() { return triCasterController_; }
+  ContactSupportWindowController& contactSupportWindowController() { return contactSupportWindowController_; }
+
+  // The colour label names in label order: 1 "Gray" ... 7 "Orange" (the
+  // names of the label images); "" outside 1 to 7.
+  static std::string finderLabelImageNameForIndex(std::int64_t index);
+  // "PLAYING" 3, "PAUSED" 1, "CUED" 2, anything else 0.
+  static std::int32_t statusWithString(std::string_view status);
+  // The crash-reporting release stage of a bundle version: "development"
+  // when it contains "b", else "testing" when it contains "test", else
+  // "production".
+  static std::string releaseStageForBundleVersion(std::string_view bundleVersion);
+
+  // ---- Catalogue progress (the data source calls these) ----
+  void updateExportProgressIndicatorWithDoubleValue(double percent, bool indeterminate) override;
+  void stopImportProgressionPanelEndModalSession(bool endModalSession) override;
+  // The "Import Complete !" alert, then the application quits.
+  void showMessageVantelioWillQuit() override;
+
+  // ---- Application menu actions ----
+  // "version " and the bundle's short version ("0.0.0" when missing).
+  std::string aboutPanelVersionText() const;
+  void orderFrontStandardAboutPanel();
+  void showPreferences();
+  void showClipInspector();
+  void showMediaBrowser();
+  void newCountDownWindow();
+  void resetMediaDatabase();
+  void searchKnowledgeBase();
+  void contactSupport();
+  void exitFullScreen() {}
+  // File > New and File > Open: the document's window, or the error shown
+  // to the operator.
+  void newDocument();
+  void openDocument(const std::filesystem::path& path);
+  // The playlist-from-node submenu as it is when it opens (none before the
+  // data source exists).
+  std::vector<PlaylistFromNodeMenuItem> generateNodeNamesMenuItems() const;
+  // A new playlist on the node, filled with the node's current playlist.
+  void grabPlaylistFromSelectedNode(const std::string& nodeUniqueID);
+
+  // ---- Switchers and GPI box ----
+  void connectATEMSwitcher();
+  void disconnectATEMSwitcher();
+  void connectTriCasterSwitcher();
+  void disconnectTriCasterSwitcher();
+  // The external-mixer defaults observer (the four keys since awakeFromNib).
+  void observeValueForKeyPath(std::string_view keyPath);
+  bool useExternalMixerToTriggerPlayback() const { return useExternalMixerToTriggerPlayback_; }
+  const std::optional<std::string>& externalMixerIPAddress() const { return externalMixerIPAddress_; }
+  const std::optional<std::string>& externalMixerVideoSourceIdentifier() const {
+    return externalMixerVideoSourceIdentifier_;
+  }
+  const std::optional<std::string>& externalMixerBrand() const { return externalMixerBrand_; }
+
+  void ATEMTriggeredPlaybackStartForDevice(ATEMDeviceController& device) override;
+  void ATEMTriggeredPlaybackStopForDevice(ATEMDeviceController& device) override;
+  void triCasterTriggeredPlaybackStartForDevice(TriCasterController& device) override;
+  void triCasterTriggeredPlaybackStopForDevice(TriCasterController& device) override;
+
+  // The selected GPI box ("TrelvaneSerialNumber") when it is connected.
+  std::shared_ptr<GPIDeviceController> findCurrentTrelvaneDevice() const;
+  // Shows the next open document's window (wrapping); false while a modal
+  // window runs or when the current document is not found.
+  bool switchToNextOpenDocument();
+  // The GPI tally ("playbackStatusDidChange").
+  void nodePlaybackStatusChanged(const platform::Notification& notification);
+  // The GPI input actions ("TrelvaneDeviceInputDidChange").
+  void TrelvaneDeviceInputDidChange(const platform::Notification& notification);
+  void TrelvaneDeviceDidConnect(const platform::Notification&) {}
+  void TrelvaneDeviceDidDisconnect(const platform::Notification&) {}
+  void setTrelvaneToStopped();
+  void setTrelvaneToPaused();
+  void setTrelvaneToPlaying();
+
+ private:
+  void startCrashReporting();
+  void observeExternalMixerDefaults();
+  void externalMixerTriggered(bool start);
+  void setTrelvaneTally(std::int32_t status);
+  void presentDocumentResult(const platform::Result<PlaylistDocumentController::DocumentPtr>& result);
+
+  CorvaneApplication& application_;  // not owned; outlives this
+  platform::UserDefaults& defaults_;
+  platform::NotificationCenter& notificationCenter_;
+  const std::filesystem::path documentsFolder_;
+  DataSourceFactory dataSourceFactory_;
+  WindowFactories windowFactories_;
+  ApplicationWindows* windows_ = nullptr;  // not owned; the window layer outlives its tie
+
+  // Declared before everything that may refer to it, so it is released last.
+  std::shared_ptr<nodes::DataSource> dataSource_;
+  std::shared_ptr<WindowController> preferencesWindowController_;
+  std::shared_ptr<CountDownWindowController> countDownWindowController_;
+  std::shared_ptr<WindowController> clipInspectorWindowController_;
+  std::shared_ptr<MediaBrowserWindowController> mediaBrowserWindowController_;
+  ContactSupportWindowController contactSupportWindowController_;
+  ATEMDeviceController atemDeviceController_;
+  TriCasterController triCasterController_;
+  PlaylistDocumentController documentController_;
+  // Countdown windows reopened from the saved positions.
+  std::vector<std::shared_ptr<CountDownWindowController>> reopenedCountDownWindows_;
+
+  bool applicationWillTerminate_ = false;
+  // What the delegate last acted on, so a repeated notification changes nothing.
+  bool useExternalMixerToTriggerPlayback_ = false;
+  std::optional<std::string> externalMixerIPAddress_;
+  std::optional<std::string> externalMixerVideoSourceIdentifier_;
+  std::optional<std::string> externalMixerBrand_;
+
+  NotAvailableNotice preferencesNotice_{"The preferences window"};
+  NotAvailableNotice clipInspectorNotice_{"The clip inspector"};
+  NotAvailableNotice mediaBrowserNotice_{"The media browser"};
+  NotAvailableNotice countDownNotice_{"The countdown window"};
+  NotAvailableNotice windowLayerNotice_{"The window layer"};
+  NotAvailableNotice fillFromNodeNotice_{"Filling a playlist from a node"};
+
+  std::unique_ptr<platform::Timer> countDownReopenTimer_;
+  platform::ObserverToken playbackStatusObserver_;
+  std::vector<platform::ObserverToken> trelvaneObservers_;
+  std::vector<platform::ObservationToken> externalMixerObservations_;
+};
+
+}  // namespace app

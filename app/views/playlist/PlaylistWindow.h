@@ -1,0 +1,76 @@
+#pragma once
+// PlaylistWindow: the Qt window of one playlist document: the node pop-ups,
+// the transport, lock and mode buttons (placed by layoutNodeControls), the
+// rows (DraggableTableView), the two progress bars and the time counters,
+// the clip count and the password panel, laid out by PlaylistWindow.ui. It
+// draws the PlaylistViewState its controller hands it and forwards the
+// operator's clicks and keys to the controller; it decides nothing. QString
+// stops here.
+//
+// Owned by the window handle (PlaylistWindowHandle) with the controller,
+// which outlives it or detaches it first (detachController()). GUI thread.
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+#include "app/playlist/PlaylistView.h"
+
+
+namespace Ui {
+class PlaylistWindow;
+}
+
+namespace app {
+class PlaylistWindowController;
+}
+
+namespace app::views {
+
+class DraggableTableView;
+class NodePasswordPanel;
+class PlaybackProgressView;
+
+class PlaylistWindow final : public QWidget, public PlaylistView {
+  Q_OBJECT
+
+ public:
+  explicit PlaylistWindow(PlaylistWindowController& controller, QWidget* parent = nullptr);
+  ~PlaylistWindow() override;
+
+  // Stops forwarding to the controller and leaves it without a view.
+  void detachController();
+
+  // PlaylistView.
+  void showState(const PlaylistViewState& state) override;
+  std::optional<nodes::WindowFrame> windowFrame() const override;
+  void revealInFileManager(const std::filesystem::path& path) override;
+  void askAbsoluteStartTime(double currentStartTimeInSeconds) override;
+
+  DraggableTableView* tableView() const { return table_; }
+  PlaybackProgressView* itemProgressView() const;
+  PlaybackProgressView* playlistProgressView() const;
+
+ signals:
+  // The operator closed the window.
+  void windowClosed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void connectControls();
+  void showNodeControls(const PlaylistViewState& state);
+  void placeNodeControls(bool abRoll, bool animated);
+
+  std::unique_ptr<Ui::PlaylistWindow> ui_;
+  PlaylistWindowController* controller_;  // not owned; null once detached
+  DraggableTableView* table_;             // owned by Qt (child)
+  NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
+  PlaylistViewState shown_;
+  bool shownOnce_ = false;
+};
+
+}  // namespace app::views

@@ -1,0 +1,129 @@
+#include "nodes/media/DictionaryFieldReader.h"
+
+#include <cmath>
+
+#include "nodes/media/NodeModelErrors.h"
+
+namespace nodes::detail {
+
+DictionaryFieldReader::DictionaryFieldReader(const platform::Dictionary& dictionary, std::string what)
+    : dictionary_(dictionary), what_(std::move(what)) {}
+
+const platform::Value* DictionaryFieldReader::find(std::string_view key) const {
+  auto it = dictionary_.find(key);
+  if (it == dictionary_.end() || it->second.isNone()) return nullptr;
+  return &it->second;
+}
+
+void DictionaryFieldReader::refuse(std::string_view key, bool outOfRange, std::string_view expected,
+                                   const platform::Value& found) {
+  if (!outOfRange) anyWrongType_ = true;
+  badKeys_.emplace_back(key);
+  std::string problem = "\"" + std::string(key) + "\": ";
+  problem += outOfRange ? "out of range (" : "expected " + std::string(expected) + ", found ";
+  problem += outOfRange ? found.describe() + ")" : std::string(platform::typeName(found.type()));
+  problems_.push_back(std::move(problem));
+}
+
+std::optional<std::string> DictionaryFieldReader::string(std::string_view key) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (const std::string* text = value->string()) return *text;
+  refuse(key, false, "a string", *value);
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> DictionaryFieldReader::integer(std::string_view key, std::int64_t min, std::int64_t max) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (!value->isNumber()) {
+    refuse(key, false, "a number", *value);
+    return std::nullopt;
+  }
+  if (value->isReal()) {
+    double real = *value->real();
+    // Compare as doubles first: the truncating conversion saturates.
+    if (!std::isfinite(real) || real < static_cast<double>(min) || real >= static_cast<double>(max) + 1.0) {
+      refuse(key, true, "", *value);
+      return std::nullopt;
+    }
+  }
+  std::int64_t number = *value->integer();
+  if (number < min || number > max) {
+    refuse(key, true, "", *value);
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::optional<double> DictionaryFieldReader::real(std::string_view key, double min, double max) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (!value->isNumber()) {
+    refuse(key, false, "a number", *value);
+    return std::nullopt;
+  }
+  double number = *value->real();
+  if (!std::isfinite(number) || number < min || number > max) {
+    refuse(key, true, "", *value);
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::optional<bool> DictionaryFieldReader::boolean(std::string_view key) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (value->isBoolean() || value->isInteger()) return value->boolean();
+  refuse(key, false, "a boolean", *value);
+  return std::nullopt;
+}
+
+std::optional<platform::Date> DictionaryFieldReader::date(std::string_view key) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (value->isDate()) return value->date();
+  refuse(key, false, "a date", *value);
+  return std::nullopt;
+}
+
+std::optional<platform::Dictionary> DictionaryFieldReader::dictionary(std::string_view key) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  if (const platform::Dictionary* dictionary = value->dictionary()) return *dictionary;
+  refuse(key, false, "a dictionary", *value);
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> DictionaryFieldReader::stringArray(std::string_view key) {
+  const platform::Value* value = find(key);
+  if (!value) return std::nullopt;
+  const platform::Array* array = value->array();
+  if (!array) {
+    refuse(key, false, "an array of strings", *value);
+    return std::nullopt;
+  }
+  std::vector<std::string> strings;
+  strings.reserve(array->size());
+  for (const platform::Value& element : *array) {
+    const std::string* text = element.string();
+    if (!text) {
+      refuse(key, false, "an array of strings", element);
+      return std::nullopt;
+    }
+    strings.push_back(*text);
+  }
+  return strings;
+}
+
+platform::Status DictionaryFieldReader::status() const {
+  if (badKeys_.empty()) return platform::Status::success();
+  std::string description = what_ + ": refused ";
+  for (std::size_t i = 0; i < problems_.size(); ++i) description += (i ? "; " : "") + problems_[i];
+  platform::Array keys(badKeys_.begin(), badKeys_.end());
+  NodeModelErrorCode code = anyWrongType_ ? NodeModelErrorCode::WrongType : NodeModelErrorCode::OutOfRange;
+  return platform::Error(kNodeModelErrorDomain, code, std::move(description),
+                         platform::Dictionary{{kNodeModelErrorKeysKey, platform::Value(std::move(keys))}});
+}
+
+}  // namespace nodes::detail

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "nodes/playlist/CVNTimeFormatter.h"
+
+namespace nodes {
+namespace {
+
+constexpr double k2997 = 30000.0 / 1001.0;
+constexpr double k5994 = 60000.0 / 1001.0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+TEST(TimeFormatterTest, FormatsSecondsAsDocumented) {
+  struct Case {
+    std::int32_t format;
+    double rate;
+    bool dropFrame;
+    double seconds;
+    const char* text;
+  } cases[] = {
+      // Format 3: timecode.
+      {3, 25.0, false, 0.0, "00:00:00:00"},
+      {3, 25.0, false, 3661.48, "01:01:01:12"},
+      {3, 25.0, false, 90000.0, "25:00:00:00"},  // durations do not wrap at 24 hours
+      {3, 25.0, false, 360000.0, "100:00:00:00"},
+      {3, 25.0, false, -2.0, "-00:00:02:00"},
+      {3, 25.0, false, -0.01, "00:00:00:00"},  // under a frame: no sign
+      {3, k2997, false, 60.0, "00:01:00:00"},
+      {3, k2997, true, 60.0, "00:00:59;28"},  // 1798 frames: minute 1 skips ;00 and ;01
+      {3, k2997, true, 600.0, "00:10:00;00"},
+      {3, k5994, true, 60.0, "00:00:59;56"},
+      {3, 25.0, true, 10.0, "00:00:10:00"},  // no drop frame at 25
+      {3, 30.0, true, 10.0, "00:00:10:00"},  // nor at a whole 30
+      {3, 0.0, false, 10.5, "00:00:10:00"},  // rate not known: whole seconds
+      {3, -25.0, false, 10.5, "00:00:10:00"},
+      {3, kNaN, false, 10.5, "00:00:10:00"},
+      {3, 25.0, false, kNaN, "--:--:--:--"},
+      {3, 25.0, false, -kInfinity, "--:--:--:--"},
+      {7, 25.0, false, 1.5, "00:00:01:12"},  // unknown codes format like 3
+      // Format 0: without frames.
+      {0, 25.0, false, 3661.48, "01:01:01"},
+      {0, 25.0, false, -2.0, "-00:00:02"},
+      {0, 25.0, false, -0.5, "00:00:00"},
+      {0, k2997, true, 600.0, "00:10:00"},
+      {0, 25.0, false, kInfinity, "--:--:--"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "format " << c.format << " rate " << c.rate << " df " << c.dropFrame
+                                      << " seconds " << c.seconds);
+    CVNTimeFormatter formatter;
+    formatter.setFormat(c.format);
+    formatter.setFramesPerSeconds(c.rate);
+    formatter.setDropFrame(c.dropFrame);
+    EXPECT_EQ(formatter.stringForObjectValue(c.seconds), c.text);
+  }
+}
+
+TEST(TimeFormatterTest, HugeValuesStayWellFormed) {
+  CVNTimeFormatter formatter;
+  formatter.setFramesPerSeconds(1e300);
+  EXPECT_FALSE(formatter.stringForObjectValue(1e300).empty());
+  formatter.setFramesPerSeconds(25.0);
+  const std::string text = formatter.stringForObjectValue(std::numeric_limits<double>::max());
+  ASSERT_GE(text.size(), 11u);
+  EXPECT_EQ(text.substr(text.size() - 9, 1), ":");  // "...HH:MM:SS:FF"
+  EXPECT_EQ(text.substr(text.size() - 3, 1), ":");
+}
+
+TEST(TimeFormatterTest, NumberObjectsFormatOtherObjectsAreRefused) {
+  CVNTimeFormatter formatter;
+  formatter.setFramesPerSeconds(25.0);
+  EXPECT_EQ(formatter.stringForObjectValue(platform::Value(12)), "00:00:12:00");
+  EXPECT_EQ(formatter.stringForObjectValue(platform::Value(1.5)), "00:00:01:12");
+  EXPECT_EQ(formatter.stringForObjectValue(platform::Value("12")), std::nullopt);
+  EXPECT_EQ(formatter.stringForObjectValue(platform::Value()), std::nullopt);
+}
+
+}  // namespace
+}  // namespace nodes

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 
-#include "foundation/AudioStreamBasicDescription.h"
+#include "platform/media/AudioFormat.h"
 #include "platform/Value.h"
 
 namespace foundation {
+
+using platform::media::AudioStreamBasicDescription;
 
 class CVNAudioUtility {
  public:

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/MediaTime.h"
+#include "foundation/TimeCodeTypes.h"
 
 namespace foundation {
 

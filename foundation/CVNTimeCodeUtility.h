@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/MediaTime.h"
+#include "foundation/TimeCodeTypes.h"
 
 namespace foundation {
 

@@ -14,6 +14,7 @@ packages=(
   libsqlite3-dev libavahi-compat-libdnssd-dev libglib2.0-dev
   # media
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libtiff-dev
+  libcairo2-dev libturbojpeg0-dev
   # application windows
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # benchmark comparisons

@@ -213,15 +213,15 @@ TEST(TimeCodeUtilityTest, AudioCadenceAt48kHz) {
     MediaTime frameDuration;
     std::vector<std::uint64_t> samples;  // frames 0, 1, 2, ...
   } cases[] = {
-      {{1001, 30000}, {1601, 1602, 1601, 1602, 1602, 1601, 1602, 1601, 1602, 1602}},
-      {{1001, 60000}, {800, 801, 801, 801, 801}},
-      {{1, 25}, {1920, 1920, 1920}},
+      {MediaTime::make(1001, 30000), {1601, 1602, 1601, 1602, 1602, 1601, 1602, 1601, 1602, 1602}},
+      {MediaTime::make(1001, 60000), {800, 801, 801, 801, 801}},
+      {MediaTime::make(1, 25), {1920, 1920, 1920}},
       // The shared order of double operations leaves frame 0 one sample short
       // here; other callers count on the same cadence.
-      {{1001, 24000}, {2001, 2002, 2002}},
-      {{0, 25}, {0, 0}},
-      {{1, 0}, {0, 0}},
-      {{-1, 25}, {0, 0}},
+      {MediaTime::make(1001, 24000), {2001, 2002, 2002}},
+      {MediaTime::make(0, 25), {0, 0}},
+      {MediaTime::make(1, 0), {0, 0}},
+      {MediaTime::make(-1, 25), {0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.frameDuration.value << "/" << c.frameDuration.timeScale);

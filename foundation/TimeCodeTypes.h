@@ -1,29 +1,25 @@
 #pragma once
-// Small value types for media timing shared by the timecode utilities and the
-// media readers: a rational media time, the description of a timecode track
-// and the SMPTE time record such a track's frame numbers turn into.
-// Plain values; no ownership, any thread.
+// Value types of timecode tracks shared by the timecode utilities and the
+// media readers: the description of a timecode track and the SMPTE time
+// record such a track's frame numbers turn into. Media times are the
+// platform's. Plain values; no ownership, any thread.
 
 #include <cstdint>
 
+#include "platform/media/FormatDescription.h"
+#include "platform/media/MediaTime.h"
+
 namespace foundation {
 
-// A rational time: value / timeScale seconds (a frame duration of 1001/30000
-// is 29.97 frames a second).
-struct MediaTime {
-  std::int64_t value = 0;
-  std::int32_t timeScale = 0;
-
-  friend bool operator==(const MediaTime&, const MediaTime&) = default;
-};
+using platform::media::MediaTime;
 
 // Four-character media subtype of a timecode track: 'tmcd'.
 inline constexpr std::uint32_t kTimeCodeMediaSubType = 0x746D6364;
 
 // Bits of TimeCodeFormatDescription::timeCodeFlags.
-inline constexpr std::uint32_t kTimeCodeFlagDropFrame = 1;
-inline constexpr std::uint32_t kTimeCodeFlag24HourMax = 2;
-inline constexpr std::uint32_t kTimeCodeFlagNegativeTimesOK = 4;
+using platform::media::kTimeCodeFlag24HourMax;
+using platform::media::kTimeCodeFlagDropFrame;
+using platform::media::kTimeCodeFlagNegativeTimesOK;
 
 // What a timecode track says about its samples: frame numbers counted at
 // frameQuanta frames per timecode second (30 for 29.97).

@@ -1,0 +1,21 @@
+#pragma once
+// Media fixtures made at test time with the ffmpeg and ffprobe programs:
+// running a command and reading back what it wrote.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Runs `command` through the shell with standard input closed; true when it
+// exits 0. Its standard error goes to the test's log.
+bool runCommand(const std::string& command);
+// The standard output of `command` (empty when it fails).
+std::string commandOutput(const std::string& command);
+std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
+// A path quoted for the shell.
+std::string shellQuoted(const std::filesystem::path& path);
+
+}  // namespace testing_support

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "foundation/CVNLogController.h"
+#include "nodes/link/NodeReplyFraming.h"
 #include "nodes/link/NodeSocket.h"
 #include "platform/Clock.h"
 #include "platform/Diagnostics.h"
@@ -25,7 +26,6 @@ using detail::IoOutcome;
 using detail::NodeSocket;
 
 constexpr std::string_view kLineEnd = "\n\r";
-constexpr std::string_view kXMLBeginning = "<?xml ver";
 constexpr std::string_view kXMLOpening = "<?xml";
 constexpr std::string_view kXMLEnd = "</plist>";
 constexpr std::chrono::milliseconds kPollSlice{1000};
@@ -259,35 +259,45 @@ class LinkSession {
   bool handleBytes(std::string_view bytes) {
     std::optional<QueueEntry> completed;
     std::string replyCommand;
-    bool tooLong = false;
+    std::size_t limit = 0;
     {
       std::lock_guard lock(impl_.mutex);
       if (impl_.generation != generation_ || !impl_.linkOpen) return false;
       if (!impl_.current) {
-        discarded_ += bytes.size();
+        countDiscarded(bytes);
       } else {
         reply_.append(bytes);
-        if (reply_.size() > TelnetController::kMaxReplyBytes) {
-          tooLong = true;
-          replyCommand = commandWord(impl_.current->command->command());
-        } else if (!impl_.current->command->requiresXMLResponse() ||
-                   TelnetController::XMLReceivedCompletely(reply_)) {
+        const bool xml = impl_.current->command->requiresXMLResponse();
+        if (const std::optional<std::size_t> end = nodeReplyEnd(reply_, xml, searched_)) {
+          countDiscarded(std::string_view(reply_).substr(*end));
+          reply_.resize(*end);
           completed = std::move(impl_.current);
           impl_.current.reset();
+        } else if (reply_.size() > nodeReplyLimit(reply_, xml)) {
+          limit = nodeReplyLimit(reply_, xml);
+          replyCommand = commandWord(impl_.current->command->command());
+        } else {
+          searched_ = reply_.size();
         }
       }
     }
-    if (tooLong) {
-      closeLink("reply to \"" + replyCommand + "\" is longer than " +
-                std::to_string(TelnetController::kMaxReplyBytes) + " bytes");
+    if (limit != 0) {
+      closeLink("reply to \"" + replyCommand + "\" is longer than " + std::to_string(limit) + " bytes");
       return false;
     }
     if (completed) {
       completed->finish(std::exchange(reply_, {}));
-      reply_.clear();
+      searched_ = 0;
     }
     reportDiscarded();
     return true;
+  }
+
+  // Line ends trailing a reply are expected from some nodes; anything else
+  // that nobody asked for is reported.
+  void countDiscarded(std::string_view bytes) {
+    discarded_ += static_cast<std::size_t>(
+        std::count_if(bytes.begin(), bytes.end(), [](char c) { return c != '\n' && c != '\r'; }));
   }
 
   void reportDiscarded() {
@@ -312,7 +322,7 @@ class LinkSession {
         closeLink({});
         return false;
       }
-      discarded_ += read.bytes;
+      countDiscarded(std::string_view(buffer.data(), read.bytes));
     }
     reportDiscarded();
     return true;
@@ -332,6 +342,7 @@ class LinkSession {
       output_.append(impl_.current->command->command()).append(kLineEnd);
     }
     reply_.clear();
+    searched_ = 0;
     return flush();
   }
 
@@ -358,6 +369,7 @@ class LinkSession {
   NodeSocket socket_;
   std::string output_;  // bytes of the outstanding command not yet written
   std::string reply_;   // bytes of the outstanding command's reply so far
+  std::size_t searched_ = 0;  // bytes of reply_ already searched for its end
   std::size_t discarded_ = 0;
 };
 
@@ -616,31 +628,6 @@ std::vector<std::shared_ptr<TelnetCommand>> TelnetController::telnetCommands() c
 std::optional<std::string> TelnetController::nodeAddress() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->nodeAddress;
-}
-
-bool TelnetController::checkForXMLPLISTBeginning(std::string_view data) {
-  if (data.size() < 10) {
-    systemLog("Error DataBuffer length < 9: " + std::string(data));
-    return true;
-  }
-  return data.substr(0, kXMLBeginning.size()) == kXMLBeginning;
-}
-
-bool TelnetController::checkForXMLPLISTTermination(std::string_view data) {
-  if (data.size() < 13) {
-    systemLog("Error dataBuffer length < 12: " + std::string(data));
-    return true;
-  }
-  // Byte test, so whatever UTF-8 text precedes the end tag cannot hide it:
-  // "</plist>" followed by a line feed and nothing but line-end or blank bytes.
-  std::size_t end = data.size();
-  bool sawLineFeed = false;
-  while (end > 0 && isLineEndOrBlank(data[end - 1])) sawLineFeed |= data[--end] == '\n';
-  return sawLineFeed && data.substr(0, end).ends_with(kXMLEnd);
-}
-
-bool TelnetController::XMLReceivedCompletely(std::string_view data) {
-  return checkForXMLPLISTBeginning(data) && checkForXMLPLISTTermination(data);
 }
 
 platform::Status TelnetController::checkCommandText(std::string_view text) {

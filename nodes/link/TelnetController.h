@@ -15,10 +15,9 @@
 //
 // Wire format: a command is its UTF-8 text followed by LF then CR ("\n\r").
 // Replies carry no identifier, so exactly one command is outstanding at a
-// time and replies match commands by order. A plain reply is complete after
-// the first successful read (at most kReadChunkBytes); an XML reply when it
-// begins with "<?xml ver" (or is shorter than 10 bytes: a short error word)
-// and "</plist>" is followed only by line-end or blank bytes.
+// time and replies match commands by order. Where a reply ends is
+// nodeReplyEnd() (NodeReplyFraming.h): a plain reply at its line end, a
+// property list at "</plist>", however many reads either takes.
 //
 // Guarantees beyond the bare protocol:
 // - a command whose text could break the framing (NUL, other control
@@ -30,7 +29,8 @@
 // - bytes that arrive while no command is outstanding are discarded (and
 //   reported), and the socket is drained before each command is written, so
 //   a late reply never shifts onto the following command;
-// - a reply longer than kMaxReplyBytes, a failing write, a connect that does
+// - a reply longer than its limit (kMaxPlainReplyBytes, or
+//   kMaxPropertyListReplyBytes for a property list), a failing write, a connect that does
 //   not finish within kConnectTimeLimit, and the end of the stream close the
 //   link;
 // - the queue is bounded (kMaxQueuedCommands); beyond it a command finishes
@@ -47,6 +47,7 @@
 #include <string_view>
 #include <vector>
 
+#include "nodes/link/NodeReplyFraming.h"
 #include "nodes/link/TelnetCommand.h"
 #include "platform/Error.h"
 
@@ -88,7 +89,6 @@ class TelnetController {
   static constexpr std::chrono::seconds kReplyTimeLimit{10};
   static constexpr std::chrono::seconds kConnectTimeLimit{10};
   static constexpr std::size_t kReadChunkBytes = 2048;
-  static constexpr std::size_t kMaxReplyBytes = 16u * 1024u * 1024u;
   static constexpr std::size_t kMaxQueuedCommands = 1024;
 
   // Empty queue, no connection, no thread, every flag false.
@@ -142,10 +142,7 @@ class TelnetController {
   // The host of the current or last connection; none before the first.
   std::optional<std::string> nodeAddress() const;
 
-  // --- Framing rules (pure; exposed for the node-side tools and tests) ---
-  static bool checkForXMLPLISTBeginning(std::string_view data);
-  static bool checkForXMLPLISTTermination(std::string_view data);
-  static bool XMLReceivedCompletely(std::string_view data);
+  // --- Command text rule (pure; exposed for the node-side tools and tests) ---
   // Success when `text` can be sent as one command line: no NUL, no LF CR
   // sequence, and no control character other than tab except LF and CR
   // inside an embedded property list ("<?xml" ... "</plist>").

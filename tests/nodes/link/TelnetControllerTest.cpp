@@ -7,12 +7,14 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "nodes/link/NodeSocket.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
 #include "platform/Thread.h"
 #include "tests/nodes/ScriptedNodeServer.h"
 #include "tests/support/CapturedDiagnostics.h"
@@ -138,26 +140,47 @@ TEST_F(TelnetControllerTest, XMLReplyInPiecesCompletesAtItsEndTagWhateverTextPre
 struct FramingCase {
   const char* name;
   std::string data;
-  bool complete;
+  bool xml;
+  std::optional<std::size_t> end;
 };
 
-TEST(TelnetFramingTest, XMLEndAndBeginningRules) {
+TEST(NodeReplyFramingTest, PlainRepliesEndAtTheirLineEndAndPropertyListsAtTheirEndTag) {
   const std::string head = "<?xml version=\"1.0\"?><plist>";
+  const std::string tail = "</plist>";
+  const std::string longWord(5000, 'w');
   const std::vector<FramingCase> cases{
-      {"end tag and line feed", head + "</plist>\n", true},
-      {"line feed then carriage return", head + "</plist>\n\r", true},
-      {"carriage return line feed", head + "</plist>\r\n", true},
-      {"three-byte characters right before the end", head + "\xE2\x82\xAC\xE2\x82\xAC</plist>\n", true},
-      {"four-byte character right before the end", head + "\xF0\x9F\x8E\xAC</plist>\n", true},
-      {"no line feed yet", head + "</plist>", false},
-      {"end tag cut", head + "</pli", false},
-      {"text after the end tag", head + "</plist>\nmore", false},
-      {"short refusal", "ERROR\r\n", true},
-      {"does not begin with a header", std::string(20, 'x') + "</plist>\n", false},
+      {"plain word and CR LF", "OK\r\n", false, 4},
+      {"plain word without its line end yet", "OK\r", false, std::nullopt},
+      {"plain reply longer than one read", longWord + "\r\n", false, longWord.size() + 2},
+      {"bytes after a plain line end are not the reply's", "OK\r\nSTALE", false, 4},
+      {"empty plain reply", "\r\n", false, 2},
+      {"end tag and line feed", head + tail + "\n", true, head.size() + tail.size() + 1},
+      {"end tag, LF then CR", head + tail + "\n\r", true, head.size() + tail.size() + 2},
+      {"end tag before its line feed arrived", head + tail, true, head.size() + tail.size()},
+      {"end tag cut", head + "</pli", true, std::nullopt},
+      {"text after the end tag", head + tail + "\nmore", true, head.size() + tail.size() + 1},
+      {"multi-byte characters right before the end", head + "\xF0\x9F\x8E\xAC" + tail + "\n", true,
+       head.size() + 4 + tail.size() + 1},
+      {"stale line end before the property list", "\r" + head + tail + "\n", true, head.size() + tail.size() + 2},
+      {"refusal word to a property-list command", "LOCKED\r\n", true, 8},
+      {"refusal word without its line end yet", "ERR", true, std::nullopt},
+      {"beginning of a header", "<?xm", true, std::nullopt},
+      {"plain text holding an end tag", "nothing" + tail + "\n", true, 16},
+      {"a property list to a plain command ends at its first line end", head + "\n" + tail + "\n", false,
+       head.size() + 1},
   };
-  testing_support::CapturedDiagnostics quiet;
   for (const auto& c : cases) {
-    EXPECT_EQ(TelnetController::XMLReceivedCompletely(c.data), c.complete) << c.name;
+    EXPECT_EQ(nodeReplyEnd(c.data, c.xml), c.end) << c.name;
+    // However the bytes arrive, the end is the same.
+    for (std::size_t cut = 0; cut <= c.data.size(); ++cut) {
+      const auto early = nodeReplyEnd(std::string_view(c.data).substr(0, cut), c.xml);
+      if (early) {
+        EXPECT_EQ(early, std::optional<std::size_t>(std::min(*early, c.end.value_or(SIZE_MAX))))
+            << c.name << " cut at " << cut;
+        continue;
+      }
+      EXPECT_EQ(nodeReplyEnd(c.data, c.xml, cut), c.end) << c.name << " searched " << cut;
+    }
   }
 }
 
@@ -196,18 +219,31 @@ TEST_F(TelnetControllerTest, ShortReplyToXMLCommandCompletesAtOnce) {
   EXPECT_FALSE(command->responsePropertyList().ok());
 }
 
-TEST_F(TelnetControllerTest, LeftoverOfASplitReplyIsDiscardedNotTakenForTheNextReply) {
-  script_ = [](const std::string& line) {
-    return line == "split" ? Reply::held({"PART1", "PART2"}) : Reply::silent();
+TEST_F(TelnetControllerTest, PlainReplyInPiecesEndsAtItsLineEndAndNeverShiftsOntoTheNextCommand) {
+  const std::string longWord(3 * TelnetController::kReadChunkBytes, 'w');
+  script_ = [&](const std::string& line) {
+    if (line == "split") return Reply::held({"PA", "RT1", "\r\n"});
+    if (line == "long") return Reply::split({longWord.substr(0, 100), longWord.substr(100) + "\r\n"});
+    return Reply::silent();
   };
   connect();
-  const auto first = send("split");
+  auto first = std::make_shared<TelnetCommand>("split");
+  PendingCall call(controller_, first);
+  ASSERT_TRUE(waitForCondition([&] { return server_.heldPieceCount() == 2 && server_.isIdle(); }, "the first piece"));
+  server_.release();
+  ASSERT_TRUE(waitForCondition([&] { return server_.heldPieceCount() == 1 && server_.isIdle(); }, "the second piece"));
+  EXPECT_FALSE(first->isFinished());
+  server_.release();
+  ASSERT_TRUE(call.waitReturned());
   EXPECT_EQ(first->responseString(), "PART1");
-  server_.release();  // the rest of the reply arrives with no command outstanding
-  ASSERT_TRUE(waitForCondition([&] { return diagnostics_.count("discarded 5 bytes") == 1; }, "the discard"));
-  server_.sendUnsolicited("STALE");
-  ASSERT_TRUE(waitForCondition([&] { return diagnostics_.count("discarded 5 bytes") == 2; }, "the second discard"));
+  EXPECT_EQ(first->responseData(), "PART1\r\n");
   EXPECT_EQ(send("echo two")->responseString(), "two");
+  EXPECT_EQ(send("long")->responseString(), longWord);
+  EXPECT_EQ(diagnostics_.count("discarded"), 0u);
+
+  server_.sendUnsolicited("STALE\r\n");
+  ASSERT_TRUE(waitForCondition([&] { return diagnostics_.count("discarded 5 bytes") == 1; }, "the discard"));
+  EXPECT_EQ(send("echo three")->responseString(), "three");
 }
 
 TEST_F(TelnetControllerTest, ReplyThatNeverComesEndsAfterTheLimitOnTheClockAndClosesTheLink) {
@@ -273,18 +309,53 @@ TEST_F(TelnetControllerTest, QueueOrdersByPriorityAndMergesEqualTexts) {
   EXPECT_EQ(duplicate->responseString(), "query");
 }
 
-TEST_F(TelnetControllerTest, EndlessReplyClosesTheLinkInsteadOfGrowing) {
+TEST_F(TelnetControllerTest, EndlessPlainReplyClosesTheLinkInsteadOfGrowing) {
   script_ = [](const std::string&) {
-    std::vector<std::string> pieces{"<?xml version=\"1.0\"?>\n<plist><string>"};
-    const std::string megabyte(1024 * 1024, 'x');
-    for (std::size_t i = 0; i <= TelnetController::kMaxReplyBytes / megabyte.size(); ++i) pieces.push_back(megabyte);
-    return Reply::split(pieces);
+    const std::string chunk(64 * 1024, 'x');
+    return Reply::split(std::vector<std::string>(kMaxPlainReplyBytes / chunk.size() + 1, chunk));
   };
   connect();
-  const auto command = send("plplaylist", true);
+  const auto command = send("name");
   EXPECT_FALSE(command->hasResponse());
   EXPECT_FALSE(controller_.isConnected());
   EXPECT_EQ(diagnostics_.count("is longer than"), 1u);
+}
+
+// A playlist of 9,000 clips as a node writes it: about 17.6 MB of XML.
+std::string largePlaylistReply(std::size_t clips) {
+  platform::Array items;
+  items.reserve(clips);
+  const std::string description(1640, 'd');
+  for (std::size_t i = 0; i < clips; ++i) {
+    items.push_back(platform::Value(platform::Dictionary{
+        {"clipUniqueID", platform::Value("clip-" + std::to_string(i))},
+        {"mediaItemPath", platform::Value("/Volumes/Media/Programmes/Evening/item-" + std::to_string(i) + ".mov")},
+        {"clipName", platform::Value("Evening item " + std::to_string(i))},
+        {"clipDescription", platform::Value(description)},
+        {"duration", platform::Value(static_cast<long long>(1500 + i))},
+    }));
+  }
+  return platform::writePropertyList(platform::Value(std::move(items))).value();
+}
+
+TEST_F(TelnetControllerTest, LargePlaylistReplyArrivesWhole) {
+  const std::string reply = largePlaylistReply(9000);
+  ASSERT_GT(reply.size(), 17'500'000u);
+  ASSERT_LT(reply.size(), kMaxPropertyListReplyBytes);
+  script_ = [&](const std::string&) {
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < reply.size(); at += 1'000'000) pieces.push_back(reply.substr(at, 1'000'000));
+    return Reply::split(std::move(pieces));
+  };
+  connect();
+  const auto command = send("plplaylist", true);
+  ASSERT_TRUE(command->hasResponse());
+  EXPECT_TRUE(controller_.isConnected());
+  const auto playlist = command->responsePropertyList();
+  ASSERT_TRUE(playlist.ok());
+  ASSERT_NE(playlist.value().array(), nullptr);
+  EXPECT_EQ(playlist.value().array()->size(), 9000u);
+  EXPECT_EQ(diagnostics_.count("is longer than"), 0u);
 }
 
 TEST_F(TelnetControllerTest, StartingWhileTheLinkThreadRunsPostsDidNotOpen) {

@@ -44,7 +44,8 @@ struct ObserverRegistry {
 };
 
 ObserverRegistry& observerRegistry() {
-  static ObserverRegistry registry;
+  // Never destroyed: threads still running while the process exits use it.
+  static ObserverRegistry& registry = *new ObserverRegistry;
   return registry;
 }
 
@@ -92,7 +93,7 @@ Clock* replaceCurrentClock(Clock* next) {
 }  // namespace
 
 Clock& Clock::system() {
-  static SystemClock clock;
+  static SystemClock& clock = *new SystemClock;  // never destroyed, as above
   return clock;
 }
 

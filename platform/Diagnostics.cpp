@@ -7,16 +7,24 @@
 namespace platform {
 namespace {
 
-std::mutex handlerMutex;
-std::shared_ptr<const DiagnosticHandler> handler;  // guarded by handlerMutex
+struct Sink {
+  std::mutex mutex;
+  std::shared_ptr<const DiagnosticHandler> handler;  // guarded by mutex
+};
+
+// Never destroyed: threads still running while the process exits report here.
+Sink& sink() {
+  static Sink& instance = *new Sink;
+  return instance;
+}
 
 }  // namespace
 
 void reportDiagnostic(DiagnosticLevel level, const std::string& message) {
   std::shared_ptr<const DiagnosticHandler> current;
   {
-    std::lock_guard guard(handlerMutex);
-    current = handler;
+    std::lock_guard guard(sink().mutex);
+    current = sink().handler;
   }
   if (current) {
     (*current)(level, message);
@@ -26,8 +34,8 @@ void reportDiagnostic(DiagnosticLevel level, const std::string& message) {
 }
 
 void setDiagnosticHandler(DiagnosticHandler newHandler) {
-  std::lock_guard guard(handlerMutex);
-  handler = newHandler ? std::make_shared<const DiagnosticHandler>(std::move(newHandler)) : nullptr;
+  std::lock_guard guard(sink().mutex);
+  sink().handler = newHandler ? std::make_shared<const DiagnosticHandler>(std::move(newHandler)) : nullptr;
 }
 
 }  // namespace platform

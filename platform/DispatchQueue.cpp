@@ -148,10 +148,12 @@ DispatchQueue* DispatchQueue::current() {
 }
 
 DispatchQueue& DispatchQueue::global(Priority priority) {
-  static GlobalQueue high("platform.global.high", poolSize(Priority::High));
-  static GlobalQueue normal("platform.global.default", poolSize(Priority::Default));
-  static GlobalQueue low("platform.global.low", poolSize(Priority::Low));
-  static GlobalQueue background("platform.global.background", poolSize(Priority::Background));
+  // Never destroyed: a task may still run while the process exits, and
+  // whatever it touches must outlive it.
+  static GlobalQueue& high = *new GlobalQueue("platform.global.high", poolSize(Priority::High));
+  static GlobalQueue& normal = *new GlobalQueue("platform.global.default", poolSize(Priority::Default));
+  static GlobalQueue& low = *new GlobalQueue("platform.global.low", poolSize(Priority::Low));
+  static GlobalQueue& background = *new GlobalQueue("platform.global.background", poolSize(Priority::Background));
   switch (priority) {
     case Priority::High:
       return high;

@@ -124,7 +124,7 @@ Data toData(std::string_view bytes) { return Data(bytes.begin(), bytes.end()); }
 }  // namespace
 
 Keychain& Keychain::standard() {
-  static Keychain keychain(standardPath());
+  static Keychain& keychain = *new Keychain(standardPath());  // never destroyed: used by any thread
   return keychain;
 }
 

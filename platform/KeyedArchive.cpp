@@ -238,7 +238,7 @@ Result<std::shared_ptr<Archivable>> unarchive(std::string_view bytes, const Keye
 // Registry
 
 KeyedArchiveRegistry& KeyedArchiveRegistry::shared() {
-  static KeyedArchiveRegistry registry;
+  static KeyedArchiveRegistry& registry = *new KeyedArchiveRegistry;  // never destroyed: used by any thread
   return registry;
 }
 

@@ -193,7 +193,8 @@ NotificationCenter::NotificationCenter() : registry_(std::make_shared<detail::No
 NotificationCenter::~NotificationCenter() = default;
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-  static NotificationCenter center;
+  // Never destroyed: threads still running while the process exits post to it.
+  static NotificationCenter& center = *new NotificationCenter;
   return center;
 }
 

@@ -15,8 +15,9 @@ using detail::TaskQueue;
 constexpr const char* kMainQueueLabel = "main";
 
 const std::shared_ptr<TaskQueue>& mainTasks() {
-  static const std::shared_ptr<TaskQueue> tasks =
-      std::make_shared<TaskQueue>(kMainQueueLabel, DispatchQueue::kDefaultCapacity);
+  // Never destroyed: other threads still post to it while the process exits.
+  static const std::shared_ptr<TaskQueue>& tasks =
+      *new std::shared_ptr<TaskQueue>(std::make_shared<TaskQueue>(kMainQueueLabel, DispatchQueue::kDefaultCapacity));
   return tasks;
 }
 
@@ -67,12 +68,13 @@ class RunLoop::Driving {
 RunLoop::RunLoop() : tasks_(mainTasks()) {}
 
 RunLoop& RunLoop::main() {
-  static RunLoop loop;
+  // Never destroyed: other threads still post to it while the process exits.
+  static RunLoop& loop = *new RunLoop;
   return loop;
 }
 
 DispatchQueue& DispatchQueue::main() {
-  static MainQueue queue;
+  static MainQueue& queue = *new MainQueue;  // never destroyed, as above
   return queue;
 }
 

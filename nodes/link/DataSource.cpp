@@ -66,9 +66,9 @@ DataSource::~DataSource() {
     browser_->setDelegate(nullptr);
     browser_->stop();
   }
-  // Close the links without waiting here for the polling threads: each one
-  // ends once its connection, released below, is gone.
-  for (const auto& connection : nodes_) connection->telnetController().stopConnection();
+  // Every polling thread has ended (bounded wait) before the data source is
+  // gone, so none outlives the application's main().
+  for (const auto& connection : nodes_) connection->stopConnection();
   nodes_.clear();
 }
 

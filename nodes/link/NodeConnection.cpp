@@ -11,6 +11,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Diagnostics.h"
+#include "platform/DispatchQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Thread.h"
 
@@ -38,10 +39,27 @@ void systemLog(const std::string& message) { platform::reportDiagnostic(platform
 NodeConnection::NodeConnection() : polling_(std::make_shared<PollingState>()) {}
 
 std::shared_ptr<NodeConnection> NodeConnection::create(std::weak_ptr<NodeConnectionDelegate> delegate) {
-  std::shared_ptr<NodeConnection> connection(new NodeConnection());
+  std::shared_ptr<NodeConnection> connection(new NodeConnection(), &NodeConnection::destroy);
   connection->delegate_ = std::move(delegate);
   connection->telnetController_.setDelegate(std::weak_ptr<TelnetControllerDelegate>(connection));
   return connection;
+}
+
+void NodeConnection::destroy(NodeConnection* connection) {
+  bool onPollingThread = false;
+  {
+    std::lock_guard lock(connection->polling_->mutex);
+    onPollingThread = connection->polling_->thread && connection->polling_->thread->isCurrent();
+  }
+  if (!onPollingThread) {
+    delete connection;
+    return;
+  }
+  // The polling thread held the last reference for a tick. It cannot join
+  // itself, so the connection goes to the main thread, which joins it there.
+  if (!platform::DispatchQueue::main().async([connection] { delete connection; })) {
+    systemLog("NodeConnection: the main queue refused its release; it is kept until the process ends");
+  }
 }
 
 NodeConnection::~NodeConnection() {
@@ -349,15 +367,18 @@ void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
         bool polling = false;
         if (auto self = weak.lock()) polling = stillCurrent() && self->startPolling();
         unsigned statusTicks = 0, mediaTicks = 0;
+        // Made once: a tick allocates nothing of its own.
+        const std::function<bool()> woken = [&] {
+          return state->run != run || stop.stop_requested() || state->mustShutdown || state->stopRequested;
+        };
         while (polling) {
           auto self = weak.lock();
           if (!self || !stillCurrent() || !self->isConnected()) break;
           self->runTick(statusTicks, mediaTicks);
+          self.reset();  // not held while asleep: the owner may let go meanwhile
           std::unique_lock lock(state->mutex);
           ++state->tickCount;
-          platform::waitOnCurrentClock(lock, state->changed, kPollingTick, [&] {
-            return state->run != run || stop.stop_requested() || state->mustShutdown || state->stopRequested;
-          });
+          platform::waitOnCurrentClock(lock, state->changed, kPollingTick, woken);
         }
         // Told before isRunning clears, so once stopConnection() returns no
         // call of this thread reaches the delegate any more.

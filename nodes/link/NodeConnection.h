@@ -28,7 +28,9 @@
 // - stopConnection() waits for the polling thread in kShutdownStep steps on
 //   the clock, at most kShutdownWaitLimit, never forever;
 // - the polling thread keeps the connection alive only for one tick at a
-//   time: dropping the last owner ends it within a tick.
+//   time: dropping the last owner ends it within a tick. When the tick's
+//   reference was the last one, the connection is destroyed on the main
+//   queue, never on its own polling thread.
 
 #include <atomic>
 #include <chrono>
@@ -235,6 +237,9 @@ class NodeConnection final : public TelnetControllerDelegate, public std::enable
  private:
   NodeConnection();
   struct PollingState;
+
+  // The deleter of create(): never on the connection's own polling thread.
+  static void destroy(NodeConnection* connection);
 
   bool startPolling();
   void runTick(unsigned& statusTicks, unsigned& mediaTicks);

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -181,6 +185,68 @@ TEST_F(NodeConnectionTest, AsksForIdentityThenPollsStatusEveryFifthTickAndTheRes
   EXPECT_EQ(server_.countLines("pbstatus"), 20u);           // ticks 5, 10, ..., 100
   EXPECT_EQ(server_.countLines("pllastchangenumber"), 2u);  // ticks 51 and 102
   EXPECT_EQ(connection_->currentStatus(), playingStatus());
+}
+
+// Where a connection was destroyed, told by the hooks it owned.
+struct TeardownProbe {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false;                       // guarded by mutex
+  bool released = false;                      // guarded by mutex
+  std::optional<std::thread::id> destroyedOn;  // guarded by mutex
+};
+
+// Holds the polling thread inside its first media check until the test has
+// let go of the connection, so the polling thread's reference is the last.
+class HoldingHooks final : public NodePollingHooks {
+ public:
+  explicit HoldingHooks(std::shared_ptr<TeardownProbe> probe) : probe_(std::move(probe)) {}
+  ~HoldingHooks() override {
+    std::lock_guard lock(probe_->mutex);
+    probe_->destroyedOn = std::this_thread::get_id();
+  }
+  void checkForMediaFolderChanges(NodeConnection&) override {
+    std::unique_lock lock(probe_->mutex);
+    probe_->entered = true;
+    probe_->changed.notify_all();
+    probe_->changed.wait_for(lock, std::chrono::seconds(30), [&] { return probe_->released; });
+  }
+  void checkForAttributeChanges(NodeConnection&) override {}
+
+ private:
+  std::shared_ptr<TeardownProbe> probe_;
+};
+
+TEST_F(NodeConnectionTest, LastReferenceDroppedOnThePollingThreadIsReleasedOnTheMainThread) {
+  for (int round = 0; round < 10; ++round) {
+    auto probe = std::make_shared<TeardownProbe>();
+    connection_->setPollingHooks(std::make_shared<HoldingHooks>(probe));
+    connection_->startConnection();
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+          std::lock_guard lock(probe->mutex);
+          return probe->entered;
+        },
+        "the polling thread to hold the connection"));
+    connection_.reset();
+    {
+      std::lock_guard lock(probe->mutex);
+      probe->released = true;
+    }
+    probe->changed.notify_all();
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] {
+          std::lock_guard lock(probe->mutex);
+          return probe->destroyedOn.has_value();
+        },
+        "the connection to be destroyed"));
+    EXPECT_EQ(probe->destroyedOn, std::this_thread::get_id()) << "round " << round;
+
+    connection_ = NodeConnection::create(delegate_);
+    connection_->setAddress("127.0.0.1");
+    connection_->setPortNumber(std::to_string(server_.port()));
+  }
+  EXPECT_EQ(diagnostics_.count("destroyed from its own thread"), 0u);
 }
 
 TEST_F(NodeConnectionTest, UnsupportedVersionIsNotPolled) {

@@ -117,4 +117,15 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
   return candidate;
 }
 
+std::string Bundle::localizedStringForKey(std::string_view key) const {
+  Result<std::string> bytes = readFile(resourcesPath_ / "Localizable.strings", kMaxInfoBytes);
+  if (!bytes) return std::string(key);
+  Result<Value> table = readPropertyList(*bytes);
+  if (!table || !table->isDictionary()) return std::string(key);
+  const Dictionary& entries = *table->dictionary();
+  const auto found = entries.find(key);
+  if (found == entries.end() || !found->second.isString()) return std::string(key);
+  return *found->second.string();
+}
+
 }  // namespace platform

@@ -58,6 +58,12 @@ class Bundle {
   // absolute names and ".." are refused.
   std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view extension) const;
 
+  // The text for `key` in the default string table, "Localizable.strings" (a
+  // property-list dictionary of strings) in the resources folder; the key
+  // itself when the table, or the key in it, is missing. Reads the table on
+  // every call: it serves error messages, not hot paths.
+  std::string localizedStringForKey(std::string_view key) const;
+
  private:
   Bundle(std::filesystem::path resourcesPath, Dictionary info);
 

@@ -17,6 +17,8 @@ packages=(
   libcairo2-dev libturbojpeg0-dev
   # application windows
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # crash reports (protoc-c generates the reader; protoc encodes test fixtures)
+  protobuf-c-compiler libprotobuf-c-dev protobuf-compiler
   # benchmark comparisons
   libspdlog-dev
   # services started by the tests (Bonjour on loopback only)

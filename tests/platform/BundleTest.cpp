@@ -85,6 +85,18 @@ TEST_F(BundleTest, ReadsInfoDictionaryAndFindsResources) {
   }
 }
 
+TEST_F(BundleTest, LooksUpTextsInTheDefaultStringTableWithTheKeyAsFallback) {
+  const fs::path folder = root_ / "Player.resources";
+  writeText(folder / "Localizable.strings", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>Disk full</key><string>Disque plein</string><key>Count</key><integer>3</integer></dict></plist>
+)");
+  const Bundle bundle(folder);
+  EXPECT_EQ(bundle.localizedStringForKey("Disk full"), "Disque plein");
+  EXPECT_EQ(bundle.localizedStringForKey("Not translated"), "Not translated");
+  EXPECT_EQ(bundle.localizedStringForKey("Count"), "Count") << "a value that is not text";
+  EXPECT_EQ(Bundle(root_ / "none").localizedStringForKey("Disk full"), "Disk full") << "no table";
+}
+
 TEST_F(BundleTest, MissingFolderOrKeysGiveEmptyValues) {
   writeText(root_ / "partial" / "Info.plist",
             "<plist version=\"1.0\"><dict><key>CFBundleName</key><string>Partial</string>"

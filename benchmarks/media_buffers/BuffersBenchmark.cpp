@@ -23,14 +23,20 @@ void BM_RingProducerConsumer(benchmark::State& state) {
   for (auto _ : state) {
     std::thread producer([&] {
       for (std::size_t i = 0; i < kBlocksPerRun;) {
-        if (ring.availableBytesForWriting() < kBlock) continue;
+        if (ring.availableBytesForWriting() < kBlock) {
+          std::this_thread::yield();
+          continue;
+        }
         std::memcpy(ring.getWritePointer(), in.data(), kBlock);
         ring.advanceWritePointer(kBlock);
         ++i;
       }
     });
     for (std::size_t i = 0; i < kBlocksPerRun;) {
-      if (ring.availableBytesForReading() < kBlock) continue;
+      if (ring.availableBytesForReading() < kBlock) {
+        std::this_thread::yield();
+        continue;
+      }
       std::memcpy(out.data(), ring.getReadPointer(), kBlock);
       ring.advanceReadPointer(kBlock);
       ++i;

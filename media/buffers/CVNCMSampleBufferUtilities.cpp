@@ -1,6 +1,7 @@
 #include "media/buffers/CVNCMSampleBufferUtilities.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace media {
@@ -97,11 +98,15 @@ struct Unit {
 // (4-byte start codes), and trailing zeros are not part of a unit.
 std::vector<Unit> annexBUnits(std::span<const std::uint8_t> frame) {
   std::vector<std::size_t> codes;
-  for (std::size_t i = 0; i + 3 <= frame.size(); ++i) {
-    if (frame[i] == 0 && frame[i + 1] == 0 && frame[i + 2] == 1) {
-      codes.push_back(i);
-      i += 2;
-    }
+  // Look for the 01 of each start code with memchr, then check the two zeros before it.
+  const std::uint8_t* data = frame.data();
+  std::size_t from = 2;
+  while (from < frame.size()) {
+    const void* found = std::memchr(data + from, 1, frame.size() - from);
+    if (!found) break;
+    const std::size_t one = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data);
+    if (data[one - 1] == 0 && data[one - 2] == 0) codes.push_back(one - 2);
+    from = one + 3;
   }
   std::vector<Unit> units;
   for (std::size_t k = 0; k < codes.size(); ++k) {

@@ -1,5 +1,6 @@
 #include "media/validation/CVNEngineValidation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -53,11 +54,15 @@ std::size_t wholePixels(double value) {
 }
 
 void fillWithPattern(PixelBuffer& buffer, const std::uint8_t* pattern, std::size_t patternSize) {
-  for (std::size_t y = 0; y < buffer.height(); ++y) {
-    std::uint8_t* row = buffer.baseAddress() + y * buffer.bytesPerRow();
-    // Rows are whole groups of the pattern (their length is a multiple of 64).
-    for (std::size_t x = 0; x + patternSize <= buffer.bytesPerRow(); x += patternSize) std::memcpy(row + x, pattern, patternSize);
+  // The first row by doubling copies, then every other row from it. Rows are
+  // whole groups of the pattern (their length is a multiple of 64).
+  const std::size_t rowBytes = buffer.bytesPerRow();
+  std::uint8_t* first = buffer.baseAddress();
+  std::memcpy(first, pattern, std::min(patternSize, rowBytes));
+  for (std::size_t filled = patternSize; filled < rowBytes; filled *= 2) {
+    std::memcpy(first + filled, first, std::min(filled, rowBytes - filled));
   }
+  for (std::size_t y = 1; y < buffer.height(); ++y) std::memcpy(first + y * rowBytes, first, rowBytes);
 }
 
 }  // namespace

@@ -75,18 +75,24 @@ int main(int argc, char** argv) {
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &application, [&delegate] {
       delegate.applicationWillTerminate(platform::Notification{kWillTerminateNotification});
     });
-    delegate.awakeFromNib();
-    nodeControl.emplace(delegate.dataSource());
-    delegate.setPlaylistWindowFactory(app::views::makePlaylistWindowFactory(
-        *nodeControl, [&delegate](const nodes::VideoPlaylistDocument& document) {
-          delegate.documentController().closeDocument(document);
-        }));
-    delegate.applicationWillFinishLaunching();
-    mainWindow.show();
-    // Launching has finished once the event loop runs.
-    QTimer::singleShot(0, &application, [&delegate, &launchDocuments] {
+    // Start-up runs once the event loop does, so an alert it shows (a
+    // catalogue that cannot be opened) runs inside the loop, where a
+    // termination signal still ends it and the application.
+    QTimer::singleShot(0, &application, [&] {
+      delegate.awakeFromNib();
+      if (app::views::TerminationSignalQuitter::quitRequested()) return;
+      nodeControl.emplace(delegate.dataSource());
+      delegate.setPlaylistWindowFactory(app::views::makePlaylistWindowFactory(
+          *nodeControl, [&delegate](const nodes::VideoPlaylistDocument& document) {
+            delegate.documentController().closeDocument(document);
+          }));
+      delegate.applicationWillFinishLaunching();
+      mainWindow.show();
       delegate.applicationDidFinishLaunching();
-      for (const std::filesystem::path& document : launchDocuments) delegate.openDocument(document);
+      for (const std::filesystem::path& document : launchDocuments) {
+        if (app::views::TerminationSignalQuitter::quitRequested()) return;
+        delegate.openDocument(document);
+      }
     });
     exitCode = application.exec();
 

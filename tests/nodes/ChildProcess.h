@@ -115,6 +115,16 @@ class ChildProcess {
     return status_;
   }
 
+  // Sends `signal` and waits up to `limit` for the program to end (reaped
+  // then); false when it still runs.
+  bool signalAndWaitForExit(int signal, std::chrono::milliseconds limit) {
+    if (status_) return true;
+    ::kill(pid_, signal);
+    if (!waitForExit(limit)) return false;
+    reap(true);
+    return true;
+  }
+
   // SIGTERM, wait up to `limit`, then SIGKILL; always reaps. Idempotent.
   void stop(std::chrono::milliseconds limit = kStopLimit) {
     if (status_) return;

@@ -7,8 +7,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include "app/shell/AlertButtonLayout.h"
+#include "app/views/shell/TerminationSignalQuitter.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "platform/Diagnostics.h"
 
@@ -39,13 +41,19 @@ foundation::ModalResponse QtAlertPresenter::runAlert(const foundation::AlertRequ
   }
   std::vector<std::string> titles = request.buttonTitles;
   if (titles.empty()) titles.push_back(foundation::kDefaultAlertButtonTitle);
+  const AlertButtonLayout layout = alertButtonLayout(titles);
+  if (TerminationSignalQuitter::quitRequested()) {
+    // Quitting: nobody is there to answer; the safe button.
+    platform::reportDiagnostic(platform::DiagnosticLevel::Warning,
+                               "QtAlertPresenter: alert \"" + request.title + "\" not shown while quitting");
+    return foundation::kAlertFirstButtonReturn + static_cast<foundation::ModalResponse>(layout.escapeButton.value_or(0));
+  }
 
   QMessageBox box(iconForStyle(request.style), QApplication::applicationDisplayName(),
                   QString::fromStdString(request.title));
   box.setInformativeText(QString::fromStdString(request.message));
   std::vector<QPushButton*> buttons;
   for (const std::string& title : titles) buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::ActionRole));
-  const AlertButtonLayout layout = alertButtonLayout(titles);
   box.setDefaultButton(buttons[layout.defaultButton]);
   if (layout.escapeButton) box.setEscapeButton(buttons[*layout.escapeButton]);
   box.exec();
@@ -61,6 +69,17 @@ void QtAlertPresenter::presentError(const platform::Error& error) {
   if (!onGuiThread()) {
     platform::reportDiagnostic(platform::DiagnosticLevel::Error,
                                "QtAlertPresenter: error \"" + error.describe() + "\" presented off the main thread");
+    return;
+  }
+  if (TerminationSignalQuitter::quitRequested()) {
+    platform::reportDiagnostic(platform::DiagnosticLevel::Warning,
+                               "QtAlertPresenter: error \"" + error.describe() + "\" not shown while quitting");
+    return;
+  }
+  if (QThread::currentThread()->loopLevel() == 0) {
+    // Before the event loop runs, a modal box would run a loop of its own
+    // that a termination signal cannot end: it waits for the loop instead.
+    QTimer::singleShot(0, qApp, [error] { foundation::CVNAlertUtilities::presentError(error); });
     return;
   }
   QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(),

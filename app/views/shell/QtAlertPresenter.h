@@ -7,7 +7,9 @@
 // GUI thread (the main thread) and block it in a nested event loop, during
 // which the main queue keeps being drained. A request from any other thread
 // is refused with a diagnostic and answers the first button, as a headless
-// host would.
+// host would. An error presented before the event loop runs waits for it;
+// once a termination signal asked to quit, nothing is shown (alerts answer
+// their safe button).
 
 #include "foundation/AlertPresenter.h"
 

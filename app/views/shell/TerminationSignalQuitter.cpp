@@ -19,6 +19,7 @@ namespace {
 
 // The write end for the handler; -1 while no quitter is installed.
 std::atomic<int> gSignalWriteEnd{-1};
+std::atomic<bool> gQuitRequested{false};
 
 void onTerminationSignal(int signalNumber) {
   const int savedErrno = errno;
@@ -68,7 +69,12 @@ void TerminationSignalQuitter::signalReceived() {
   }
   foundation::CVNLogController::sharedLogController().logMessageWithLevel(
       2, false, "Quitting on signal %d", static_cast<int>(byte));
-  QCoreApplication::quit();
+  gQuitRequested.store(true);
+  // exit(), not quit(): quit() first asks the windows to close, and a modal
+  // alert without an escape button refuses; exit() leaves every event loop.
+  QCoreApplication::exit(0);
 }
+
+bool TerminationSignalQuitter::quitRequested() { return gQuitRequested.load(); }
 
 }  // namespace app::views

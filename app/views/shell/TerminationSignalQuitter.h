@@ -6,7 +6,9 @@
 // process at once (the default action).
 //
 // The signal handler only writes one byte to a socket pair; the Qt thread
-// reads it and quits. One per process, owned by main() on the GUI thread;
+// reads it and leaves every event loop, a modal alert's included, and no
+// alert is shown after that (quitRequested()). Start-up runs inside the event
+// loop, so a signal that arrives during a start-up alert still quits. One per process, owned by main() on the GUI thread;
 // destruction puts the previous handlers back.
 
 #include <csignal>
@@ -26,6 +28,8 @@ class TerminationSignalQuitter final : public QObject {
  public:
   explicit TerminationSignalQuitter(QObject* parent = nullptr);
   ~TerminationSignalQuitter() override;
+  // A termination signal has asked the application to quit (GUI thread).
+  static bool quitRequested();
   TerminationSignalQuitter(const TerminationSignalQuitter&) = delete;
   TerminationSignalQuitter& operator=(const TerminationSignalQuitter&) = delete;
 

@@ -1,25 +1,34 @@
 // The node link against the stand-in node on loopback:
 // - command round trips per second through TelnetController (plain "version"
 //   and the XML "pbstatus");
-// - the time from a status change on the node to the connection delegate's
-//   status-change call (the status is polled every 5th 40 ms tick, so up to
-//   about 200 ms is expected, about half that on average).
+// - the time from a status change on the node, made at a random moment of
+//   the 200 ms status period, to the connection delegate's status-change call
+//   (about half the period on average, at most the whole period);
+// - the CPU one process spends polling many nodes at the polling cadence
+//   (40 ms tick, status every 5th), against the same process idle in the
+//   same run: per cent of one core in all and per node, and the threads.
 // Skipped when the stand-in binary is not built.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "nodes/link/NodeConnection.h"
 #include "nodes/link/TelnetController.h"
@@ -29,6 +38,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kStatusPeriod =
+    nodes::NodeConnection::kPollingTick * nodes::NodeConnection::kStatusPollTicks;
 
 // A stand-in node with an empty media folder, for one benchmark.
 struct StandinNode {
@@ -163,8 +175,13 @@ void BM_StatusChangeToDelegate(benchmark::State& state) {
   }
   bool initialized = false;
   double totalMs = 0, worstMs = 0;
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> moment(0, static_cast<int>(kStatusPeriod.count()) - 1);
   for (auto _ : state) {
     initialized = !initialized;
+    // A change at a random moment of the status period, not right after a
+    // report (which would always wait a whole period).
+    std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
     if (operatorDesk.command(initialized ? "pbinitialize" : "pbclose") != "OK") {
       state.SkipWithError("the node refused the change");
       break;
@@ -186,5 +203,69 @@ void BM_StatusChangeToDelegate(benchmark::State& state) {
   platform::RunLoop::main().runUntil([] { return true; }, std::chrono::milliseconds(100));
 }
 BENCHMARK(BM_StatusChangeToDelegate)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+
+double processCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+int threadCount() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("Threads:")) return std::atoi(line.c_str() + 8);
+  }
+  return 0;
+}
+
+// Per cent of one core the process spends over `window` while the main
+// thread runs its loop, as the application's does.
+double cpuPercentOver(std::chrono::milliseconds window) {
+  const double before = processCpuSeconds();
+  const auto start = Clock::now();
+  platform::RunLoop::main().runUntil([] { return false; }, window);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  return (processCpuSeconds() - before) / wall * 100.0;
+}
+
+void BM_PollingCpu(benchmark::State& state) {
+  const auto nodeCount = static_cast<std::size_t>(state.range(0));
+  constexpr std::chrono::milliseconds kWindow{3000};
+  StandinNode node;
+  if (!node.failure.empty()) {
+    state.SkipWithError(node.failure.c_str());
+    return;
+  }
+  const int threadsBefore = threadCount();
+  const double baseline = cpuPercentOver(kWindow);
+  auto delegate = std::make_shared<nodes::NodeConnectionDelegate>();
+  std::vector<std::shared_ptr<nodes::NodeConnection>> connections;
+  for (std::size_t i = 0; i < nodeCount; ++i) {
+    auto connection = nodes::NodeConnection::create(delegate);
+    connection->setAddress("127.0.0.1");
+    connection->setPortNumber(std::to_string(node.process.port()));
+    connection->startConnection();
+    connections.push_back(std::move(connection));
+  }
+  const auto allPolling = [&] {
+    return std::all_of(connections.begin(), connections.end(),
+                       [](const auto& c) { return c->isRunning() && c->pollingTickCount() > 0; });
+  };
+  if (!platform::RunLoop::main().runUntil(allPolling, std::chrono::seconds(20))) {
+    state.SkipWithError("not every node came up");
+    return;
+  }
+  double polling = 0;
+  for (auto _ : state) polling = cpuPercentOver(kWindow);
+  const double spent = std::max(0.0, polling - baseline);
+  state.counters["cpuPercentOfOneCore"] = spent;
+  state.counters["cpuPercentPerNode"] = spent / static_cast<double>(nodeCount);
+  state.counters["baselineCpuPercent"] = baseline;
+  state.counters["threadsForPolling"] = threadCount() - threadsBefore;
+  for (const auto& connection : connections) connection->stopConnection();
+  connections.clear();
+  platform::RunLoop::main().runUntil([] { return true; }, std::chrono::milliseconds(100));
+}
+BENCHMARK(BM_PollingCpu)->Arg(64)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -212,10 +212,14 @@ void NodeConnection::checkPlaybackStatus() {
 }
 
 void NodeConnection::reportStatusDifferences(const platform::Dictionary& oldStatus, platform::Dictionary newStatus) {
-  const platform::Value oldValue(oldStatus);
-  const platform::Value newValue(newStatus);
-  const auto o = [&](const char* key) -> const platform::Value& { return oldValue[key]; };
-  const auto n = [&](const char* key) -> const platform::Value& { return newValue[key]; };
+  // Looked up in place: a status poll copies neither dictionary.
+  static const platform::Value& none = *new platform::Value();
+  const auto in = [](const platform::Dictionary& status, const char* key) -> const platform::Value& {
+    const auto found = status.find(std::string_view(key));
+    return found == status.end() ? none : found->second;
+  };
+  const auto o = [&](const char* key) -> const platform::Value& { return in(oldStatus, key); };
+  const auto n = [&](const char* key) -> const platform::Value& { return in(newStatus, key); };
   const auto delegate = lockedDelegate();
   const auto self = shared_from_this();
   const auto report = [&](void (NodeConnectionDelegate::*operation)(const platform::Dictionary&,

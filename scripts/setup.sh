@@ -11,7 +11,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # platform layer
   libicu-dev libssl-dev libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev
-  libsqlite3-dev libavahi-compat-libdnssd-dev libglib2.0-dev
+  libsqlite3-dev libavahi-compat-libdnssd-dev libglib2.0-dev zlib1g-dev
+  # telemetry tests: the SQLite shell checks stores, ip and unshare change routes in a private namespace
+  sqlite3 iproute2 util-linux
   # media
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libtiff-dev
   libcairo2-dev libturbojpeg0-dev

@@ -9,11 +9,14 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/KeyedArchive.h"
 #include "telemetry/core/DRTLDevice.h"
 
 namespace telemetry::core {
+
+class DRTLSharedSchemaLog;
 
 class DRTLAbstractLog : public platform::Archivable {
  public:
@@ -40,6 +43,22 @@ class DRTLAbstractLog : public platform::Archivable {
   std::optional<std::set<std::string>> transmissionTargetTokens() const;
   void setTransmissionTargetTokens(std::optional<std::set<std::string>> tokens);
   void addTransmissionTargetToken(const std::string& token);
+
+  // One Shared Schema log per target token (each with that one token and its
+  // iKey); none, never an empty array, when there is none.
+  std::optional<std::vector<std::shared_ptr<DRTLSharedSchemaLog>>> toSharedSchemaLogsWithFlags(std::int64_t flags) const;
+  virtual std::shared_ptr<DRTLSharedSchemaLog> toSharedSchemaLogForTargetToken(const std::string& token,
+                                                                               std::int64_t flags) const;
+
+  // "Version <version>" then " (Build <build>)" when a build is known; none
+  // without a version, even with a build.
+  static std::optional<std::string> combineOsVersion(const std::optional<std::string>& version,
+                                                     const std::optional<std::string>& build);
+  // "<name>-<version>" when both are set.
+  static std::optional<std::string> combineSDKLibVer(const std::optional<std::string>& name,
+                                                     const std::optional<std::string>& version);
+  // "+HH:MM" or "-HH:MM" of an offset in minutes.
+  static std::string convertTimeZoneOffsetToISO8601(std::int64_t minutes);
 
   std::string className() const override { return "DRTLAbstractLog"; }
   void encode(platform::KeyedArchiveEncoder& encoder) const override;

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ContextFixture.h"
+#include "TelemetryTestSupport.h"
+#include "platform/Base64.h"
+#include "telemetry/core/DRTLEncrypter.h"
+#include "telemetry/core/DRTLKeychainUtil.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace telemetry::core {
+namespace {
+
+class DRTLEncrypterTest : public testing_support::ContextFixture {};
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (auto byte : bytes) text += {kHex[byte >> 4], kHex[byte & 15]};
+  return text;
+}
+
+TEST_F(DRTLEncrypterTest, FirstValueUsesTheAlternateKeyAndOpensslDecryptsIt) {
+  DRTLEncrypter encrypter;
+  auto value = encrypter.encryptString("token-1234/secret");
+  ASSERT_TRUE(value.has_value());
+  auto bytes = *platform::base64Decode(*value);
+  const std::string metadata = "kDREncryptionKeyTagAlternate/AES/CBC/PKCS7/32:";
+  ASSERT_EQ(std::string(bytes.begin(), bytes.begin() + metadata.size()), metadata);
+  EXPECT_NE(encrypter.encryptString("token-1234/secret"), value);
+  EXPECT_EQ(encrypter.decryptString(*value), "token-1234/secret");
+  EXPECT_TRUE(DRTLDirAradedUserDefaults::shared()->objectForKey("EncryptionKeyMetadata").stringOr("")
+                  .starts_with("kDREncryptionKeyTagAlternate/"));
+
+  ::testing_support::TemporaryDirectory folder;
+  std::vector<std::uint8_t> cipher(bytes.begin() + metadata.size() + 16, bytes.end());
+  std::vector<std::uint8_t> vector(bytes.begin() + metadata.size(), bytes.begin() + metadata.size() + 16);
+  std::ofstream(folder / "cipher", std::ios::binary).write(reinterpret_cast<const char*>(cipher.data()), cipher.size());
+  auto key = *platform::base64Decode(*DRTLKeychainUtil::stringForKey(kDRTLEncryptionKeyTagAlternate, nullptr));
+  EXPECT_EQ(testing_support::runCommand("openssl enc -d -aes-256-cbc -K " + hex(key) + " -iv " + hex(vector) +
+                                        " -in " + testing_support::quoted((folder / "cipher").string())),
+            "token-1234/secret");
+}
+
+TEST_F(DRTLEncrypterTest, ExpiredTagRotatesAndOldValuesStillDecrypt) {
+  DRTLEncrypter encrypter;
+  auto old = *encrypter.encryptString("first");
+  advance(std::chrono::seconds(kDRTLEncryptionKeyLifetimeSeconds + 1));
+  EXPECT_EQ(DRTLEncrypter::getCurrentKeyTag(), kDRTLEncryptionKeyTag);
+  auto fresh = *encrypter.encryptString("second");
+  EXPECT_EQ(encrypter.decryptString(old), "first");
+  EXPECT_EQ(encrypter.decryptString(fresh), "second");
+}
+
+TEST_F(DRTLEncrypterTest, BadValuesGiveNothingAndNeverMakeAKey) {
+  DRTLKeychainUtil::deleteStringForKey(kDRTLEncryptionKeyTag);
+  testing_support::LogCapture capture;
+  DRTLEncrypter encrypter;
+  auto good = *platform::base64Decode(*encrypter.encryptString("x"));
+  auto encoded = [](const std::string& text) { return platform::base64Encode(std::vector<std::uint8_t>(text.begin(), text.end())); };
+  std::vector<std::uint8_t> badPadding = good;
+  badPadding.back() ^= 0x5A;
+  const std::string cases[] = {
+      "not base64 !!",
+      encoded("kDREncryptionKeyTagAlternate/AES/CBC/PKCS7/32:short"),
+      encoded("unknownTag/AES/CBC/PKCS7/32:0123456789abcdef0123456789abcdef"),
+      encoded("0123456789abcde"),
+      encoded("0123456789abcdef"),
+      platform::base64Encode(badPadding),
+  };
+  for (const auto& text : cases) EXPECT_EQ(encrypter.decryptString(text), std::nullopt) << text;
+  EXPECT_EQ(capture.count(DRTLLogLevelWarning, "Conversion of encrypted string to NSData failed."), 1);
+  // A legacy value names the main key, which does not exist yet: none is made.
+  EXPECT_EQ(DRTLKeychainUtil::stringForKey(kDRTLEncryptionKeyTag, nullptr), std::nullopt);
+}
+
+}  // namespace
+}  // namespace telemetry::core

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
+#include "platform/ThreadHooks.h"
 
 namespace platform {
 namespace {
@@ -75,13 +76,25 @@ thread_local std::shared_ptr<std::atomic<bool>> currentFinishedFlag;
 
 }  // namespace
 
+namespace {
+std::atomic<void (*)()> threadStartHook{nullptr};
+std::atomic<void (*)()> threadEndHook{nullptr};
+}  // namespace
+
+void setThreadHooks(ThreadHooks hooks) {
+  threadStartHook.store(hooks.onStart);
+  threadEndHook.store(hooks.onEnd);
+}
+
 Thread::Thread(std::string label, Body body) : label_(std::move(label)) {
   joiner().joinFinished();
   auto finished = std::make_shared<std::atomic<bool>>(false);
   thread_ = std::jthread([name = label_, body = std::move(body), finished](std::stop_token stop) {
     currentFinishedFlag = finished;
     setOsThreadName(name);
+    if (auto* start = threadStartHook.load()) start();
     body(std::move(stop));
+    if (auto* end = threadEndHook.load()) end();
     finished->store(true);
   });
 }

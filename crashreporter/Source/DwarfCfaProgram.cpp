@@ -87,7 +87,10 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
     return DRCRASH_ESUCCESS;
   };
   const T codeAlign = static_cast<T>(cie->code_alignment_factor);
-  const ST dataAlign = static_cast<ST>(cie->data_alignment_factor);
+  // Offsets scale in the word's unsigned arithmetic: hostile factors wrap instead of overflowing.
+  const auto scaled = [dataAlign = static_cast<T>(cie->data_alignment_factor)](auto operand) {
+    return static_cast<T>(static_cast<T>(operand) * dataAlign);
+  };
 
   while (pc < end) {
     std::uint8_t opcode;
@@ -102,7 +105,7 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
         break;
       case 0x80:  // DW_CFA_offset
         if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
-        if ((error = setRule(opcode & 0x3f, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, static_cast<T>(static_cast<ST>(u) * dataAlign))) != DRCRASH_ESUCCESS) return error;
+        if ((error = setRule(opcode & 0x3f, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
         break;
       case 0xc0:  // DW_CFA_restore
         if ((error = restore(opcode & 0x3f)) != DRCRASH_ESUCCESS) return error;
@@ -125,11 +128,11 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
           case 0x04: if (!fixed(4, &u)) return DRCRASH_EINVAL; location = static_cast<T>(location + u * codeAlign); break;
           case 0x05:  // offset_extended
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
-            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, static_cast<T>(static_cast<ST>(u) * dataAlign))) != DRCRASH_ESUCCESS) return error;
+            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x11:  // offset_extended_sf
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
-            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, static_cast<T>(static_cast<ST>(s) * dataAlign))) != DRCRASH_ESUCCESS) return error;
+            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(s))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x06:  // restore_extended
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = restore(reg)) != DRCRASH_ESUCCESS) return error;
@@ -158,7 +161,7 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
             break;
           case 0x12:  // def_cfa_sf
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
-            state->set_cfa_register_signed(reg, static_cast<ST>(s) * dataAlign);
+            state->set_cfa_register_signed(reg, static_cast<ST>(scaled(s)));
             break;
           case 0x0d: {  // def_cfa_register
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS) return error;
@@ -176,7 +179,7 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
               state->set_cfa_register(rule.reg, static_cast<T>(u));
             } else {
               if ((error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
-              state->set_cfa_register_signed(rule.reg, static_cast<ST>(s) * dataAlign);
+              state->set_cfa_register_signed(rule.reg, static_cast<ST>(scaled(s)));
             }
             break;
           }
@@ -196,11 +199,11 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
           }
           case 0x14:  // val_offset
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
-            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, static_cast<T>(static_cast<ST>(u) * dataAlign))) != DRCRASH_ESUCCESS) return error;
+            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x15:  // val_offset_sf
             if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
-            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, static_cast<T>(static_cast<ST>(s) * dataAlign))) != DRCRASH_ESUCCESS) return error;
+            if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, scaled(s))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x2e:  // GNU_args_size: the operand is read, no rule changes
             if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test: the normal build,
 # then the sanitizer build (address + undefined behaviour) of the tests that
-# exercise threads and parsers, then each fuzz target for a bounded time.
+# exercise threads and parsers, then each fuzz target from its seeds within one
+# fixed fuzzing budget (VZ_FUZZ_SECONDS, default 240 s in all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths under the checkout reach the compiler cache relative to it, so a clone
+# in another folder hits the same cache entries.
+export CCACHE_BASEDIR="$PWD"
 
 bash scripts/setup.sh
 
 jobs=$(nproc)
-fuzz_seconds=${VZ_FUZZ_SECONDS:-30}
+# The whole fuzzing run, split evenly between the targets.
+fuzz_budget=${VZ_FUZZ_SECONDS:-240}
 summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
 
@@ -27,12 +32,28 @@ cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 run_ctest asan
 
-echo "== fuzzing (${fuzz_seconds} s per target)"
+# Each target starts from its seeds in fuzz/corpus/<target>/, copied so that
+# what the run adds stays out of the checkout. A crashing input is kept in
+# build/asan/fuzz-artifacts/.
+fuzzers=()
 for fuzzer in build/asan/fuzz/*Fuzzer; do
-  [ -x "$fuzzer" ] || continue
-  corpus=$(mktemp -d)
-  "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
-  rm -rf "$corpus"
+  [ -x "$fuzzer" ] && fuzzers+=("$fuzzer")
 done
+if [ ${#fuzzers[@]} -gt 0 ]; then
+  per_target=$((fuzz_budget / ${#fuzzers[@]}))
+  [ "$per_target" -ge 1 ] || per_target=1
+  echo "== fuzzing (${fuzz_budget} s in all: ${per_target} s for each of ${#fuzzers[@]} targets)"
+  artifacts=build/asan/fuzz-artifacts
+  mkdir -p "$artifacts"
+  for fuzzer in "${fuzzers[@]}"; do
+    name=$(basename "$fuzzer")
+    corpus=$(mktemp -d)
+    if [ -d "fuzz/corpus/$name" ]; then cp -R "fuzz/corpus/$name/." "$corpus/"; fi
+    echo "-- $name"
+    "$fuzzer" -max_total_time="$per_target" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$artifacts/$name-" "$corpus" 2>&1 | tail -n 12
+    rm -rf "$corpus"
+  done
+fi
 passed=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$summary" | awk '{ total += $1 } END { print total + 0 }')
 echo "$passed passed, 0 failed"

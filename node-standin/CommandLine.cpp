@@ -1,5 +1,6 @@
 #include "node-standin/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -29,7 +30,9 @@ platform::Result<NodeCommand> parseNodeCommand(std::string_view line) {
   ArgumentReader reader(line);
   const std::optional<std::string_view> name = reader.word();
   if (!name) return commandError(NodeCommandErrorCode::UnknownCommand, "empty line");
-  return NodeCommand{std::string(*name), std::string(reader.rest())};
+  const std::size_t nameEnd = static_cast<std::size_t>(name->data() + name->size() - line.data());
+  const std::string_view verbatim = line.substr(std::min(line.size(), nameEnd + 1));
+  return NodeCommand{std::string(*name), std::string(reader.rest()), std::string(verbatim)};
 }
 
 void ArgumentReader::skipBlanks() {

@@ -32,6 +32,9 @@ enum class NodeCommandErrorCode {
 struct NodeCommand {
   std::string name;       // the command word, e.g. "pbplayitem"
   std::string arguments;  // the rest of the line, trimmed; may span several lines
+  // The rest of the line after the one blank that ends the command word,
+  // blanks kept (a password is taken as sent).
+  std::string verbatimArguments;
 };
 
 platform::Result<NodeCommand> parseNodeCommand(std::string_view line);

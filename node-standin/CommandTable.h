@@ -20,6 +20,7 @@ struct CommandContext {
   NodeState& node;
   bool& authenticated;  // this client's lock state
   ArgumentReader arguments;
+  std::string_view verbatimArguments;  // NodeCommand::verbatimArguments
 };
 
 enum class CommandAccess {

@@ -19,9 +19,10 @@ platform::Result<Reply> lock(CommandContext& context) {
   return Reply::ok();
 }
 
-// Without a node password any text unlocks (an empty one too).
+// The password is the rest of the line as sent, blanks included. Without a
+// node password any text unlocks (an empty one too).
 platform::Result<Reply> unlock(CommandContext& context) {
-  const std::string_view given = context.arguments.rest();
+  const std::string_view given = context.verbatimArguments;
   const std::optional<std::string>& password = context.node.password();
   if (password && given != *password) {
     context.authenticated = false;

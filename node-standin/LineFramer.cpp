@@ -8,11 +8,12 @@ namespace {
 constexpr std::string_view kXmlOpening = "<?xml";
 constexpr std::string_view kXmlClosing = "</plist>";
 
+// The line without its surrounding line ends; empty for blanks only.
 std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view kBlanks = " \t\r\n";
-  const std::size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(kBlanks);
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return {};
+  constexpr std::string_view kLineEnds = "\r\n";
+  const std::size_t first = text.find_first_not_of(kLineEnds);
+  const std::size_t last = text.find_last_not_of(kLineEnds);
   return text.substr(first, last - first + 1);
 }
 
@@ -21,6 +22,10 @@ std::string_view trimmed(std::string_view text) {
 LineFramer::LineFramer(std::size_t maxLineBytes) : maxLineBytes_(maxLineBytes) {}
 
 void LineFramer::append(std::string_view bytes) {
+  if (lineStart_ == buffer_.size()) {
+    clearClientBuffer(buffer_);
+    lineStart_ = scanPosition_ = xmlScanned_ = 0;
+  }
   // Drop consumed lines once they make up most of the buffer, so that many
   // short commands in one read do not cost a copy each.
   if (lineStart_ > 0 && lineStart_ >= buffer_.size() / 2) {

@@ -8,10 +8,13 @@
 // only LF CR ends it; a lone LF there is part of the text.
 //
 // Leniencies and limits:
-// - surrounding blanks, CRs and LFs are trimmed from each line; blank lines
-//   are skipped (so the LF CR that follows "</plist>\n" yields nothing);
+// - surrounding CRs and LFs are trimmed from each line, blanks are kept (a
+//   password may hold them); lines of blanks only are skipped (so the LF CR
+//   that follows "</plist>\n" yields nothing);
 // - a line that grows beyond maxLineBytes without an end is refused
 //   (TooLong); the framer is then spent and the caller closes the link;
+// - once every byte received has been handed out, a large buffer goes back
+//   (ClientBuffer), so a client that sent one huge line does not keep it;
 // - bytes are not checked here (UTF-8 is checked when the line is parsed).
 //
 // Owned by one client connection; used on one thread.
@@ -19,6 +22,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "node-standin/ClientBuffer.h"
 
 namespace standin {
 
@@ -44,7 +49,7 @@ class LineFramer {
   void startNextLine(std::size_t position);
 
   std::size_t maxLineBytes_;
-  std::string buffer_;
+  ClientBuffer buffer_;
   std::size_t lineStart_ = 0;     // first byte of the current line in buffer_
   std::size_t scanPosition_ = 0;  // where the search for the next LF resumes
   std::size_t xmlScanned_ = 0;    // bytes of the current line already searched for XML markers

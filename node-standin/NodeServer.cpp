@@ -12,12 +12,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "node-standin/ClientBuffer.h"
 #include "node-standin/LineFramer.h"
+#include "node-standin/LogRateLimiter.h"
 #include "platform/Thread.h"
 
 namespace standin {
@@ -86,8 +90,15 @@ class FileDescriptor {
 struct Client {
   enum class State { Open = 1, Closing = 2, Draining = 3, Closed = 4 };
 
-  Client(FileDescriptor socket, std::string peer, std::unique_ptr<LineSession> session, std::size_t maxLineBytes)
-      : socket(std::move(socket)), peer(std::move(peer)), session(std::move(session)), framer(maxLineBytes) {}
+  Client(FileDescriptor socket, std::string peer, std::unique_ptr<LineSession> session, std::size_t maxLineBytes,
+         platform::Clock::TimePoint firstCommandDeadline)
+      : socket(std::move(socket)),
+        peer(std::move(peer)),
+        session(std::move(session)),
+        framer(maxLineBytes),
+        firstCommandDeadline(firstCommandDeadline) {}
+
+  bool waitsForFirstCommand() const { return state == State::Open && !sentCommand; }
 
   std::size_t pendingBytes() const { return output.size() - sent; }
 
@@ -95,34 +106,45 @@ struct Client {
   std::string peer;
   std::unique_ptr<LineSession> session;
   LineFramer framer;
-  std::string output;
+  ClientBuffer output;
   std::size_t sent = 0;
   State state = State::Open;
   bool inputEnded = false;
   SteadyClock::time_point drainDeadline;
   std::size_t drainedBytes = 0;
+  platform::Clock::TimePoint firstCommandDeadline;
+  bool sentCommand = false;
 };
 
 }  // namespace
 
 struct NodeServer::Impl {
   Impl(LineSessionFactory& factory, Options options, LogFunction log)
-      : factory(factory), options(options), log(std::move(log)) {}
+      : factory(factory), options(options), logLimiter(std::move(log)) {}
 
   void run(const std::stop_token& stop);
   void acceptClients();
+  bool turnAwayClient();
+  void closeSilentClients();
+  void publishCounts();
   void readFrom(Client& client);
   void service(Client& client);
   bool answerLines(Client& client);
   void flush(Client& client);
   void close(Client& client, const std::string& why);
   void wake();
+  void log(const std::string& message) { logLimiter.log(message); }
 
   LineSessionFactory& factory;
   Options options;
-  LogFunction log;
+  LogRateLimiter logLimiter;  // server thread once started
   FileDescriptor listener;
   FileDescriptor wakeEvent;
+  FileDescriptor spareDescriptor;  // given up to turn a client away when no descriptor is left
+  bool acceptPaused = false;       // not even that worked: accept again once a client leaves
+  std::optional<platform::ClockObserver> clockObserver;  // wakes the loop when a test's clock moves
+  std::atomic<std::size_t> clientCount{0};
+  std::atomic<std::size_t> bufferedBytes{0};
   sockaddr_storage boundAddress{};
   std::vector<std::unique_ptr<Client>> clients;  // server thread only once started
   std::unique_ptr<platform::Thread> thread;
@@ -147,22 +169,58 @@ void NodeServer::Impl::acceptClients() {
     FileDescriptor socket(
         ::accept4(listener.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (socket.get() < 0) {
+      if (errno == EMFILE || errno == ENFILE) {
+        if (turnAwayClient()) continue;
+        return;
+      }
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
         log("accept failed: " + errnoText(errno));
       }
       return;
     }
     const std::string peer = describeAddress(address);
-    if (clients.size() >= options.maxClients) {
-      log("client " + peer + ": turned away, " + std::to_string(options.maxClients) + " clients already");
-      continue;
-    }
     const int on = 1;
     ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     log("client " + peer + ": connected");
-    clients.push_back(
-        std::make_unique<Client>(std::move(socket), peer, factory.newSession(peer), options.maxLineBytes));
+    clients.push_back(std::make_unique<Client>(std::move(socket), peer, factory.newSession(peer),
+                                               options.maxLineBytes,
+                                               platform::Clock::current().now() + options.firstCommandLimit));
   }
+}
+
+// Out of file descriptors: the spare one makes room to accept the waiting
+// client and close it at once, rather than leave it hanging in the backlog.
+// True when one was turned away; when even that failed, accepting pauses
+// until a client leaves.
+bool NodeServer::Impl::turnAwayClient() {
+  spareDescriptor.reset();
+  const FileDescriptor socket(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  const int acceptError = socket.get() < 0 ? errno : 0;
+  spareDescriptor = FileDescriptor(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (socket.get() >= 0) log("turned a client away: no file descriptor left");
+  if (spareDescriptor.get() < 0 || acceptError == EMFILE || acceptError == ENFILE) {
+    acceptPaused = true;
+    return false;
+  }
+  return socket.get() >= 0;
+}
+
+void NodeServer::Impl::closeSilentClients() {
+  const platform::Clock::TimePoint now = platform::Clock::current().now();
+  for (const std::unique_ptr<Client>& client : clients) {
+    if (client->waitsForFirstCommand() && now >= client->firstCommandDeadline) {
+      close(*client, "closed, no command within " +
+                         std::to_string(std::chrono::ceil<std::chrono::seconds>(options.firstCommandLimit).count()) +
+                         " s");
+    }
+  }
+}
+
+void NodeServer::Impl::publishCounts() {
+  std::size_t bytes = 0;
+  for (const std::unique_ptr<Client>& client : clients) bytes += client->framer.pendingBytes() + client->pendingBytes();
+  clientCount.store(clients.size());
+  bufferedBytes.store(bytes);
 }
 
 // Answers complete lines until the replies waiting to be sent reach the cap.
@@ -173,6 +231,7 @@ bool NodeServer::Impl::answerLines(Client& client) {
     LineFramer::Next next = client.framer.next();
     switch (next.outcome) {
       case LineFramer::Outcome::Line:
+        client.sentCommand = true;
         client.output += client.session->replyToLine(next.line);
         break;
       case LineFramer::Outcome::NeedMore:
@@ -198,7 +257,7 @@ void NodeServer::Impl::flush(Client& client) {
     }
     client.sent += static_cast<std::size_t>(written);
   }
-  client.output.clear();
+  clearClientBuffer(client.output);
   client.sent = 0;
   if (client.state == Client::State::Closing) {
     // The refusal is out: stop sending, and read what the client still sends
@@ -248,10 +307,15 @@ void NodeServer::Impl::run(const std::stop_token& stop) {
   while (!stop.stop_requested()) {
     polled.clear();
     polled.push_back({wakeEvent.get(), POLLIN, 0});
-    polled.push_back({listener.get(), POLLIN, 0});
+    polled.push_back({acceptPaused ? -1 : listener.get(), POLLIN, 0});
     auto timeout = kLongestPoll;
     const SteadyClock::time_point now = SteadyClock::now();
+    const platform::Clock::TimePoint clockNow = platform::Clock::current().now();
     for (const std::unique_ptr<Client>& client : clients) {
+      if (client->waitsForFirstCommand()) {
+        timeout = std::min(timeout, std::chrono::ceil<std::chrono::milliseconds>(std::max(
+                                        client->firstCommandDeadline - clockNow, platform::Clock::Duration::zero())));
+      }
       short events = 0;
       switch (client->state) {
         case Client::State::Open:
@@ -295,15 +359,20 @@ void NodeServer::Impl::run(const std::stop_token& stop) {
       if (client.state != Client::State::Closed && (events & POLLOUT)) service(client);
       if (client.state == Client::State::Draining && after >= client.drainDeadline) close(client, "");
     }
-    std::erase_if(clients, [](const std::unique_ptr<Client>& client) {
-      return client->state == Client::State::Closed;
-    });
+    closeSilentClients();
+    if (std::erase_if(clients, [](const std::unique_ptr<Client>& client) {
+          return client->state == Client::State::Closed;
+        }) > 0) {
+      acceptPaused = false;
+    }
+    publishCounts();
   }
   clients.clear();
+  publishCounts();
 }
 
 NodeServer::NodeServer(LineSessionFactory& factory, Options options, LogFunction log)
-    : impl_(std::make_unique<Impl>(factory, options, log ? std::move(log) : [](const std::string&) {})) {}
+    : impl_(std::make_unique<Impl>(factory, options, std::move(log))) {}
 
 NodeServer::~NodeServer() { stop(); }
 
@@ -350,7 +419,11 @@ platform::Status NodeServer::start(const std::string& address, std::uint16_t por
     impl_->listener.reset();
     return serverError(NodeServerErrorCode::ListenFailed, "no wake-up event: " + errnoText(errno));
   }
+  impl_->spareDescriptor = FileDescriptor(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   Impl* impl = impl_.get();
+  impl_->clockObserver.emplace([impl](platform::ClockObserver::Event, platform::Clock&, platform::Clock&) {
+    impl->wake();
+  });
   impl_->thread = std::make_unique<platform::Thread>("com.dirarovazovo.standin.server",
                                                      [impl](std::stop_token stop) { impl->run(stop); });
   return platform::Status::success();
@@ -365,8 +438,15 @@ void NodeServer::stop() {
   impl_->thread->requestStop();
   impl_->wake();
   impl_->thread.reset();  // joins
+  impl_->clockObserver.reset();
   impl_->listener.reset();
   impl_->wakeEvent.reset();
+  impl_->spareDescriptor.reset();
+  impl_->acceptPaused = false;
 }
+
+std::size_t NodeServer::clientCountForTesting() const { return impl_->clientCount.load(); }
+
+std::size_t NodeServer::bufferedBytesForTesting() const { return impl_->bufferedBytes.load(); }
 
 }  // namespace standin

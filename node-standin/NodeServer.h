@@ -9,8 +9,13 @@
 // (after the reply is sent, the client's further bytes are read and dropped
 // for up to two seconds so the reply is not lost to a reset); a client that
 // does not read its replies is not read from until pending replies fall
-// under 1 MiB; clients beyond maxClients are turned away at once. A client
-// that ends its side of the link still gets the replies to the lines it sent.
+// under 1 MiB; a client that sends no command within firstCommandLimit (on
+// Clock::current()) is closed, so silent connections cannot pile up. There is
+// no cap on clients below the process's file-descriptor limit; at that limit
+// a new client is accepted and closed at once, so it learns it was turned
+// away. A client that ends its side of the link still gets the replies to the
+// lines it sent. Buffers go back to the system as the client goes
+// (ClientBuffer). Log lines about clients are rate-limited (LogRateLimiter).
 // None of this stops the node or touches other clients.
 //
 // Owned by main (or a test); start and stop from one thread. Socket
@@ -24,6 +29,7 @@
 
 #include "node-standin/LineSession.h"
 #include "node-standin/MediaFolderIndex.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 namespace standin {
@@ -35,7 +41,7 @@ class NodeServer {
  public:
   struct Options {
     std::size_t maxLineBytes = 4 * 1024 * 1024;
-    std::size_t maxClients = 256;
+    platform::Clock::Duration firstCommandLimit = std::chrono::seconds(60);
   };
 
   // factory: not owned, outlives the server.
@@ -52,6 +58,11 @@ class NodeServer {
   std::uint16_t port() const;
   // Closes every client and the listener and joins the loop. Idempotent.
   void stop();
+
+  // Any thread, as of the loop's last turn: clients connected, and the bytes
+  // their unfinished lines and unsent replies hold.
+  std::size_t clientCountForTesting() const;
+  std::size_t bufferedBytesForTesting() const;
 
  private:
   struct Impl;

@@ -5,6 +5,18 @@ namespace {
 
 constexpr std::size_t kLoggedExcerptBytes = 120;
 
+// A line that starts with the unlock word carries a password, whatever else
+// is wrong with it (a bad byte, a wrong case): only the word is logged.
+bool carriesPassword(std::string_view line) {
+  constexpr std::string_view kUnlock = "unlock";
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  if (line.size() < kUnlock.size()) return false;
+  for (std::size_t i = 0; i < kUnlock.size(); ++i) {
+    if ((line[i] | 0x20) != kUnlock[i]) return false;
+  }
+  return true;
+}
+
 // Client text for a log line: control characters shown as '?', cut short.
 std::string excerpt(std::string_view text) {
   std::string result;
@@ -32,15 +44,14 @@ platform::Result<Reply> NodeSession::run(std::string_view line, std::string& com
   if (entry->second.access == CommandAccess::Control && !authenticated_) {
     return commandError(NodeCommandErrorCode::Locked, "the client has not unlocked the node");
   }
-  CommandContext context{node_, authenticated_, ArgumentReader(command->arguments)};
+  CommandContext context{node_, authenticated_, ArgumentReader(command->arguments), command->verbatimArguments};
   return entry->second.run(context);
 }
 
 std::string NodeSession::replyToLine(std::string_view line) {
   std::string commandName;
   const platform::Result<Reply> reply = run(line, commandName);
-  // The unlock command carries a password: only its word is logged.
-  const std::string shown = commandName == "unlock" ? commandName : excerpt(line);
+  const std::string shown = carriesPassword(line) ? "unlock" : excerpt(line);
   if (!reply) {
     node_.log("client " + peer_ + ": \"" + shown + "\" refused: " + reply.error().localizedDescription);
     return plainReplyBytes(replyWordFor(reply.error()));

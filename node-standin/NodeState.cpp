@@ -11,7 +11,19 @@ std::string defaultNodeUniqueID(const std::string& name, const std::vector<std::
   return stableUniqueID(text);
 }
 
-NodeState::NodeState(Settings settings, MediaLibrary& library) : settings_(std::move(settings)), library_(library) {}
+namespace {
+
+LogFunction withNodeName(const NodeState::Settings& settings) {
+  if (!settings.log) return {};
+  return [log = settings.log, prefix = "Node '" + settings.identity.name + "': "](const std::string& message) {
+    log(prefix + message);
+  };
+}
+
+}  // namespace
+
+NodeState::NodeState(Settings settings, MediaLibrary& library)
+    : settings_(std::move(settings)), logLimiter_(withNodeName(settings_)), library_(library) {}
 
 platform::Result<platform::Data> NodeState::thumbnail(const std::filesystem::path& path,
                                                       double positionInSeconds) const {
@@ -19,8 +31,6 @@ platform::Result<platform::Data> NodeState::thumbnail(const std::filesystem::pat
   return makeThumbnail(path, positionInSeconds);
 }
 
-void NodeState::log(const std::string& message) const {
-  if (settings_.log) settings_.log("Node '" + settings_.identity.name + "': " + message);
-}
+void NodeState::log(const std::string& message) { logLimiter_.log(message); }
 
 }  // namespace standin

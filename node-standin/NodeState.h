@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "node-standin/LogRateLimiter.h"
 #include "node-standin/MediaLibrary.h"
 #include "node-standin/PlaybackModel.h"
 #include "platform/Error.h"
@@ -54,10 +55,12 @@ class NodeState {
   void setSlaveMode(bool on) { slaveMode_ = on; }
 
   platform::Result<platform::Data> thumbnail(const std::filesystem::path& path, double positionInSeconds) const;
-  void log(const std::string& message) const;
+  // Lines about clients, at a limited rate (LogRateLimiter).
+  void log(const std::string& message);
 
  private:
   Settings settings_;
+  LogRateLimiter logLimiter_;
   MediaLibrary& library_;
   PlaybackModel playback_;
   bool slaveMode_ = false;

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <mutex>
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include "node-standin/BonjourAdvertiser.h"
 #include "node-standin/MediaLibrary.h"
@@ -42,6 +43,17 @@ sigset_t blockShutdownSignals() {
   return signals;
 }
 
+// Every client takes a file descriptor: the soft limit goes up to the hard one,
+// so the number of clients is bounded by what the system allows, not by a
+// default set for small programs.
+void raiseOpenFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +69,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   const sigset_t shutdownSignals = blockShutdownSignals();
+  raiseOpenFileLimit();
 
   standin::MediaLibrary::Options libraryOptions;
   const auto started = platform::Clock::current().wallNow().time_since_epoch();

@@ -41,6 +41,7 @@ TEST(LineFramerTest, CutsLinesAtEachAcceptedEnding) {
       {"lone LF and CR LF", {"pbstatus\nversion\r\nnodename\n"}, {"pbstatus", "version", "nodename"}},
       {"ending split across reads", {"pbst", "atus\n", "\rversion\n\r"}, {"pbstatus", "version"}},
       {"blank lines skipped", {"\n\r\r\n  \n\rpbstatus\n\r"}, {"pbstatus"}},
+      {"blanks in a line kept", {"unlock  pass word \n\r"}, {"unlock  pass word "}},
       {"unfinished line waits", {"pbstatus\n\rversi"}, {"pbstatus"}},
       {"XML keeps its own line feeds", {"pladditem " + xml + "\n\rpbstatus\n\r"}, {xmlLine, "pbstatus"}},
       {"XML in small pieces",

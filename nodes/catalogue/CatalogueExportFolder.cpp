@@ -118,7 +118,18 @@ Result<std::int64_t> readClipsVersion(const fs::path& clipsFolder) {
 Result<std::vector<Dictionary>> importVersion100Clips(const fs::path& clipsFolder) {
   const fs::path path = clipsFolder / kExportClipsFileName;
   Result<std::string> bytes = platform::readFile(path, kMaxClipsFileBytes);
-  Result<Value> clips = bytes.ok() ? platform::readPropertyList(*bytes) : Result<Value>(bytes.error());
+  if (!bytes.ok()) {
+    logProblem("Cannot find the clips.plist file at path: " + path.string());
+    return importError(CatalogueTransferErrorCode::ImportClipsMalformed,
+                       "Cannot read " + path.string() + ": " + bytes.error().localizedDescription, path);
+  }
+  return readExportClips(*bytes, path);
+}
+
+}  // namespace
+
+Result<std::vector<Dictionary>> readExportClips(std::string_view bytes, const fs::path& path) {
+  Result<Value> clips = platform::readPropertyList(bytes);
   if (!clips.ok() || !clips->isArray()) {
     logProblem("Cannot find the clips.plist file at path: " + path.string());
     const std::string why = clips.ok() ? std::string("it is not an array") : clips.error().localizedDescription;
@@ -153,8 +164,6 @@ Result<std::vector<Dictionary>> importVersion100Clips(const fs::path& clipsFolde
   }
   return rows;
 }
-
-}  // namespace
 
 Dictionary clipsModelVersionDictionary() { return Dictionary{{kExportVersionKey, Value(kClipsExportVersion)}}; }
 

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/Error.h"
@@ -58,6 +59,12 @@ platform::Status exportAllDataToFolder(const std::filesystem::path& folder,
 
 // exportInfosFromFolder: the dictionary of "export_infos.plist", or nullopt.
 std::optional<platform::Dictionary> exportInfosFromFolder(const std::filesystem::path& folder);
+
+// Reads and checks the bytes of a "clips.plist" (`path` names it in errors):
+// every clip checked, a later clip with the unique ID of an earlier one in
+// its place.
+platform::Result<std::vector<platform::Dictionary>> readExportClips(std::string_view bytes,
+                                                                    const std::filesystem::path& path);
 
 // Reads and checks an export folder: the rows it holds (a later clip with
 // the unique ID of an earlier one takes its place), ready to be stored.

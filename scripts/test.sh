@@ -36,9 +36,9 @@ run_ctest asan
 # what the run adds stays out of the checkout. A crashing input is kept in
 # build/asan/fuzz-artifacts/.
 fuzzers=()
-for fuzzer in build/asan/fuzz/*Fuzzer; do
-  [ -x "$fuzzer" ] && fuzzers+=("$fuzzer")
-done
+while IFS= read -r fuzzer; do
+  fuzzers+=("$fuzzer")
+done < <(find build/asan/fuzz -type f -name '*Fuzzer' -perm -u+x | sort)
 if [ ${#fuzzers[@]} -gt 0 ]; then
   per_target=$((fuzz_budget / ${#fuzzers[@]}))
   [ "$per_target" -ge 1 ] || per_target=1

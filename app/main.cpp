@@ -21,10 +21,13 @@
 #include "app/shell/ApplicationDelegate.h"
 #include "app/playlist/DataSourcePlaylistNodeControl.h"
 #include "app/shell/LaunchDocuments.h"
+#include "app/shell/TechnicalLogStart.h"
 #include "app/views/shell/ApplicationMainWindow.h"
 #include "app/views/playlist/PlaylistWindowHandle.h"
 #include "app/views/shell/QtAlertPresenter.h"
 #include "app/views/shell/QtApplicationWindows.h"
+#include "app/views/shell/QtDocumentPanels.h"
+#include "app/views/shell/PlaylistWindowMenus.h"
 #include "app/views/shell/QtMainQueueDriver.h"
 #include "app/views/shell/TerminationSignalQuitter.h"
 #include "app/views/shell/VantelioZiraApplication.h"
@@ -52,14 +55,16 @@ int main(int argc, char** argv) {
   std::error_code noWorkingFolder;
   const std::vector<std::filesystem::path> launchDocuments = app::playlistDocumentsInArguments(
       std::vector<std::string>(argv + 1, argv + argc), std::filesystem::current_path(noWorkingFolder));
+  // The defaults (the technical log's folder among them) before the first line.
+  app::ApplicationDelegate::initialize(platform::UserDefaults::standard());
   foundation::CVNLogController& log = foundation::CVNLogController::sharedLogController();
   log.installAsDiagnosticHandler();
+  app::startTechnicalLog(platform::UserDefaults::standard(), log);
 
   app::views::VantelioZiraApplication application(argc, argv);
   app::views::QtMainQueueDriver mainQueueDriver;
   app::views::TerminationSignalQuitter signalQuitter;
   foundation::setAlertPresenter(std::make_shared<app::views::QtAlertPresenter>());
-  app::ApplicationDelegate::initialize(platform::UserDefaults::standard());
 
   int exitCode = 0;
   {
@@ -70,6 +75,12 @@ int main(int argc, char** argv) {
     app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
     delegate.setApplicationWindows(&windows);
     app::views::ApplicationMainWindow mainWindow(delegate);
+    app::views::QtDocumentPanels documentPanels;
+    delegate.setDocumentPanels(&documentPanels);
+    // Closing the last playlist leaves the application running, with the
+    // start window; closing that window quits.
+    QApplication::setQuitOnLastWindowClosed(false);
+    delegate.documentController().setDocumentsChangedHandler([&mainWindow] { mainWindow.followOpenDocuments(); });
 
     const QMetaObject::Connection willTerminate =
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &application, [&delegate] {
@@ -82,12 +93,20 @@ int main(int argc, char** argv) {
       delegate.awakeFromNib();
       if (app::views::TerminationSignalQuitter::quitRequested()) return;
       nodeControl.emplace(delegate.dataSource());
-      delegate.setPlaylistWindowFactory(app::views::makePlaylistWindowFactory(
-          *nodeControl, [&delegate](const nodes::VideoPlaylistDocument& document) {
-            delegate.documentController().closeDocument(document);
-          }));
+      app::views::PlaylistWindowHooks hooks;
+      hooks.closed = [&delegate](const nodes::VideoPlaylistDocument& document) {
+        delegate.documentController().closeDocument(document);
+      };
+      hooks.shouldClose = [&delegate](const std::shared_ptr<nodes::VideoPlaylistDocument>& document) {
+        return delegate.documentController().shouldCloseDocument(document);
+      };
+      hooks.decorate = [&delegate](app::views::PlaylistWindow& window,
+                                   const std::shared_ptr<nodes::VideoPlaylistDocument>& document) {
+        app::views::decoratePlaylistWindow(window, document, delegate);
+      };
+      delegate.setPlaylistWindowFactory(app::views::makePlaylistWindowFactory(*nodeControl, std::move(hooks)));
       delegate.applicationWillFinishLaunching();
-      mainWindow.show();
+      mainWindow.followOpenDocuments();
       delegate.applicationDidFinishLaunching();
       for (const std::filesystem::path& document : launchDocuments) {
         if (app::views::TerminationSignalQuitter::quitRequested()) return;
@@ -98,8 +117,10 @@ int main(int argc, char** argv) {
 
     // Windows close first (a countdown window saves itself as it closes),
     // then the delegate lets go of the data source and its node connections.
+    delegate.documentController().setDocumentsChangedHandler({});
     delegate.documentController().closeAllDocuments();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delegate.setDocumentPanels(nullptr);
     delegate.setApplicationWindows(nullptr);
     QObject::disconnect(willTerminate);
   }

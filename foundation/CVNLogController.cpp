@@ -258,27 +258,38 @@ struct CVNLogController::Impl {
     } else {
       std::unique_lock lock(delegateMutex);
       if (delegate) {
-        if (show) {
-          DelegateCallScope scope(this);
-          if (delegate->implementsDisplayLogWithInfoDict()) {
-            if (infoDict) {
-              delegate->displayLogWithInfoDict(*infoDict);
-            } else {
-              delegate->displayLogWithInfoDict(makeInfoDict(message, level, show));
-            }
-          } else if (delegate->implementsDisplayLogMessage()) {
-            delegate->displayLogMessage(std::string(message), static_cast<std::int32_t>(level));
-          }
-        }
+        if (show) showWithDelegate(message, level, show, infoDict);
         lock.unlock();
         log.writeStringToTechnicalLog(message, isProblem, level, show);
       } else {
         lock.unlock();
         keepMessage(message, level, show);
         console(message);
+        if (writesWithoutDelegate.load()) log.writeStringToTechnicalLog(message, isProblem, level, show);
       }
     }
     if (show && level == 0) log.displayNotificationWithTitle(kCriticalErrorTitle, std::string(message));
+  }
+
+  // Hands a shown message to the delegate; delegateMutex is held.
+  void showWithDelegate(std::string_view message, std::uint32_t level, bool show, const platform::Dictionary* infoDict) {
+    DelegateCallScope scope(this);
+    if (delegate->implementsDisplayLogWithInfoDict()) {
+      if (infoDict) {
+        delegate->displayLogWithInfoDict(*infoDict);
+      } else {
+        delegate->displayLogWithInfoDict(makeInfoDict(message, level, show));
+      }
+    } else if (delegate->implementsDisplayLogMessage()) {
+      delegate->displayLogMessage(std::string(message), static_cast<std::int32_t>(level));
+    }
+  }
+
+  // A kept message for a new delegate (already written to the file).
+  void display(std::string_view message, std::uint32_t level, bool show) {
+    std::unique_lock lock(delegateMutex, std::defer_lock);
+    if (!isInsideDelegateCall(this)) lock.lock();
+    if (delegate) showWithDelegate(message, level, show, nullptr);
   }
 
   void keepMessage(std::string_view message, std::uint32_t level, bool show) {
@@ -425,6 +436,7 @@ struct CVNLogController::Impl {
   std::atomic<bool> logIfLogFailedToBeWritten{true};
   std::atomic<std::int32_t> technicalLogLevel{kDefaultTechnicalLogLevel};
   std::atomic<bool> allowLogSimpleMessage{false};
+  std::atomic<bool> writesWithoutDelegate{false};
 
   // Changed on technicalLogQueue only; the mutex lets the getters read it.
   mutable std::mutex foldingMutex;
@@ -570,6 +582,13 @@ void CVNLogController::setLogDelegate(CVNLogControllerDelegate* delegate) {
     kept = std::exchange(impl.messageArray, std::nullopt);
   }
   if (!kept) return;
+  if (impl.writesWithoutDelegate.load()) {
+    // Already in the file: the delegate only shows them.
+    for (const MessageRecord& record : *kept) {
+      if (record.show) impl.display(record.message, record.level, record.show);
+    }
+    return;
+  }
   for (const MessageRecord& record : *kept) {
     logMessage(std::string_view(record.message), static_cast<std::int32_t>(record.level), record.show);
   }
@@ -628,6 +647,10 @@ void CVNLogController::setTechnicalLogLevel(std::int32_t level) { impl_->technic
 bool CVNLogController::allowLogSimpleMessage() const { return impl_->allowLogSimpleMessage.load(); }
 
 void CVNLogController::setAllowLogSimpleMessage(bool allow) { impl_->allowLogSimpleMessage.store(allow); }
+
+bool CVNLogController::writesWithoutDelegate() const { return impl_->writesWithoutDelegate.load(); }
+
+void CVNLogController::setWritesWithoutDelegate(bool writes) { impl_->writesWithoutDelegate.store(writes); }
 
 std::optional<std::filesystem::path> CVNLogController::lastTechnicalLogFilePath() const {
   std::lock_guard guard(impl_->foldingMutex);

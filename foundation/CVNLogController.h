@@ -144,6 +144,11 @@ class CVNLogController {
   void setTechnicalLogLevel(std::int32_t level);
   bool allowLogSimpleMessage() const;
   void setAllowLogSimpleMessage(bool allow);
+  // A program whose log must not wait for a display: each message is written
+  // to the file even while no delegate is set (and kept for the first
+  // delegate, which then only shows the kept messages). Off by default.
+  bool writesWithoutDelegate() const;
+  void setWritesWithoutDelegate(bool writes);
   // The repeat-folding state; it changes on the technical log queue only.
   std::optional<std::filesystem::path> lastTechnicalLogFilePath() const;
   std::optional<std::string> lastTechnicalLogMessage() const;

@@ -60,6 +60,7 @@ struct CounterText {
 
 struct PlaylistViewState {
   std::string title;  // the document's file name, "Untitled" before it has one
+  bool edited = false;  // unsaved changes (the title's edited mark)
   std::vector<PlaylistRowState> rows;
   std::int64_t onAirRow = -1;
   // Scroll this row to the centre of the table (once, with this state).

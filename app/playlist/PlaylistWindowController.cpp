@@ -49,6 +49,8 @@ void PlaylistWindowController::observeDocumentModes() {
   observe("chain", &PlaylistEditor::chainValueChanged);
   observe("cueMode", &PlaylistEditor::cueValueChanged);
   observe("abRoll", &PlaylistEditor::abRollValueChanged);
+  // The window's title carries the edited mark.
+  documentObservations_.push_back(document_->observeKey("documentEdited", [this](const auto&...) { Change change(*this); }));
   // A/B roll leaves the chain, loop and cue buttons to the pair of nodes.
   documentObservations_.push_back(document_->observeKey("abRoll", [this](const auto&...) {
     Change change(*this);
@@ -80,6 +82,15 @@ void PlaylistWindowController::windowDidLoad() {
   populateNodePopUpButton();
   updatePlaybackStatusAfterAwakeFromNib();
   document_->updateChangeCount(VideoPlaylistDocument::DocumentChange::Cleared);
+  showThumbnailsPushed(defaults_.boolForKey(kShowThumbnailsDefaultsKey));
+}
+
+void PlaylistWindowController::documentWasReverted() {
+  Change change(*this);
+  document_->updateBubbleDirections();
+  document_->updatePlaylistMovieAndStartTimes();
+  populateNodePopUpButton();
+  updatePlaybackStatusAfterAwakeFromNib();
 }
 
 void PlaylistWindowController::setDefaultValues() {
@@ -182,15 +193,17 @@ bool PlaylistWindowController::isPaused() const {
   return item && item->playbackStatus() == nodes::kPlaybackStatusPaused;
 }
 
+// An unlocked node can be locked, a locked one unlocked (never the other way
+// round, which would leave no way to lock a node from the window).
 void PlaylistWindowController::enablePlaybackControls() {
-  padLockEnabled_ = false;
-  padUnlockEnabled_ = true;
+  padLockEnabled_ = true;
+  padUnlockEnabled_ = false;
   transportEnabled_ = true;
 }
 
 void PlaylistWindowController::disablePlaybackControls() {
-  padLockEnabled_ = true;
-  padUnlockEnabled_ = false;
+  padLockEnabled_ = false;
+  padUnlockEnabled_ = true;
   transportEnabled_ = false;
 }
 
@@ -304,6 +317,7 @@ void PlaylistWindowController::render() {
 PlaylistViewState PlaylistWindowController::buildState() const {
   PlaylistViewState state;
   state.title = document_->fileURL() ? document_->fileURL()->stem().string() : std::string(kUntitledTitle);
+  state.edited = document_->isDocumentEdited();
   for (const auto& item : document_->playlist()) {
     const auto fields = item->fields();
     PlaylistRowState row;

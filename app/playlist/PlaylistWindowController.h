@@ -62,6 +62,7 @@ inline constexpr const char* kChainModeDefaultsKey = "chainMode";
 inline constexpr const char* kCueModeDefaultsKey = "cueMode";
 inline constexpr const char* kLoopModeDefaultsKey = "loopMode";
 inline constexpr const char* kABRollDefaultsKey = "abRoll";
+inline constexpr const char* kShowThumbnailsDefaultsKey = "ShowThumbnails";
 // The node name shown while no node is known yet.
 inline constexpr const char* kLookingForNodesName = "Looking for nodes...";
 // Posted with the new "lockedClips" array of this playlist as object.
@@ -105,6 +106,8 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void windowDidLoad();
   void setDefaultValues();
   void updatePlaybackStatusAfterAwakeFromNib();
+  // The document was read again from its file: rows, modes and marks anew.
+  void documentWasReverted();
 
   // --- Node notifications: sender's node unique ID and the userInfo ---
   void playbackStatusDidChange(std::string_view senderNodeUniqueID, const platform::Dictionary& userInfo);
@@ -212,6 +215,7 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void updateCounters();
   void updateItemTotalDuration();
   void resetCounters();
+  void resetCountersForNode(std::string_view senderNodeUniqueID, bool fromA, bool fromB);
   void enablePlaybackControls();
   void disablePlaybackControls();
   void enableSettingsControls();

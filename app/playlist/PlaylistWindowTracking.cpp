@@ -105,7 +105,7 @@ void PlaylistWindowController::clipUniqueIDDidChange(std::string_view sender, co
     if (fromB) nodeBClipIndex_ = idx;
   } else {
     if (nodeAClipIndex_ < 0 && nodeBClipIndex_ < 0) return;
-    resetCounters();
+    resetCountersForNode(sender, fromA, fromB);
     if (fromA) nodeAClipIndex_ = -1;
     if (fromB) nodeBClipIndex_ = -1;
   }
@@ -117,7 +117,7 @@ void PlaylistWindowController::clipPositionDidChange(std::string_view sender, co
   if (!reportsThisPlaylist(userInfo)) {
     if (nodeAClipIndex_ >= 0 || nodeBClipIndex_ >= 0) {
       Change change(*this);
-      resetCounters();
+      resetCountersForNode(sender, sender == nodeAUniqueID(), document_->abRoll() && sender == nodeBUniqueID());
     }
     return;
   }
@@ -145,12 +145,15 @@ void PlaylistWindowController::playlistUniqueIDDidChange(std::string_view sender
   if (!isForThisWindow(sender)) return;
   Change change(*this);
   if (reportsThisPlaylist(userInfo) || (nodeAClipIndex_ < 0 && nodeBClipIndex_ < 0)) return;
-  // The node moved on to another playlist: what it showed here is over.
-  resetCounters();
+  // The node moved on to another playlist: what it showed here is over (the
+  // other node of an A/B pair keeps its rows).
+  resetCountersForNode(sender, sender == nodeAUniqueID(), document_->abRoll() && sender == nodeBUniqueID());
+  bool othersActive = false;
   for (const auto& item : document_->playlist()) {
     if (item->nodeUniqueID() == sender) item->setPlaybackStatus(nodes::kPlaybackStatusStopped);
+    othersActive = othersActive || isActive(item->playbackStatus());
   }
-  setIsRunning(false);
+  if (!othersActive) setIsRunning(false);
 }
 
 void PlaylistWindowController::loopModeDidChange(std::string_view sender, const platform::Dictionary& userInfo) {
@@ -272,6 +275,21 @@ void PlaylistWindowController::resetCounters() {
   nodeBClipIndex_ = 0;
   for (const auto& item : document_->playlist()) item->setPlaybackStatus(nodes::kPlaybackStatusStopped);
   counters_ = Counters{};
+}
+
+// A node that left this playlist (a cue resends the whole playlist, which it
+// clears first) takes only its own marks along: with A/B roll the other node's
+// cued row stays marked, as that node still reports it.
+void PlaylistWindowController::resetCountersForNode(std::string_view sender, bool fromA, bool fromB) {
+  if (!isABActive()) {
+    resetCounters();
+    return;
+  }
+  Change change(*this);
+  resetStaleRows(-1, fromA, fromB);
+  if (fromA) nodeAClipIndex_ = 0;
+  if (fromB) nodeBClipIndex_ = 0;
+  if (!currentlyPlayingNodeUniqueID_ || *currentlyPlayingNodeUniqueID_ == sender) counters_ = Counters{};
 }
 
 // Node B leads the counters at load only when it plays or pauses, as in the

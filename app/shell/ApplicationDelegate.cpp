@@ -22,7 +22,10 @@ foundation::CVNLogController& technicalLog() { return foundation::CVNLogControll
 
 }  // namespace
 
-void ApplicationDelegate::initialize(platform::UserDefaults& defaults) { registerApplicationDefaults(defaults); }
+void ApplicationDelegate::initialize(platform::UserDefaults& defaults) {
+  registerApplicationDefaults(defaults);
+  registerTechnicalLogFolder(defaults);
+}
 
 std::shared_ptr<nodes::DataSource> ApplicationDelegate::makeCatalogueDataSource(const std::filesystem::path& folder,
                                                                                 ApplicationDelegate& delegate) {
@@ -57,6 +60,7 @@ ApplicationDelegate::ApplicationDelegate(CorvaneApplication& application, Enviro
       [this](const platform::Notification& notification) { nodePlaybackStatusChanged(notification); });
   atemDeviceController_.setDelegate(this);
   triCasterController_.setDelegate(this);
+  documentController_.setDefaults(&defaults_);
   gCurrentDelegate.store(this);
 }
 
@@ -332,10 +336,14 @@ void ApplicationDelegate::grabPlaylistFromSelectedNode(const std::string& nodeUn
     return;
   }
   (*window)->showWindow();
-  // The node's current playlist arrives through the data source's playlist
-  // transfer, which this build does not carry yet.
-  fillFromNodeNotice_.note();
+  if (!dataSource_ || !dataSource_->nodeControlFillDocument(*document, nodeUniqueID)) fillFromNodeNotice_.note();
   (*window)->updatePlaybackStatusAfterAwakeFromNib();
+}
+
+void ApplicationDelegate::setDocumentPanels(DocumentPanels* panels) { documentController_.setDocumentPanels(panels); }
+
+bool ApplicationDelegate::applicationShouldTerminate() {
+  return documentController_.reviewUnsavedDocumentsBeforeQuit();
 }
 
 }  // namespace app

@@ -202,6 +202,15 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   std::vector<PlaylistFromNodeMenuItem> generateNodeNamesMenuItems() const;
   // A new playlist on the node, filled with the node's current playlist.
   void grabPlaylistFromSelectedNode(const std::string& nodeUniqueID);
+  // The questions the document commands ask (not owned; cleared before it goes).
+  void setDocumentPanels(DocumentPanels* panels);
+  // Quit: asks about each edited document; false when the operator cancelled.
+  bool applicationShouldTerminate();
+  // Whether the window behind a menu item exists in this build.
+  bool hasPreferencesWindow() const { return static_cast<bool>(windowFactories_.preferences); }
+  bool hasClipInspectorWindow() const { return static_cast<bool>(windowFactories_.clipInspector); }
+  bool hasMediaBrowserWindow() const { return static_cast<bool>(windowFactories_.mediaBrowser); }
+  bool hasCountDownWindow() const { return static_cast<bool>(windowFactories_.countDown); }
 
   // ---- Switchers and GPI box ----
   void connectATEMSwitcher();

@@ -26,6 +26,8 @@ class DocumentWindowController {
   // Reads the node's current playback state into the window (after the
   // document was filled with the node's playlist).
   virtual void updatePlaybackStatusAfterAwakeFromNib() = 0;
+  // The document was read again from its file (Revert to Saved).
+  virtual void documentWasReverted() {}
 
   // The transport, as the window's buttons press it.
   virtual void cueButtonPushed() = 0;

@@ -14,19 +14,28 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "app/shell/DocumentPanels.h"
 #include "app/shell/DocumentWindowController.h"
 #include "app/shell/NotAvailableNotice.h"
 #include "nodes/playlist/PlaylistDocumentDataSource.h"
 #include "nodes/playlist/VideoPlaylistDocument.h"
 #include "platform/Error.h"
+#include "platform/UserDefaults.h"
 
 namespace app {
 
 // The file name extension of playlist documents this application writes.
 inline constexpr const char* kPlaylistDocumentFileExtension = "vzplaylist";
+// The name of a document not yet saved.
+inline constexpr const char* kUntitledDocumentName = "Untitled";
+// The recently opened and saved playlists, newest first (a defaults key).
+inline constexpr const char* kRecentDocumentPathsKey = "recentDocumentPaths";
+inline constexpr std::size_t kRecentDocumentLimit = 10;
 
 enum class PlaylistDocumentControllerError {
   WindowNotAvailable = 1,  // no playlist window factory is installed
@@ -68,6 +77,39 @@ class PlaylistDocumentController {
   // Every document leaves the list, with its window (application shut-down).
   void closeAllDocuments();
 
+  // ---- Saving, reverting and closing (nothing edited is dropped unasked) ----
+  // The questions to the operator (not owned; nullptr: nothing can be asked,
+  // so an edited document is never closed and an untitled one never saved).
+  void setDocumentPanels(DocumentPanels* panels) { panels_ = panels; }
+  // Where the recent documents are kept (not owned; nullptr: none kept).
+  void setDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
+  // Told after a document joined or left the list.
+  void setDocumentsChangedHandler(std::function<void()> handler) { documentsChanged_ = std::move(handler); }
+
+  // The file name without its extension; "Untitled" before it has one.
+  static std::string displayName(const nodes::VideoPlaylistDocument& document);
+  // File > Save: over its file; an untitled document asks for a name first.
+  // False when not saved (cancelled or failed; the error was shown).
+  bool saveDocument(const DocumentPtr& document);
+  // File > Save As…: asks for a name (".vzplaylist" added when missing);
+  // the playlist and every row get new unique IDs.
+  bool saveDocumentAs(const DocumentPtr& document);
+  // File > Revert to Saved: reads its file again, dropping the edits and
+  // their undo; the window shows the file's rows. False when it has no file
+  // or the file cannot be read (the document stays as it was).
+  bool revertDocumentToSaved(const DocumentPtr& document);
+  // Before a window closes: true when the document is unedited, or the
+  // operator chose Save (and it was saved) or Don't Save.
+  bool shouldCloseDocument(const DocumentPtr& document);
+  // Before the application quits: asks for each edited document, front to
+  // back; false as soon as one is not to be closed.
+  bool reviewUnsavedDocumentsBeforeQuit();
+
+  // File > Open Recent, newest first (only files that still exist).
+  std::vector<std::filesystem::path> recentDocumentURLs() const;
+  void noteNewRecentDocumentURL(const std::filesystem::path& path);
+  void clearRecentDocuments();
+
   // In opening order.
   std::vector<DocumentPtr> documents() const;
   // Front to back.
@@ -85,11 +127,17 @@ class PlaylistDocumentController {
   std::vector<const Entry*> entriesFrontToBack() const;
   std::vector<Entry>::const_iterator find(const nodes::VideoPlaylistDocument& document) const;
   platform::Error windowError(PlaylistDocumentControllerError code) const;
+  bool writeDocument(const DocumentPtr& document, const std::filesystem::path& path,
+                     nodes::VideoPlaylistDocument::SaveOperation operation);
+  void tellDocumentsChanged() const;
 
   PlaylistWindowFactory windowFactory_;
   nodes::PlaylistDocumentDataSource* dataSource_ = nullptr;  // not owned; outlives the documents
   std::vector<Entry> entries_;                                // opening order
   std::uint64_t nextFrontStamp_ = 1;
+  DocumentPanels* panels_ = nullptr;           // not owned
+  platform::UserDefaults* defaults_ = nullptr;  // not owned
+  std::function<void()> documentsChanged_;
   NotAvailableNotice notice_{"The playlist window"};
 };
 

@@ -1,5 +1,8 @@
 #include "app/shell/RegisteredDefaults.h"
 
+#include "foundation/CVNLogController.h"
+#include "platform/Files.h"
+
 namespace app {
 
 const std::vector<RegisteredDefault>& registeredDefaultsTable() {
@@ -40,6 +43,14 @@ platform::Dictionary registeredDefaultsDictionary() {
 
 void registerApplicationDefaults(platform::UserDefaults& defaults) {
   defaults.registerDefaults(registeredDefaultsDictionary());
+}
+
+std::filesystem::path defaultTechnicalLogFolder() {
+  return platform::userStateFolder() / "VantelioZira" / "Logs";
+}
+
+void registerTechnicalLogFolder(platform::UserDefaults& defaults) {
+  defaults.registerDefaults({{foundation::kTechnicalLogFolderPathKey, platform::Value(defaultTechnicalLogFolder().string())}});
 }
 
 }  // namespace app

@@ -6,6 +6,7 @@
 //
 // A constant table; any thread.
 
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -69,5 +70,11 @@ platform::Dictionary registeredDefaultsDictionary();
 
 // Registers the table with `defaults`.
 void registerApplicationDefaults(platform::UserDefaults& defaults);
+
+// The technical log's folder unless the defaults name another
+// ("technicalLogFolderPath"): "VantelioZira/Logs" in the user's XDG state folder.
+std::filesystem::path defaultTechnicalLogFolder();
+// Registers defaultTechnicalLogFolder() under "technicalLogFolderPath".
+void registerTechnicalLogFolder(platform::UserDefaults& defaults);
 
 }  // namespace app

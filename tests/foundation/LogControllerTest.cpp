@@ -396,6 +396,24 @@ TEST_F(LogControllerTest, KeepsTheLastTwentyMessagesForTheFirstDelegateOnly) {
   log->setLogDelegate(nullptr);
 }
 
+TEST_F(LogControllerTest, WritesFromTheFirstMessageWithoutADelegateWhenAsked) {
+  auto log = makeLog();
+  log->setWritesWithoutDelegate(true);
+  log->logMessage("started", 2, true);
+  log->logMessage("too detailed", 3, true);
+  ASSERT_TRUE(log->flush(kWaitLimit));
+  EXPECT_EQ(readLog("2024-03-01"), "\t" + kFriday + "\t\tstarted\r\n");
+
+  // A delegate set later shows the kept message; the file keeps one copy.
+  RecordingDelegate delegate;
+  log->setLogDelegate(&delegate);
+  EXPECT_EQ(delegate.shown(), (std::vector<std::string>{"started", "too detailed"}));
+  log->logMessage("shown", 2, true);
+  ASSERT_TRUE(log->flush(kWaitLimit));
+  EXPECT_EQ(readLog("2024-03-01"), "\t" + kFriday + "\t\tstarted\r\n\t" + kFriday + "\t\tshown\r\n");
+  log->setLogDelegate(nullptr);
+}
+
 TEST_F(LogControllerTest, FollowsLevelAndFolderChangesInTheDefaults) {
   auto log = makeLog();
   RecordingDelegate delegate;

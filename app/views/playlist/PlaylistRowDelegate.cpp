@@ -20,12 +20,14 @@ struct BubbleStyle {
   bool fillers = false;
 };
 
-// The bubble's colour by the first state that holds: selection, offline,
+// The bubble's colour by the first state that holds: selection (unless the
+// row plays), offline,
 // paused or cued, status 5, playing, anything else. Unfocused tables draw the
 // paler "back" set.
 BubbleStyle bubbleStyle(const PlaylistRowPaintData& row, bool selected, bool focused) {
   BubbleStyle style;
-  if (selected) {
+  // A playing row stays green when selected: the selection never hides what is on air.
+  if (selected && !(row.playbackStatus == 3 && row.online && row.validationStatus == 2)) {
     style = {focused ? QColor(60, 110, 215) : QColor(175, 195, 235), 0.98, true};
     return style;
   }

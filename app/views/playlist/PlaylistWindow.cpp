@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QStyle>
@@ -16,6 +17,7 @@
 #include "app/playlist/PlaylistWindowController.h"
 #include "app/playlist/PlaylistWindowLayout.h"
 #include "app/views/playlist/DraggableTableView.h"
+#include "app/views/playlist/KeyboardAwareWindow.h"
 #include "app/views/playlist/NodePasswordPanel.h"
 #include "app/views/playlist/PlaybackProgressView.h"
 #include "ui_PlaylistWindow.h"
@@ -41,23 +43,6 @@ QRect qtRect(const LayoutRect& r) {
   return QRect(qRound(r.x), qRound(r.y), qRound(r.width), qRound(r.height));
 }
 
-std::optional<PlaylistKey> playlistKey(const QKeyEvent& event) {
-  PlaylistKey key;
-  key.command = event.modifiers().testFlag(Qt::ControlModifier);
-  key.option = event.modifiers().testFlag(Qt::AltModifier);
-  switch (event.key()) {
-    case Qt::Key_Left: key.kind = PlaylistKey::Kind::LeftArrow; return key;
-    case Qt::Key_Right: key.kind = PlaylistKey::Kind::RightArrow; return key;
-    case Qt::Key_Space: key.kind = PlaylistKey::Kind::Space; return key;
-    default: break;
-  }
-  if (event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z) {
-    key.character = static_cast<char32_t>(U'a' + (event.key() - Qt::Key_A));
-    return key;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* parent)
@@ -65,8 +50,18 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
       ui_(std::make_unique<Ui::PlaylistWindow>()),
       controller_(&controller),
       table_(nullptr),
+      menuBar_(nullptr),
+      keys_(nullptr),
       passwordPanel_(nullptr) {
   ui_->setupUi(this);
+  menuBar_ = new QMenuBar(this);
+  menuBar_->setObjectName("menuBar");
+  ui_->mainLayout->setMenuBar(menuBar_);
+  keys_ = new KeyboardAwareWindow(*this, [this](const PlaylistKey& key) {
+    if (!controller_) return false;
+    controller_->keyDown(key);
+    return true;
+  });
   table_ = new DraggableTableView(controller, this);
   table_->setObjectName("tableView");
   ui_->tableLayout->addWidget(table_);
@@ -154,7 +149,8 @@ void PlaylistWindow::connectControls() {
 }
 
 void PlaylistWindow::showState(const PlaylistViewState& state) {
-  setWindowTitle(qt(state.title));
+  setWindowTitle(qt(state.title) + QStringLiteral("[*]"));
+  setWindowModified(state.edited);
   if (!shownOnce_ || state.rows != shown_.rows) table_->reloadData();
   if (!shownOnce_ || state.showThumbnails != shown_.showThumbnails) {
     ui_->showThumbnailsBox->setChecked(state.showThumbnails);
@@ -244,15 +240,6 @@ void PlaylistWindow::resizeEvent(QResizeEvent* event) {
   placeNodeControls(shown_.abRollOn, false);
 }
 
-void PlaylistWindow::keyPressEvent(QKeyEvent* event) {
-  const auto key = playlistKey(*event);
-  if (!controller_ || !key) {
-    QWidget::keyPressEvent(event);
-    return;
-  }
-  controller_->keyDown(*key);
-}
-
 void PlaylistWindow::revealInFileManager(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::is_directory(path, error) ? path : path.parent_path();
@@ -289,6 +276,10 @@ std::optional<nodes::WindowFrame> PlaylistWindow::windowFrame() const {
 }
 
 void PlaylistWindow::closeEvent(QCloseEvent* event) {
+  if (closeGuard_ && !closeGuard_()) {
+    event->ignore();
+    return;
+  }
   QWidget::closeEvent(event);
   if (event->isAccepted()) emit windowClosed();
 }

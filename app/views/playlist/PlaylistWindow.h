@@ -11,6 +11,7 @@
 // which outlives it or detaches it first (detachController()). GUI thread.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,9 +26,12 @@ namespace app {
 class PlaylistWindowController;
 }
 
+class QMenuBar;
+
 namespace app::views {
 
 class DraggableTableView;
+class KeyboardAwareWindow;
 class NodePasswordPanel;
 class PlaybackProgressView;
 
@@ -48,6 +52,10 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   void askAbsoluteStartTime(double currentStartTimeInSeconds) override;
 
   DraggableTableView* tableView() const { return table_; }
+  // The window's own menu bar (the application menus are added by the shell).
+  QMenuBar* menuBar() const { return menuBar_; }
+  // Asked before the window closes; false keeps it open.
+  void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
   PlaybackProgressView* itemProgressView() const;
   PlaybackProgressView* playlistProgressView() const;
 
@@ -57,7 +65,6 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -68,6 +75,9 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   std::unique_ptr<Ui::PlaylistWindow> ui_;
   PlaylistWindowController* controller_;  // not owned; null once detached
   DraggableTableView* table_;             // owned by Qt (child)
+  QMenuBar* menuBar_;                     // owned by Qt (child)
+  KeyboardAwareWindow* keys_;             // owned by Qt (child)
+  std::function<bool()> closeGuard_;
   NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
   PlaylistViewState shown_;
   bool shownOnce_ = false;

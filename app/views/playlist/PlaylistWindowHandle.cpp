@@ -9,9 +9,22 @@ namespace app::views {
 
 PlaylistWindowHandle::PlaylistWindowHandle(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
                                            PlaylistNodeControl& nodeControl, ClosedHandler closed)
+    : PlaylistWindowHandle(document, nodeControl, PlaylistWindowHooks{std::move(closed), {}, {}}) {}
+
+PlaylistWindowHandle::PlaylistWindowHandle(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
+                                           PlaylistNodeControl& nodeControl, const PlaylistWindowHooks& hooks)
     : controller_(std::make_unique<PlaylistWindowController>(document, nodeControl)),
       observers_(std::make_unique<PlaylistWindowObservers>(*controller_)),
       window_(std::make_unique<PlaylistWindow>(*controller_)) {
+  const ClosedHandler& closed = hooks.closed;
+  if (hooks.shouldClose) {
+    std::weak_ptr<nodes::VideoPlaylistDocument> weakDocument = document;
+    window_->setCloseGuard([weakDocument, shouldClose = hooks.shouldClose] {
+      const auto document = weakDocument.lock();
+      return !document || shouldClose(document);
+    });
+  }
+  if (hooks.decorate) hooks.decorate(*window_, document);
   if (closed) {
     // Queued: the handler may drop this handle, which must not happen inside
     // the window's own close event.
@@ -45,10 +58,14 @@ void PlaylistWindowHandle::showWindow() {
 
 PlaylistWindowFactory makePlaylistWindowFactory(PlaylistNodeControl& nodeControl,
                                                 PlaylistWindowHandle::ClosedHandler closed) {
-  return [&nodeControl, closed](const std::shared_ptr<nodes::VideoPlaylistDocument>& document)
+  return makePlaylistWindowFactory(nodeControl, PlaylistWindowHooks{std::move(closed), {}, {}});
+}
+
+PlaylistWindowFactory makePlaylistWindowFactory(PlaylistNodeControl& nodeControl, PlaylistWindowHooks hooks) {
+  return [&nodeControl, hooks](const std::shared_ptr<nodes::VideoPlaylistDocument>& document)
              -> std::shared_ptr<DocumentWindowController> {
     if (!document) return nullptr;
-    return std::make_shared<PlaylistWindowHandle>(document, nodeControl, closed);
+    return std::make_shared<PlaylistWindowHandle>(document, nodeControl, hooks);
   };
 }
 

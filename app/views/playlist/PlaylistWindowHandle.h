@@ -21,13 +21,24 @@ namespace app::views {
 
 class PlaylistWindow;
 
+// What the shell adds to each playlist window.
+struct PlaylistWindowHooks {
+  // Called once the operator closed the window (after the close event).
+  std::function<void(const nodes::VideoPlaylistDocument& document)> closed;
+  // Asked before the window closes (unsaved changes); empty: it may close.
+  std::function<bool(const std::shared_ptr<nodes::VideoPlaylistDocument>& document)> shouldClose;
+  // Gives the new window what every window carries (the application menus).
+  std::function<void(PlaylistWindow& window, const std::shared_ptr<nodes::VideoPlaylistDocument>& document)> decorate;
+};
+
 class PlaylistWindowHandle final : public DocumentWindowController {
  public:
-  // Called once the operator closed the window (after the close event).
   using ClosedHandler = std::function<void(const nodes::VideoPlaylistDocument& document)>;
 
   PlaylistWindowHandle(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
                        PlaylistNodeControl& nodeControl, ClosedHandler closed = {});
+  PlaylistWindowHandle(const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
+                       PlaylistNodeControl& nodeControl, const PlaylistWindowHooks& hooks);
   ~PlaylistWindowHandle() override;
 
   PlaylistWindowController& controller() { return *controller_; }
@@ -35,6 +46,7 @@ class PlaylistWindowHandle final : public DocumentWindowController {
 
   void showWindow() override;
   void updatePlaybackStatusAfterAwakeFromNib() override { controller_->updatePlaybackStatusAfterAwakeFromNib(); }
+  void documentWasReverted() override { controller_->documentWasReverted(); }
   void cueButtonPushed() override { controller_->cueButtonPushed(); }
   void playButtonPushed() override { controller_->playButtonPushed(); }
   void pauseButtonPushed() override { controller_->pauseButtonPushed(); }
@@ -55,5 +67,6 @@ class PlaylistWindowHandle final : public DocumentWindowController {
 // `closed`.
 PlaylistWindowFactory makePlaylistWindowFactory(PlaylistNodeControl& nodeControl,
                                                 PlaylistWindowHandle::ClosedHandler closed);
+PlaylistWindowFactory makePlaylistWindowFactory(PlaylistNodeControl& nodeControl, PlaylistWindowHooks hooks);
 
 }  // namespace app::views

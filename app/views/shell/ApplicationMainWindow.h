@@ -1,7 +1,7 @@
 #pragma once
-// ApplicationMainWindow: the application's shell window. It carries the
-// application menus (the desktop has no menu bar of its own for the
-// application) and a short hint while no playlist is open.
+// ApplicationMainWindow: the start window. It carries the application menus
+// and a short hint, and is shown only while no playlist is open; closing it
+// quits the application (after the same questions as File > Quit).
 //
 // Owned by main() (or a test) on the GUI thread; the delegate must outlive it.
 
@@ -18,6 +18,15 @@ class ApplicationMainWindow final : public QMainWindow {
 
  public:
   explicit ApplicationMainWindow(ApplicationDelegate& delegate, QWidget* parent = nullptr);
+
+  // Shows the window while no document is open, hides it otherwise.
+  void followOpenDocuments();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  ApplicationDelegate& delegate_;
 };
 
 }  // namespace app::views

@@ -6,6 +6,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QWidget>
 
 #include "app/shell/ApplicationDelegate.h"
 #include "app/shell/PlaylistDocumentController.h"
@@ -24,6 +26,18 @@ QAction* addAction(QMenu& menu, const QString& title, const char* objectName, Sl
   return action;
 }
 
+void markNotAvailable(QAction* action, bool available) {
+  if (available) return;
+  action->setEnabled(false);
+  action->setToolTip(QObject::tr(kNotAvailableToolTip));
+}
+
+QMenu* addMenu(QMenuBar& bar, const QString& title) {
+  QMenu* menu = bar.addMenu(title);
+  menu->setToolTipsVisible(true);
+  return menu;
+}
+
 void rebuildPlaylistFromNodeMenu(QMenu& menu, ApplicationDelegate& delegate) {
   menu.clear();
   for (const PlaylistFromNodeMenuItem& item : delegate.generateNodeNamesMenuItems()) {
@@ -38,51 +52,173 @@ void rebuildPlaylistFromNodeMenu(QMenu& menu, ApplicationDelegate& delegate) {
   }
 }
 
+void rebuildOpenRecentMenu(QMenu& menu, ApplicationDelegate& delegate) {
+  menu.clear();
+  PlaylistDocumentController& documents = delegate.documentController();
+  for (const std::filesystem::path& path : documents.recentDocumentURLs()) {
+    QAction* action = menu.addAction(QString::fromStdString(path.filename().string()));
+    action->setToolTip(QString::fromStdString(path.string()));
+    QObject::connect(action, &QAction::triggered, action, [&delegate, path] { delegate.openDocument(path); });
+  }
+  menu.addSeparator();
+  QAction* clear = menu.addAction(QObject::tr("Clear Menu"));
+  clear->setEnabled(!documents.recentDocumentURLs().empty());
+  QObject::connect(clear, &QAction::triggered, clear, [&documents] { documents.clearRecentDocuments(); });
+}
+
+void rebuildWindowList(QMenu& menu, const std::vector<QAction*>& fixed, ApplicationDelegate& delegate) {
+  for (QAction* action : menu.actions()) {
+    if (std::find(fixed.begin(), fixed.end(), action) == fixed.end()) {
+      menu.removeAction(action);
+      action->deleteLater();
+    }
+  }
+  PlaylistDocumentController& documents = delegate.documentController();
+  const auto open = documents.documents();
+  if (!open.empty()) menu.addSeparator();
+  for (const auto& document : open) {
+    QAction* action = menu.addAction(QString::fromStdString(PlaylistDocumentController::displayName(*document)));
+    std::weak_ptr<nodes::VideoPlaylistDocument> weak = document;
+    QObject::connect(action, &QAction::triggered, action, [&documents, weak] {
+      const auto document = weak.lock();
+      if (!document) return;
+      if (const auto window = documents.windowControllerForDocument(*document)) window->showWindow();
+    });
+  }
+}
+
+void populateFile(QMenuBar& bar, ApplicationDelegate& delegate, const MenuOwner& owner) {
+  ApplicationDelegate* target = &delegate;
+  PlaylistDocumentController* documents = &delegate.documentController();
+  QMenu* file = addMenu(bar, QObject::tr("&File"));
+  addAction(*file, QObject::tr("New Playlist"), kNewPlaylistActionName, [target] { target->newDocument(); },
+            QKeySequence::New);
+  QMenuBar* barPointer = &bar;
+  addAction(
+      *file, QObject::tr("Open Playlist..."), kOpenPlaylistActionName,
+      [target, barPointer] {
+        const QString path = QFileDialog::getOpenFileName(barPointer->window(), QObject::tr("Open Playlist"),
+                                                          QString(), ApplicationMenus::playlistFileFilter());
+        if (!path.isEmpty()) target->openDocument(path.toStdString());
+      },
+      QKeySequence::Open);
+  QMenu* recent = file->addMenu(QObject::tr("Open Recent"));
+  recent->setObjectName(kOpenRecentMenuName);
+  recent->setToolTipsVisible(true);
+  rebuildOpenRecentMenu(*recent, delegate);
+  QObject::connect(recent, &QMenu::aboutToShow, recent, [recent, target] { rebuildOpenRecentMenu(*recent, *target); });
+  QMenu* fromNode = file->addMenu(QObject::tr("Playlist from Node"));
+  fromNode->setObjectName(kPlaylistFromNodeMenuName);
+  QObject::connect(fromNode, &QMenu::aboutToShow, fromNode,
+                   [fromNode, target] { rebuildPlaylistFromNodeMenu(*fromNode, *target); });
+  file->addSeparator();
+
+  const std::weak_ptr<nodes::VideoPlaylistDocument> weak = owner.document;
+  QPointer<QWidget> window = owner.window;
+  QAction* close = addAction(
+      *file, QObject::tr("Close"), kCloseActionName,
+      [window] {
+        if (window) window->close();
+      },
+      QKeySequence(Qt::CTRL | Qt::Key_W));
+  QAction* save = addAction(
+      *file, QObject::tr("Save"), kSaveActionName,
+      [documents, weak] {
+        if (const auto document = weak.lock()) documents->saveDocument(document);
+      },
+      QKeySequence(Qt::CTRL | Qt::Key_S));
+  QAction* saveAs = addAction(
+      *file, QObject::tr("Save As..."), kSaveAsActionName,
+      [documents, weak] {
+        if (const auto document = weak.lock()) documents->saveDocumentAs(document);
+      },
+      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  QAction* revert = addAction(*file, QObject::tr("Revert to Saved"), kRevertActionName, [documents, weak] {
+    if (const auto document = weak.lock()) documents->revertDocumentToSaved(document);
+  });
+  const bool hasDocument = static_cast<bool>(owner.document);
+  for (QAction* action : {close, save, saveAs, revert}) action->setEnabled(hasDocument);
+  QObject::connect(file, &QMenu::aboutToShow, revert, [revert, weak] {
+    const auto document = weak.lock();
+    revert->setEnabled(document && document->fileURL() && document->isDocumentEdited());
+  });
+  file->addSeparator();
+  addAction(*file, QObject::tr("Reset Media Database..."), nullptr, [target] { target->resetMediaDatabase(); });
+  file->addSeparator();
+  QAction* preferences =
+      addAction(*file, QObject::tr("Preferences..."), kPreferencesActionName, [target] { target->showPreferences(); },
+                QKeySequence::Preferences, QAction::PreferencesRole);
+  markNotAvailable(preferences, delegate.hasPreferencesWindow());
+  addAction(*file, QObject::tr("Quit %1").arg(QApplication::applicationDisplayName()), kQuitActionName,
+            [target] { ApplicationMenus::quit(*target); }, QKeySequence::Quit, QAction::QuitRole);
+}
+
+void populateEdit(QMenuBar& bar, const MenuOwner& owner) {
+  QMenu* edit = addMenu(bar, QObject::tr("&Edit"));
+  if (owner.editActions.empty()) {
+    for (const QString& title : {QObject::tr("Undo"), QObject::tr("Redo"), QString(), QObject::tr("Cut"),
+                                 QObject::tr("Copy"), QObject::tr("Paste"), QObject::tr("Delete"),
+                                 QObject::tr("Select All")}) {
+      if (title.isEmpty()) {
+        edit->addSeparator();
+      } else {
+        edit->addAction(title)->setEnabled(false);
+      }
+    }
+    return;
+  }
+  for (QAction* action : owner.editActions) {
+    if (!action) {
+      edit->addSeparator();
+      continue;
+    }
+    // The window's menu bar reaches them from any control of the window.
+    action->setShortcutContext(Qt::WindowShortcut);
+    edit->addAction(action);
+  }
+}
+
+void populateWindow(QMenuBar& bar, ApplicationDelegate& delegate) {
+  ApplicationDelegate* target = &delegate;
+  QMenu* window = addMenu(bar, QObject::tr("&Window"));
+  std::vector<QAction*> fixed;
+  fixed.push_back(addAction(*window, QObject::tr("Media Browser"), nullptr, [target] { target->showMediaBrowser(); }));
+  markNotAvailable(fixed.back(), delegate.hasMediaBrowserWindow());
+  fixed.push_back(addAction(*window, QObject::tr("Clip Inspector"), nullptr, [target] { target->showClipInspector(); }));
+  markNotAvailable(fixed.back(), delegate.hasClipInspectorWindow());
+  fixed.push_back(
+      addAction(*window, QObject::tr("New Countdown Window"), nullptr, [target] { target->newCountDownWindow(); }));
+  markNotAvailable(fixed.back(), delegate.hasCountDownWindow());
+  QObject::connect(window, &QMenu::aboutToShow, window,
+                   [window, fixed, target] { rebuildWindowList(*window, fixed, *target); });
+}
+
+void populateHelp(QMenuBar& bar, ApplicationDelegate& delegate) {
+  ApplicationDelegate* target = &delegate;
+  QMenu* help = addMenu(bar, QObject::tr("&Help"));
+  addAction(*help, QObject::tr("Search Knowledge Base"), nullptr, [target] { target->searchKnowledgeBase(); });
+  markNotAvailable(addAction(*help, QObject::tr("Contact Support..."), nullptr, [target] { target->contactSupport(); }),
+                   false);
+  help->addSeparator();
+  addAction(*help, QObject::tr("About %1").arg(QApplication::applicationDisplayName()), kAboutActionName,
+            [target] { target->orderFrontStandardAboutPanel(); }, {}, QAction::AboutRole);
+}
+
 }  // namespace
 
 QString ApplicationMenus::playlistFileFilter() {
   return QObject::tr("Playlists (*.%1);;All files (*)").arg(QString::fromUtf8(kPlaylistDocumentFileExtension));
 }
 
-void ApplicationMenus::populate(QMenuBar& menuBar, ApplicationDelegate& delegate) {
-  ApplicationDelegate* target = &delegate;
-  const QString name = QApplication::applicationDisplayName();
+void ApplicationMenus::quit(ApplicationDelegate& delegate) {
+  if (delegate.applicationShouldTerminate()) QCoreApplication::quit();
+}
 
-  QMenu* file = menuBar.addMenu(QObject::tr("&File"));
-  addAction(*file, QObject::tr("New Playlist"), kNewPlaylistActionName, [target] { target->newDocument(); },
-            QKeySequence::New);
-  QMenuBar* bar = &menuBar;
-  addAction(
-      *file, QObject::tr("Open Playlist..."), kOpenPlaylistActionName,
-      [target, bar] {
-        const QString path = QFileDialog::getOpenFileName(bar->window(), QObject::tr("Open Playlist"), QString(),
-                                                          playlistFileFilter());
-        if (!path.isEmpty()) target->openDocument(path.toStdString());
-      },
-      QKeySequence::Open);
-  QMenu* fromNode = file->addMenu(QObject::tr("Playlist from Node"));
-  fromNode->setObjectName(kPlaylistFromNodeMenuName);
-  QObject::connect(fromNode, &QMenu::aboutToShow, fromNode,
-                   [fromNode, target] { rebuildPlaylistFromNodeMenu(*fromNode, *target); });
-  file->addSeparator();
-  addAction(*file, QObject::tr("Reset Media Database..."), nullptr, [target] { target->resetMediaDatabase(); });
-  file->addSeparator();
-  addAction(*file, QObject::tr("Preferences..."), kPreferencesActionName, [target] { target->showPreferences(); },
-            QKeySequence::Preferences, QAction::PreferencesRole);
-  addAction(*file, QObject::tr("Quit %1").arg(name), kQuitActionName, [] { QCoreApplication::quit(); },
-            QKeySequence::Quit, QAction::QuitRole);
-
-  QMenu* window = menuBar.addMenu(QObject::tr("&Window"));
-  addAction(*window, QObject::tr("Media Browser"), nullptr, [target] { target->showMediaBrowser(); });
-  addAction(*window, QObject::tr("Clip Inspector"), nullptr, [target] { target->showClipInspector(); });
-  addAction(*window, QObject::tr("New Countdown Window"), nullptr, [target] { target->newCountDownWindow(); });
-
-  QMenu* help = menuBar.addMenu(QObject::tr("&Help"));
-  addAction(*help, QObject::tr("Search Knowledge Base"), nullptr, [target] { target->searchKnowledgeBase(); });
-  addAction(*help, QObject::tr("Contact Support..."), nullptr, [target] { target->contactSupport(); });
-  help->addSeparator();
-  addAction(*help, QObject::tr("About %1").arg(name), kAboutActionName,
-            [target] { target->orderFrontStandardAboutPanel(); }, {}, QAction::AboutRole);
+void ApplicationMenus::populate(QMenuBar& menuBar, ApplicationDelegate& delegate, const MenuOwner& owner) {
+  populateFile(menuBar, delegate, owner);
+  populateEdit(menuBar, owner);
+  populateWindow(menuBar, delegate);
+  populateHelp(menuBar, delegate);
 }
 
 }  // namespace app::views

@@ -1,20 +1,31 @@
 #pragma once
-// ApplicationMenus: the application's menus (File, Window, Help) in a menu
-// bar, each item forwarding to an application-menu action of the application
-// delegate. The "Playlist from Node" submenu is rebuilt from the delegate's
-// items each time it opens. Any window may carry these menus (the shell
-// window does; playlist windows may call populate on their own menu bar).
+// ApplicationMenus: the application's menus (File, Edit, Window, Help) in a
+// menu bar, each item forwarding to the application delegate or its document
+// controller. Every playlist window carries them, acting on its own document;
+// the start window carries them with the document items disabled. "Open
+// Recent", "Playlist from Node" and the window list are rebuilt each time
+// they open. Items whose windows this build does not have are disabled, with
+// a tooltip saying so.
 //
 // The actions are children of the menu bar; the delegate must outlive it.
 // GUI thread.
 
+#include <memory>
+#include <vector>
+
 #include <QString>
 
+class QAction;
 class QMenuBar;
+class QWidget;
 
 namespace app {
 class ApplicationDelegate;
 }  // namespace app
+
+namespace nodes {
+class VideoPlaylistDocument;
+}  // namespace nodes
 
 namespace app::views {
 
@@ -24,13 +35,29 @@ inline constexpr const char* kPreferencesActionName = "preferencesAction";
 inline constexpr const char* kQuitActionName = "quitAction";
 inline constexpr const char* kNewPlaylistActionName = "newPlaylistAction";
 inline constexpr const char* kOpenPlaylistActionName = "openPlaylistAction";
+inline constexpr const char* kCloseActionName = "closeAction";
+inline constexpr const char* kSaveActionName = "saveAction";
+inline constexpr const char* kSaveAsActionName = "saveAsAction";
+inline constexpr const char* kRevertActionName = "revertAction";
+inline constexpr const char* kOpenRecentMenuName = "openRecentMenu";
 inline constexpr const char* kPlaylistFromNodeMenuName = "playlistFromNodeMenu";
+inline constexpr const char* kNotAvailableToolTip = "Not available in this version yet.";
+
+// The window the menus belong to: a playlist window with its document and
+// its table's edit actions, or the start window (no document).
+struct MenuOwner {
+  QWidget* window = nullptr;
+  std::shared_ptr<nodes::VideoPlaylistDocument> document;
+  std::vector<QAction*> editActions;  // in menu order; nullptr puts a separator
+};
 
 class ApplicationMenus {
  public:
-  static void populate(QMenuBar& menuBar, ApplicationDelegate& delegate);
-  // The filter of the open panel for playlist documents.
+  static void populate(QMenuBar& menuBar, ApplicationDelegate& delegate, const MenuOwner& owner = {});
+  // The filter of the open and save panels for playlist documents.
   static QString playlistFileFilter();
+  // Quit as the menu does: asks about edited documents first.
+  static void quit(ApplicationDelegate& delegate);
 };
 
 }  // namespace app::views

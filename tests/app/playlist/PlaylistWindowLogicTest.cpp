@@ -202,6 +202,28 @@ TEST_F(PlaylistWindowLogicTest, ABRowMarksFollowTheNodeThatOwnsEachRow) {
   EXPECT_THAT(rowStatuses(), ElementsAre(0, 0, 2, 2));
 }
 
+// Node A's clip ends and A is given its next row (the playlist is sent again,
+// so A reports no playlist for a moment): node B still reports its row cued,
+// and that row keeps its mark.
+TEST_F(PlaylistWindowLogicTest, ABTheOtherNodesCuedRowKeepsItsMarkAcrossAClipEnd) {
+  nodes_.statuses = {{"A", nodeStatus("PLAYING", 0)}, {"B", nodeStatus("CUED", 1)}};
+  auto& window = open(4, true);
+  EXPECT_THAT(rowStatuses(), ElementsAre(3, 2, 0, 0));
+
+  window.playbackStatusDidChange("A", nodeStatus("STOPPED", 0, 60.0));
+  const platform::Dictionary cleared = nodeStatus("STOPPED", -1, 0.0, "");
+  window.clipUniqueIDDidChange("A", cleared);
+  window.clipPositionDidChange("A", cleared);
+  window.playlistUniqueIDDidChange("A", cleared);
+  EXPECT_EQ(rowStatuses()[1], 2) << "node B's cued row lost its mark";
+  EXPECT_NE(rowStatuses()[0], 3);
+
+  window.playbackStatusDidChange("A", nodeStatus("CUED", 2));
+  EXPECT_THAT(rowStatuses(), ElementsAre(0, 2, 2, 0));
+  window.playbackStatusDidChange("B", nodeStatus("PLAYING", 1));
+  EXPECT_THAT(rowStatuses(), ElementsAre(0, 3, 2, 0));
+}
+
 TEST_F(PlaylistWindowLogicTest, LockedClipsReportedByTheNodeLockTheirRowsAndUnlockTheOthers) {
   nodes_.statuses = {{"A", nodeStatus("PLAYING", 0)}};
   auto& window = open(3, false);
@@ -475,15 +497,21 @@ TEST_F(PlaylistWindowLogicTest, UnlockIsJudgedByTheNodesAnswer) {
   EXPECT_EQ(view_.last.passwordPanel.request, app::PasswordRequest::OneNode);
 }
 
-TEST_F(PlaylistWindowLogicTest, AuthenticationReportEnablesTheTransport) {
+// Lock is offered while the node is unlocked, Unlock while it is locked.
+TEST_F(PlaylistWindowLogicTest, AuthenticationReportEnablesTheTransportAndLockTheRightWayRound) {
   nodes_.statuses = {{"A", nodeStatus("STOPPED")}};
   nodes_.statuses["A"][nodes::kNodeStatusIsAuthenticatedKey] = platform::Value(false);
   auto& window = open(2, false);
   EXPECT_FALSE(view_.last.transportEnabled);
-  EXPECT_TRUE(view_.last.padLockEnabled);
+  EXPECT_TRUE(view_.last.padUnlockEnabled);
+  EXPECT_FALSE(view_.last.padLockEnabled);
   nodes_.statuses["A"][nodes::kNodeStatusIsAuthenticatedKey] = platform::Value(true);
   window.authenticationDidChange();
   EXPECT_TRUE(view_.last.transportEnabled);
+  EXPECT_TRUE(view_.last.padLockEnabled);
+  EXPECT_FALSE(view_.last.padUnlockEnabled);
+  nodes_.statuses["A"][nodes::kNodeStatusIsAuthenticatedKey] = platform::Value(false);
+  window.authenticationDidChange();
   EXPECT_TRUE(view_.last.padUnlockEnabled);
   EXPECT_FALSE(view_.last.padLockEnabled);
 }

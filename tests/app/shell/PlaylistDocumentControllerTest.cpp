@@ -19,6 +19,7 @@ class CountingWindow : public DocumentWindowController {
  public:
   void showWindow() override { ++shown; }
   void updatePlaybackStatusAfterAwakeFromNib() override {}
+  void documentWasReverted() override { ++reverted; }
   void cueButtonPushed() override {}
   void playButtonPushed() override {}
   void pauseButtonPushed() override {}
@@ -28,6 +29,26 @@ class CountingWindow : public DocumentWindowController {
   void externalMixerTriggeredPlaybackStart() override {}
   void externalMixerTriggeredPlaybackStop() override {}
   int shown = 0;
+  int reverted = 0;
+};
+
+// Answers the document questions from a script and records them.
+class ScriptedPanels : public DocumentPanels {
+ public:
+  SaveChangesAnswer askSaveChanges(const std::string& documentName) override {
+    asked.push_back(documentName);
+    const SaveChangesAnswer answer = answers.empty() ? SaveChangesAnswer::Cancel : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return answer;
+  }
+  std::optional<std::filesystem::path> askSaveFileName(const std::string& suggestedName) override {
+    suggested.push_back(suggestedName);
+    return fileName;
+  }
+  std::vector<SaveChangesAnswer> answers;
+  std::vector<std::string> asked;
+  std::vector<std::string> suggested;
+  std::optional<std::filesystem::path> fileName;
 };
 
 class PlaylistDocumentControllerTest : public ::testing::Test {
@@ -38,6 +59,17 @@ class PlaylistDocumentControllerTest : public ::testing::Test {
       windows_.push_back(std::make_shared<CountingWindow>());
       return windows_.back();
     });
+    controller_.setDocumentPanels(&panels_);
+    controller_.setDefaults(&defaults_);
+  }
+
+  // An untitled document with one row: edited.
+  PlaylistDocumentController::DocumentPtr editedDocument() {
+    auto made = controller_.newDocument();
+    EXPECT_TRUE(made.ok());
+    (*made)->insertClip(std::make_shared<nodes::PlaylistItem>(), 0);
+    EXPECT_TRUE((*made)->isDocumentEdited());
+    return *made;
   }
 
   std::filesystem::path writePlaylist(const std::string& name) {
@@ -50,6 +82,8 @@ class PlaylistDocumentControllerTest : public ::testing::Test {
   }
 
   testing_support::TemporaryDirectory folder_;
+  platform::UserDefaults defaults_{""};
+  ScriptedPanels panels_;
   PlaylistDocumentController controller_;
   std::vector<std::shared_ptr<CountingWindow>> windows_;
 };
@@ -114,6 +148,114 @@ TEST(AlertButtonLayoutTest, ReturnPressesTheFirstButtonAndEscapeOnlyCancels) {
   for (const Case& c : cases) {
     EXPECT_EQ(alertButtonLayout(c.titles), c.expected) << c.titles.front();
   }
+}
+
+TEST_F(PlaylistDocumentControllerTest, SavingAnUntitledPlaylistAsksForANameAndAddsTheExtension) {
+  auto document = editedDocument();
+  panels_.fileName = folder_ / "Morning";
+  ASSERT_TRUE(controller_.saveDocument(document));
+  EXPECT_EQ(panels_.suggested, std::vector<std::string>{"Untitled"});
+  EXPECT_EQ(document->fileURL(), folder_ / "Morning.vzplaylist");
+  EXPECT_FALSE(document->isDocumentEdited());
+  EXPECT_EQ(PlaylistDocumentController::displayName(*document), "Morning");
+  EXPECT_EQ(controller_.recentDocumentURLs().front().filename(), "Morning.vzplaylist");
+
+  // A plain save keeps the identities and asks nothing.
+  const std::string uniqueID = document->uniqueID();
+  const auto rowID = document->clipAtIndex(0)->playbackUniqueID();
+  document->setLoop(true);
+  ASSERT_TRUE(controller_.saveDocument(document));
+  EXPECT_EQ(panels_.suggested.size(), 1u);
+  EXPECT_EQ(document->uniqueID(), uniqueID);
+  EXPECT_EQ(document->clipAtIndex(0)->playbackUniqueID(), rowID);
+
+  // Save As renews them; cancelling the panel saves nothing.
+  panels_.fileName = folder_ / "Evening.vzplaylist";
+  ASSERT_TRUE(controller_.saveDocumentAs(document));
+  EXPECT_EQ(document->fileURL(), folder_ / "Evening.vzplaylist");
+  EXPECT_NE(document->uniqueID(), uniqueID);
+  EXPECT_NE(document->clipAtIndex(0)->playbackUniqueID(), rowID);
+  panels_.fileName.reset();
+  EXPECT_FALSE(controller_.saveDocumentAs(document));
+  EXPECT_EQ(document->fileURL(), folder_ / "Evening.vzplaylist");
+}
+
+TEST_F(PlaylistDocumentControllerTest, ClosingAnEditedPlaylistFollowsEachAnswer) {
+  struct Case {
+    SaveChangesAnswer answer;
+    bool nameGiven;
+    bool closes;
+    bool saved;
+  };
+  const Case cases[] = {
+      {SaveChangesAnswer::Save, true, true, true},
+      {SaveChangesAnswer::Save, false, false, false},  // the save panel cancelled
+      {SaveChangesAnswer::DontSave, true, true, false},
+      {SaveChangesAnswer::Cancel, true, false, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n);
+    auto document = editedDocument();
+    panels_.answers = {c.answer};
+    panels_.fileName.reset();
+    if (c.nameGiven) panels_.fileName = folder_ / ("closing" + std::to_string(n++));
+    EXPECT_EQ(controller_.shouldCloseDocument(document), c.closes);
+    EXPECT_EQ(document->fileURL().has_value(), c.saved);
+    EXPECT_EQ(document->isDocumentEdited(), !c.saved);
+    EXPECT_EQ(panels_.asked.back(), "Untitled");
+  }
+  // An unedited document closes unasked.
+  const std::size_t asked = panels_.asked.size();
+  auto unedited = controller_.newDocument();
+  EXPECT_TRUE(controller_.shouldCloseDocument(*unedited));
+  EXPECT_EQ(panels_.asked.size(), asked);
+}
+
+TEST_F(PlaylistDocumentControllerTest, QuitAsksForEachEditedPlaylistFrontToBackAndStopsAtCancel) {
+  auto back = editedDocument();
+  ASSERT_TRUE(controller_.newDocument().ok());  // unedited: not asked about
+  auto front = editedDocument();
+  panels_.fileName = folder_ / "front";
+
+  panels_.answers = {SaveChangesAnswer::Save, SaveChangesAnswer::Cancel};
+  EXPECT_FALSE(controller_.reviewUnsavedDocumentsBeforeQuit());
+  EXPECT_EQ(panels_.asked.size(), 2u);
+  EXPECT_FALSE(front->isDocumentEdited());
+  EXPECT_TRUE(back->isDocumentEdited());
+
+  panels_.answers = {SaveChangesAnswer::DontSave};
+  EXPECT_TRUE(controller_.reviewUnsavedDocumentsBeforeQuit());
+  EXPECT_EQ(panels_.asked.size(), 3u);  // only the one still edited
+  EXPECT_TRUE(back->isDocumentEdited());
+
+  // Without a way to ask, nothing edited is let go.
+  controller_.setDocumentPanels(nullptr);
+  EXPECT_FALSE(controller_.reviewUnsavedDocumentsBeforeQuit());
+}
+
+TEST_F(PlaylistDocumentControllerTest, RevertReadsTheFileAgainAndDropsTheEdits) {
+  const std::filesystem::path path = writePlaylist("revert.vzplaylist");
+  auto opened = controller_.openDocumentWithContentsOfURL(path);
+  ASSERT_TRUE(opened.ok());
+  auto document = *opened;
+  document->insertClip(std::make_shared<nodes::PlaylistItem>(), 0);
+  ASSERT_TRUE(document->isDocumentEdited());
+
+  ASSERT_TRUE(controller_.revertDocumentToSaved(document));
+  EXPECT_EQ(document->clipCount(), 0u);
+  EXPECT_FALSE(document->isDocumentEdited());
+  EXPECT_FALSE(document->undoManager().canUndo());
+  EXPECT_EQ(windows_.back()->reverted, 1);
+
+  // A file gone bad keeps the edits.
+  document->insertClip(std::make_shared<nodes::PlaylistItem>(), 0);
+  std::ofstream(path, std::ios::trunc) << "<plist><dict><key>Document";
+  EXPECT_FALSE(controller_.revertDocumentToSaved(document));
+  EXPECT_EQ(document->clipCount(), 1u);
+  EXPECT_TRUE(document->isDocumentEdited());
+  // An untitled document has nothing to go back to.
+  EXPECT_FALSE(controller_.revertDocumentToSaved(editedDocument()));
 }
 
 }  // namespace

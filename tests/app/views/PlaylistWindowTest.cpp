@@ -2,8 +2,11 @@
 // and the counters' progress, caps the bars, and forwards the buttons.
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -84,6 +87,42 @@ TEST(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
   EXPECT_TRUE(document->abRoll());
   EXPECT_EQ(document->nodeBUniqueID(), "B");
   EXPECT_TRUE(handle.controller().viewState().abRollOn);
+}
+
+// The window's keys reach the controller whichever control has the focus;
+// what the table does not use (space) is no longer swallowed by it.
+TEST(PlaylistWindowTest, KeysReachTheControllerFromAnyControl) {
+  testing_support::qtTestApplication();
+  platform::ManualClock clock;
+  platform::ScopedClockOverride clockOverride(clock);
+  platform::UserDefaults defaults{std::filesystem::path()};
+  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
+  app_testing::FakePlaylistNodeControl nodes;
+  nodes.statuses["A"] = app_testing::nodeStatus("STOPPED", 0, 0.0);
+  auto document = app_testing::makeDocument(2, false);
+  app::views::PlaylistWindowHandle handle(document, nodes);
+  app::views::PlaylistWindow& window = handle.window();
+  auto* chain = window.findChild<QAbstractButton*>("chainButton");
+  ASSERT_NE(chain, nullptr);
+  const bool chainWas = chain->isChecked();
+
+  const auto press = [](QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &event);
+  };
+  nodes.takeCommands();
+  press(window.tableView(), Qt::Key_Space, Qt::NoModifier, " ");
+  EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+  press(chain, Qt::Key_Space, Qt::NoModifier, " ");
+  EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+  EXPECT_EQ(chain->isChecked(), chainWas) << "the focused button was not pressed";
+  press(window.tableView(), Qt::Key_Space, Qt::ShiftModifier, " ");
+  press(chain, Qt::Key_Space, Qt::AltModifier, " ");
+  EXPECT_EQ(nodes.takeCommands().size(), 2u);
+  // The table keeps its plain arrows and its type-select letters.
+  press(window.tableView(), Qt::Key_Down, Qt::NoModifier, QString());
+  press(window.tableView(), Qt::Key_A, Qt::NoModifier, "a");
+  EXPECT_TRUE(nodes.takeCommands().empty());
 }
 
 }  // namespace

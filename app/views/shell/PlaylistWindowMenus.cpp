@@ -1,0 +1,18 @@
+#include "app/views/shell/PlaylistWindowMenus.h"
+
+#include "app/views/playlist/DraggableTableView.h"
+#include "app/views/playlist/PlaylistWindow.h"
+#include "app/views/shell/ApplicationMenus.h"
+
+namespace app::views {
+
+void decoratePlaylistWindow(PlaylistWindow& window, const std::shared_ptr<nodes::VideoPlaylistDocument>& document,
+                            ApplicationDelegate& delegate) {
+  const DraggableTableView* table = window.tableView();
+  MenuOwner owner{&window, document,
+                  {table->undoAction(), table->redoAction(), nullptr, table->cutAction(), table->copyAction(),
+                   table->pasteAction(), table->deleteAction(), table->selectAllAction()}};
+  ApplicationMenus::populate(*window.menuBar(), delegate, owner);
+}
+
+}  // namespace app::views

@@ -167,6 +167,7 @@ void DataSource::startTimerConnection() {
 }
 
 void DataSource::tryToConnectRegisteredNodes() {
+  retryBrowsingForNodes();
   const std::vector<NodeConnectionPtr> connections = nodes_;
   for (const auto& connection : connections) {
     auto& link = connection->telnetController();
@@ -254,6 +255,21 @@ void DataSource::startBrowsingForNodes() {
   if (browser_) browser_->searchForServicesOfType(kNodeServiceType, "");
 }
 
+// A browse that failed (no mDNS daemon yet, or it went away) is started again
+// on the reconnect tick; it counts as running once a tick passes without a
+// new failure.
+void DataSource::retryBrowsingForNodes() {
+  if (!browsingFailed_ || !browser_) return;
+  if (browseRetryOutstanding_) {
+    browsingFailed_ = false;
+    browseRetryOutstanding_ = false;
+    writeToSystemLog("Node discovery: browsing for nodes again");
+    return;
+  }
+  browseRetryOutstanding_ = true;
+  startBrowsingForNodes();
+}
+
 void DataSource::serviceBrowserDidFindService(const DiscoveredService& service, bool /*moreComing*/) {
   std::erase(discoveredServices_, service);
   discoveredServices_.push_back(service);
@@ -265,7 +281,11 @@ void DataSource::serviceBrowserDidRemoveService(const DiscoveredService& service
 }
 
 void DataSource::serviceBrowserDidNotSearch(const platform::Error& error) {
-  platform::reportDiagnostic(platform::DiagnosticLevel::Warning, "Node discovery: " + error.describe());
+  browseRetryOutstanding_ = false;
+  if (browsingFailed_) return;  // once per outage
+  browsingFailed_ = true;
+  platform::reportDiagnostic(platform::DiagnosticLevel::Warning,
+                             "Node discovery: " + error.describe() + " (trying again every 5 s)");
 }
 
 void DataSource::serviceDidResolveAddress(const ResolvedService& resolved) {

@@ -154,8 +154,9 @@ class DataSource : public NodeConnectionDelegate,
   // --- Connecting (main thread) ---
   // Once only: every kReconnectInterval, tryToConnectRegisteredNodes().
   void startTimerConnection();
-  // Opens every closed connection, removes duplicate node IDs (a discovered
-  // connection wins over a hand-entered one) and sorts the list by name.
+  // Starts a failed browse again, opens every closed connection, removes
+  // duplicate node IDs (a discovered connection wins over a hand-entered one)
+  // and sorts the list by name.
   void tryToConnectRegisteredNodes();
   // A connection for each saved hand-entered node.
   void connectStaticNodeFromPref();
@@ -169,6 +170,7 @@ class DataSource : public NodeConnectionDelegate,
   // --- Discovery (main thread) ---
   // Browses for kNodeServiceType in the default domains.
   void startBrowsingForNodes();
+  void retryBrowsingForNodes();
   ServiceBrowser* serviceBrowser() const { return browser_.get(); }
   void serviceBrowserDidFindService(const DiscoveredService& service, bool moreComing) override;
   void serviceBrowserDidRemoveService(const DiscoveredService& service, bool moreComing) override;
@@ -383,6 +385,8 @@ class DataSource : public NodeConnectionDelegate,
   std::map<std::string, std::weak_ptr<ControlCommand>, std::less<>> requestedThumbnails_;
   std::unique_ptr<ServiceBrowser> browser_;
   std::vector<DiscoveredService> discoveredServices_;  // main thread
+  bool browsingFailed_ = false;          // main thread; the browse failed and is retried
+  bool browseRetryOutstanding_ = false;  // main thread; retried, no failure since
   std::shared_ptr<NodePollingHooks> pollingHooks_;     // main thread
 
   mutable std::mutex savedNodesMutex_;

@@ -383,6 +383,37 @@ TEST_F(DataSourceTest, ADiscoveredServiceIsResolvedOnceAndGivesOneConnectionPerI
   EXPECT_EQ(browser_->resolves.size(), 1u) << "a service with a connection is not resolved again";
 }
 
+// Browsing that fails (no mDNS daemon yet, or it restarted) is started again
+// on each reconnect tick until a tick passes without a new failure; the
+// failure is logged once per outage.
+TEST_F(DataSourceTest, FailedBrowsingIsRetriedOnTheReconnectTickAndLoggedOncePerOutage) {
+  testing_support::CapturedDiagnostics diagnostics;
+  auto dataSource = makeDataSource();
+  dataSource->startBrowsingForNodes();
+  const platform::Error noDaemon{"ServiceBrowser", 1, "The mDNS daemon is not running", {}};
+  const auto warnings = [&] {
+    std::size_t count = 0;
+    for (const std::string& message : diagnostics.messages()) count += message.find("Node discovery:") == 0;
+    return count;
+  };
+  dataSource->serviceBrowserDidNotSearch(noDaemon);
+  dataSource->tryToConnectRegisteredNodes();
+  EXPECT_EQ(browser_->searches.size(), 2u);
+  dataSource->serviceBrowserDidNotSearch(noDaemon);  // still down
+  dataSource->tryToConnectRegisteredNodes();
+  EXPECT_EQ(browser_->searches.size(), 3u);
+  EXPECT_EQ(warnings(), 1u);
+
+  dataSource->tryToConnectRegisteredNodes();  // no failure since: browsing runs
+  dataSource->tryToConnectRegisteredNodes();
+  EXPECT_EQ(browser_->searches.size(), 3u);
+
+  dataSource->serviceBrowserDidNotSearch(noDaemon);  // the daemon went away again
+  dataSource->tryToConnectRegisteredNodes();
+  EXPECT_EQ(browser_->searches.size(), 4u);
+  EXPECT_GE(warnings(), 2u);
+}
+
 TEST_F(DataSourceTest, DuplicateNodeIDsKeepTheDiscoveredConnection) {
   const int port = closedLoopbackPort();
   struct Case {

@@ -290,6 +290,11 @@ void PlaylistWindowController::checkIfSlaveModeOnSucceeded(const NodeAnswerWait:
   }
 }
 
+bool PlaylistWindowController::contextualMenuForButton() const {
+  const std::string a = nodeAUniqueID();
+  return !a.empty() && nodeControl_.isNodeUnlocked(a) && !nodeControl_.isNodeInSlaveMode(a);
+}
+
 // Nothing follows from the answer; the lock images read the node's state.
 void PlaylistWindowController::checkIfSlaveModeOffSucceeded() { (void)nodeControl_.isNodeInSlaveMode(nodeAUniqueID()); }
 

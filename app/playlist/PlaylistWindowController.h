@@ -208,6 +208,10 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   void passwordRequestDismissed();
   void enableSlaveMode();
   void disableSlaveMode();
+  // The transport buttons' contextual menu (its one item puts node A in
+  // redundant mode) is offered only while node A is unlocked and not already
+  // in redundant mode.
+  bool contextualMenuForButton() const;
 
   // --- Controls and tracking ---
   void updateUIPlaybackControlStatus();

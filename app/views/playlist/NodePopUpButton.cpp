@@ -1,5 +1,8 @@
 #include "app/views/playlist/NodePopUpButton.h"
 
+#include <algorithm>
+
+#include <QAbstractItemView>
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
@@ -68,6 +71,10 @@ void NodePopUpButton::showItems(const std::vector<NodeMenuItem>& items, std::opt
     }
   }
   setCurrentIndex(selected && *selected < static_cast<std::size_t>(count()) ? static_cast<int>(*selected) : -1);
+  // The list is wide enough for the longest node name, whatever the button's width.
+  int widest = 0;
+  for (int i = 0; i < count(); ++i) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+  view()->setMinimumWidth(widest + iconSize().width() + 48);
 }
 
 }  // namespace app::views

@@ -1,5 +1,6 @@
 #include "app/views/playlist/PlaylistRowDelegate.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
@@ -258,7 +259,17 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignTop,
                     QFontMetricsF(bold).elidedText(name, Qt::ElideMiddle, nameRect.width()));
 
-  if (g.mark) drawMark(*painter, row->cell.mark, toQt(*g.mark));
+  if (g.mark) {
+    // Our fonts are wider than the layout's: the mark moves right of the
+    // start time rather than covering its digits.
+    QRect mark = toQt(*g.mark);
+    if (!row->startTime.empty() && !g.thumbnail) {
+      const int textEnd = qRound(g.startTime.x) +
+                          QFontMetrics(regular).horizontalAdvance(QString::fromStdString(row->startTime)) + 3;
+      if (mark.left() < textEnd) mark.moveLeft(textEnd);
+    }
+    drawMark(*painter, row->cell.mark, mark);
+  }
   painter->restore();
 }
 

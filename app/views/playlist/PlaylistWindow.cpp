@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
@@ -19,6 +20,7 @@
 #include "app/views/playlist/DraggableTableView.h"
 #include "app/views/playlist/KeyboardAwareWindow.h"
 #include "app/views/playlist/NodePasswordPanel.h"
+#include "app/views/playlist/PatternView.h"
 #include "app/views/playlist/PlaybackProgressView.h"
 #include "ui_PlaylistWindow.h"
 
@@ -62,9 +64,14 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
     controller_->keyDown(key);
     return true;
   });
-  table_ = new DraggableTableView(controller, this);
+  auto* background = new PatternView(this);
+  background->setObjectName("patternView");
+  auto* backgroundLayout = new QVBoxLayout(background);
+  backgroundLayout->setContentsMargins(0, 0, 0, 0);
+  table_ = new DraggableTableView(controller, background);
   table_->setObjectName("tableView");
-  ui_->tableLayout->addWidget(table_);
+  backgroundLayout->addWidget(table_);
+  ui_->tableLayout->addWidget(background);
   passwordPanel_ = new NodePasswordPanel(
       [this](const PlaylistNodeSelection::Passwords& passwords) {
         if (controller_) controller_->nodePasswordsOKButtonPushed(passwords);
@@ -121,6 +128,19 @@ void PlaylistWindow::connectControls() {
   forward(ui_->cueTransportButton, &PlaylistWindowController::cueButtonPushed);
   forward(ui_->playButton, &PlaylistWindowController::playButtonPushed);
   forward(ui_->skipToNextButton, &PlaylistWindowController::skipToNextButtonPushed);
+  for (QToolButton* button : {ui_->skipToPreviousButton, ui_->stopButton, ui_->pauseButton, ui_->cueTransportButton,
+                               ui_->playButton, ui_->skipToNextButton}) {
+    button->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(button, &QWidget::customContextMenuRequested, this, [this, button](const QPoint& at) {
+      if (!controller_ || !controller_->contextualMenuForButton()) return;
+      auto* menu = new QMenu(this);
+      menu->setAttribute(Qt::WA_DeleteOnClose);
+      connect(menu->addAction(tr("Enable Redundant Mode")), &QAction::triggered, this, [this] {
+        if (controller_) controller_->enableSlaveMode();
+      });
+      menu->popup(button->mapToGlobal(at));
+    });
+  }
   forward(ui_->padLockButton, &PlaylistWindowController::padLockButtonPushed);
   forward(ui_->padUnlockButton, &PlaylistWindowController::padUnlockButtonPushed);
 

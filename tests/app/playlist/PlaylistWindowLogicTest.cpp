@@ -516,6 +516,17 @@ TEST_F(PlaylistWindowLogicTest, AuthenticationReportEnablesTheTransportAndLockTh
   EXPECT_FALSE(view_.last.padLockEnabled);
 }
 
+TEST_F(PlaylistWindowLogicTest, TransportContextMenuOnlyForAnUnlockedNodeNotYetRedundant) {
+  nodes_.statuses = {{"A", nodeStatus("STOPPED")}};
+  auto& window = open(2, false);
+  EXPECT_TRUE(window.contextualMenuForButton());
+  nodes_.inSlaveMode.insert("A");
+  EXPECT_FALSE(window.contextualMenuForButton());
+  nodes_.inSlaveMode.clear();
+  nodes_.unlocked.clear();
+  EXPECT_FALSE(window.contextualMenuForButton());
+}
+
 // --- Notifications reach the window by the sender's node ---
 
 TEST_F(PlaylistWindowLogicTest, NodeNotificationsAreForwardedByTheSendersNodeID) {

@@ -263,6 +263,4 @@ std::filesystem::path userApplicationSupportFolder() { return xdgFolder("XDG_DAT
 
 std::filesystem::path userCachesFolder() { return xdgFolder("XDG_CACHE_HOME", ".cache"); }
 
-std::filesystem::path userStateFolder() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
-
 }  // namespace platform

@@ -44,6 +44,5 @@ std::filesystem::path userDocumentsFolder();
 std::filesystem::path userConfigurationFolder();    // XDG_CONFIG_HOME or ~/.config
 std::filesystem::path userApplicationSupportFolder(); // XDG_DATA_HOME or ~/.local/share
 std::filesystem::path userCachesFolder();           // XDG_CACHE_HOME or ~/.cache
-std::filesystem::path userStateFolder();            // XDG_STATE_HOME or ~/.local/state
 
 }  // namespace platform

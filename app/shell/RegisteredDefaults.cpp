@@ -1,7 +1,8 @@
 #include "app/shell/RegisteredDefaults.h"
 
+#include <cstdlib>
+
 #include "foundation/CVNLogController.h"
-#include "platform/Files.h"
 
 namespace app {
 
@@ -45,8 +46,16 @@ void registerApplicationDefaults(platform::UserDefaults& defaults) {
   defaults.registerDefaults(registeredDefaultsDictionary());
 }
 
+// XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
 std::filesystem::path defaultTechnicalLogFolder() {
-  return platform::userStateFolder() / "VantelioZira" / "Logs";
+  std::filesystem::path state;
+  if (const char* value = std::getenv("XDG_STATE_HOME"); value && value[0] == '/') {
+    state = value;
+  } else {
+    const char* home = std::getenv("HOME");
+    state = std::filesystem::path(home && home[0] == '/' ? home : "/tmp") / ".local" / "state";
+  }
+  return state / "VantelioZira" / "Logs";
 }
 
 void registerTechnicalLogFolder(platform::UserDefaults& defaults) {

@@ -262,10 +262,10 @@ void PlaylistRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
   if (g.mark) {
     // Our fonts are wider than the layout's: the mark moves right of the
     // start time rather than covering its digits.
-    QRect mark = toQt(*g.mark);
+    QRectF mark = toQt(*g.mark);
     if (!row->startTime.empty() && !g.thumbnail) {
-      const int textEnd = qRound(g.startTime.x) +
-                          QFontMetrics(regular).horizontalAdvance(QString::fromStdString(row->startTime)) + 3;
+      const double textEnd = g.startTime.x +
+                             QFontMetricsF(regular).horizontalAdvance(QString::fromStdString(row->startTime)) + 3.0;
       if (mark.left() < textEnd) mark.moveLeft(textEnd);
     }
     drawMark(*painter, row->cell.mark, mark);

@@ -30,10 +30,6 @@ platform::DateFormatter makeFormatter(std::string_view pattern, std::string_view
   return std::move(formatter).value();
 }
 
-platform::DateFormatter::TimePoint toTimePoint(platform::Date date) {
-  return std::chrono::time_point_cast<platform::DateFormatter::TimePoint::duration>(date);
-}
-
 std::optional<platform::Date> parseDate(const platform::DateFormatter& formatter, std::string_view text) {
   platform::Result<platform::DateFormatter::TimePoint> parsed = formatter.dateFromString(text);
   if (!parsed.ok()) return std::nullopt;
@@ -242,7 +238,7 @@ std::optional<platform::Date> CVNJSONUtilities::dateWithJSONString(std::string_v
 
 std::optional<std::string> CVNJSONUtilities::JSONStringWithDate(std::optional<platform::Date> date) {
   if (!date) return std::nullopt;
-  return JSONDateFormatter().stringFromDate(toTimePoint(*date));
+  return JSONDateFormatter().stringFromDate(*date);
 }
 
 std::optional<platform::Date> CVNJSONUtilities::dateWithJSONStringWithoutTimezone(std::string_view text) {
@@ -251,7 +247,7 @@ std::optional<platform::Date> CVNJSONUtilities::dateWithJSONStringWithoutTimezon
 
 std::optional<std::string> CVNJSONUtilities::JSONStringWithoutTimezoneWithDate(std::optional<platform::Date> date) {
   if (!date) return std::nullopt;
-  return JSONDateFormatterWithoutTimezone().stringFromDate(toTimePoint(*date));
+  return JSONDateFormatterWithoutTimezone().stringFromDate(*date);
 }
 
 std::string CVNJSONUtilities::safeJSONStringWithDate(std::optional<platform::Date> date) {

@@ -35,7 +35,8 @@ std::string toUtf8(const icu::UnicodeString& text) {
 
 // ICU counts time in milliseconds as a double. Rounding toward the past keeps
 // "23:59:59.999" from becoming the next day.
-UDate toUDate(TimePoint date) {
+template <typename Duration>
+UDate toUDate(std::chrono::sys_time<Duration> date) {
   return static_cast<UDate>(
       std::chrono::floor<std::chrono::milliseconds>(date).time_since_epoch().count());
 }
@@ -148,13 +149,17 @@ Result<DateFormatter> DateFormatter::create(std::string_view pattern, std::strin
   return DateFormatter(std::move(impl));
 }
 
-std::string DateFormatter::stringFromDate(TimePoint date) const {
+std::string DateFormatter::stringFromDate(TimePoint date) const { return format(toUDate(date)); }
+
+std::string DateFormatter::stringFromDate(WideTimePoint date) const { return format(toUDate(date)); }
+
+std::string DateFormatter::format(double udate) const {
   icu::UnicodeString out;
   {
     std::lock_guard guard(impl_->mutex);
     icu::FieldPosition position;
     UErrorCode status = U_ZERO_ERROR;
-    impl_->format->format(toUDate(date), out, position, status);
+    impl_->format->format(udate, out, position, status);
     // The pattern was checked in create(); a failure here leaves "".
     if (U_FAILURE(status)) return {};
   }

@@ -46,6 +46,11 @@ class DateFormatter {
   ~DateFormatter();
 
   std::string stringFromDate(TimePoint date) const;
+  // The same for a date in whole microseconds (a property-list date), which
+  // reaches far beyond the years 1678-2262 that TimePoint can hold: such a
+  // date must not be converted to TimePoint first.
+  using WideTimePoint = std::chrono::sys_time<std::chrono::microseconds>;
+  std::string stringFromDate(WideTimePoint date) const;
   Result<TimePoint> dateFromString(std::string_view text) const;
 
   const std::string& dateFormat() const;
@@ -55,6 +60,7 @@ class DateFormatter {
  private:
   struct Impl;
   explicit DateFormatter(std::unique_ptr<Impl> impl);
+  std::string format(double udate) const;  // milliseconds since 1970
   std::unique_ptr<Impl> impl_;
 };
 

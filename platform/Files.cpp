@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/Clock.h"
 
 namespace platform {
 namespace {
@@ -262,5 +265,37 @@ std::filesystem::path userConfigurationFolder() { return xdgFolder("XDG_CONFIG_H
 std::filesystem::path userApplicationSupportFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
 
 std::filesystem::path userCachesFolder() { return xdgFolder("XDG_CACHE_HOME", ".cache"); }
+
+Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path,
+                                                   std::initializer_list<const char*> companionSuffixes) {
+  constexpr int kMaxAsideNameAttempts = 100;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(
+      std::chrono::time_point_cast<std::chrono::system_clock::duration>(Clock::current().wallNow()));
+  std::tm parts{};
+  ::gmtime_r(&seconds, &parts);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &parts);
+  std::error_code error;
+  for (int attempt = 1; attempt <= kMaxAsideNameAttempts; ++attempt) {
+    std::filesystem::path aside = path;
+    aside += std::string(".corrupt-") + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : "");
+    if (std::filesystem::exists(aside, error)) continue;
+    std::filesystem::rename(path, aside, error);
+    if (error) break;
+    for (const char* suffix : companionSuffixes) {
+      std::filesystem::path companion = path;
+      companion += suffix;
+      if (!std::filesystem::exists(companion, error)) continue;
+      std::filesystem::path companionAside = aside;
+      companionAside += suffix;
+      std::filesystem::rename(companion, companionAside, error);
+    }
+    return aside;
+  }
+  return Error(kFileErrorDomain, FileErrorCode::WriteFailed,
+               "Could not keep the damaged file " + path.string() + " aside: " +
+                   (error ? error.message() : std::string("no free name")),
+               Dictionary{{"path", Value(path.string())}});
+}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -27,6 +28,14 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view b
 // Reads a whole file. NotFound when it (or a folder on the way) does not exist;
 // ReadFailed for anything else, including a file longer than `maxBytes`.
 Result<std::string> readFile(const std::filesystem::path& path, std::optional<std::size_t> maxBytes = std::nullopt);
+// Keeps a damaged file for the operator to look at: renames it, in its
+// folder, to "<name>.corrupt-<UTC time as 20240131T235959Z>" ("-2", "-3", ...
+// appended when that name is taken) and answers the new path. Each file
+// beside it whose name is the old name plus one of `companionSuffixes` (a
+// database's "-wal") is renamed to the new name plus that suffix. WriteFailed
+// when the file cannot be moved (it is then left where it was).
+Result<std::filesystem::path> keepDamagedFileAside(const std::filesystem::path& path,
+                                                   std::initializer_list<const char*> companionSuffixes = {});
 
 // Birth time where the file system keeps one (statx STATX_BTIME), else the
 // modification time, so on such file systems (and in /proc) a rewrite moves it.

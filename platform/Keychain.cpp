@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/Diagnostics.h"
@@ -54,9 +56,27 @@ bool isWellFormed(const Dictionary& root) {
   return true;
 }
 
-// The whole store as a dictionary; empty when there is no file yet.
-// Caller holds storeMutex.
-Result<Dictionary> load(const std::filesystem::path& path) {
+Result<Dictionary> parse(const std::filesystem::path& path);
+
+// The whole store as a dictionary; empty when there is no file yet. A store
+// that is damaged (not a keychain at all) would refuse every password for
+// good: it is kept aside, reported, named in `keptAside`, and the store
+// starts empty. Caller holds storeMutex.
+Result<Dictionary> load(const std::filesystem::path& path, std::optional<std::filesystem::path>& keptAside) {
+  Result<Dictionary> root = parse(path);
+  if (root.ok() || !root.error().is(kKeychainErrorDomain, KeychainErrorCode::StoreCorrupt)) return root;
+  Result<std::filesystem::path> aside = keepDamagedFileAside(path);
+  if (!aside.ok()) {
+    return keychainError(KeychainErrorCode::StoreCorrupt, path,
+                         root.error().localizedDescription + "; " + aside.error().localizedDescription);
+  }
+  reportDiagnostic(DiagnosticLevel::Error, root.error().localizedDescription + "; kept it as " + aside->string() +
+                                               " and started an empty store");
+  keptAside = *aside;
+  return Dictionary{};
+}
+
+Result<Dictionary> parse(const std::filesystem::path& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     if (errno == ENOENT) return Dictionary{};
@@ -136,7 +156,7 @@ Keychain::Keychain(std::filesystem::path storePath) : storePath_(std::move(store
 
 Status Keychain::setPassword(std::string_view service, std::string_view account, std::string_view password) {
   std::lock_guard guard(storeMutex);
-  Result<Dictionary> root = load(storePath_);
+  Result<Dictionary> root = load(storePath_, keptAside_);
   if (!root) return root.error();
 
   Value& entries = (*root)[std::string(kGenericPasswordsKey)];
@@ -153,7 +173,7 @@ Status Keychain::setPassword(std::string_view service, std::string_view account,
 Result<std::optional<std::string>> Keychain::password(std::string_view service, std::string_view account) const {
   Result<Dictionary> root = [&] {
     std::lock_guard guard(storeMutex);
-    return load(storePath_);
+    return load(storePath_, keptAside_);
   }();
   if (!root) return root.error();
   const Value store(std::move(*root));
@@ -165,7 +185,7 @@ Result<std::optional<std::string>> Keychain::password(std::string_view service, 
 
 Status Keychain::removePassword(std::string_view service, std::string_view account) {
   std::lock_guard guard(storeMutex);
-  Result<Dictionary> root = load(storePath_);
+  Result<Dictionary> root = load(storePath_, keptAside_);
   if (!root) return root.error();
 
   auto entries = root->find(kGenericPasswordsKey);
@@ -179,6 +199,11 @@ Status Keychain::removePassword(std::string_view service, std::string_view accou
   byAccount.erase(secret);
   if (byAccount.empty()) services.erase(accounts);
   return save(storePath_, *root);
+}
+
+std::optional<std::filesystem::path> Keychain::takeDamagedStoreKeptAside() {
+  std::lock_guard guard(storeMutex);
+  return std::exchange(keptAside_, std::nullopt);
 }
 
 }  // namespace platform

@@ -16,10 +16,15 @@
 //   before it is read; if that fails it is not read.
 // - Passwords are kept as exact bytes: UTF-8 (or anything else) round-trips.
 // - Each call reads the file afresh, so instances see each other's writes.
-// - A store that cannot be read or parsed is an error, and is never
+// - A store that cannot be read (permissions, I/O) is an error, and is never
 //   overwritten: setPassword and removePassword refuse and keep the file.
+// - A store that is damaged (not a property list, not a keychain's layout)
+//   is kept aside as "<name>.corrupt-<timestamp>" with a report, and the
+//   call goes on with an empty store; takeDamagedStoreKeptAside() then
+//   names the kept file once, for telling the operator.
 
 #include <filesystem>
+#include <optional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,8 +58,12 @@ class Keychain {
 
   const std::filesystem::path& storePath() const { return storePath_; }
 
+  // Where a damaged store was kept since the last call; none otherwise.
+  std::optional<std::filesystem::path> takeDamagedStoreKeptAside();
+
  private:
   const std::filesystem::path storePath_;
+  mutable std::optional<std::filesystem::path> keptAside_;  // guarded by the store lock
 };
 
 }  // namespace platform

@@ -97,6 +97,20 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
   return character.wellFormed ? character.length : 0;
 }
 
+// Length of the character at s[i] when XML 1.0 can carry it; 0 for an
+// ill-formed UTF-8 sequence, a control character other than tab, LF and CR,
+// and U+FFFE/U+FFFF.
+std::size_t xmlCharacterLength(std::string_view s, std::size_t i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) return c >= 0x20 || c == '\t' || c == '\n' || c == '\r' ? 1 : 0;
+  const std::size_t length = utf8SequenceLength(s, i);
+  if (length == 3 && c == 0xEF && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+      static_cast<unsigned char>(s[i + 2]) >= 0xBE) {
+    return 0;
+  }
+  return length;
+}
+
 // ---------------------------------------------------------------------------
 // XML writer: one per writePropertyList() call. Stops at the first value it
 // cannot write and reports it with its key path.
@@ -125,34 +139,21 @@ class XmlWriter {
     std::size_t runStart = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x80) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) return false;
-        // U+FFFE and U+FFFF are outside XML's character range.
-        if (length == 3 && c == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-            static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
-          return false;
-        }
-        i += length;
-        continue;
-      }
+      const std::size_t length = xmlCharacterLength(text, i);
+      if (length == 0) return false;
       const char* replacement = nullptr;
-      if (c == '&') {
-        replacement = "&amp;";
-      } else if (c == '<') {
-        replacement = "&lt;";
-      } else if (c == '>') {
-        replacement = "&gt;";
-      } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-        return false;
+      switch (text[i]) {
+        case '&': replacement = "&amp;"; break;
+        case '<': replacement = "&lt;"; break;
+        case '>': replacement = "&gt;"; break;
+        default: break;
       }
       if (replacement) {
         out_.append(text.substr(runStart, i - runStart));
         out_.append(replacement);
         runStart = i + 1;
       }
-      ++i;
+      i += length;
     }
     out_.append(text.substr(runStart));
     return true;
@@ -756,6 +757,52 @@ Result<std::string> writePropertyList(const Value& value) {
   } catch (const std::bad_alloc&) {
     return Error(kPropertyListErrorDomain, PropertyListErrorCode::UnsupportedValue,
                  "Cannot write property list: out of memory");
+  }
+}
+
+Status checkPropertyListWritable(const Value& value) {
+  Result<std::string> written = writePropertyList(value);
+  if (!written.ok()) return written.error();
+  return Status::success();
+}
+
+std::string propertyListSafeText(std::string_view text) {
+  std::string safe;
+  std::size_t runStart = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (const std::size_t length = xmlCharacterLength(text, i)) {
+      i += length;
+      continue;
+    }
+    if (safe.empty()) safe.reserve(text.size() + 2);
+    safe.append(text.substr(runStart, i - runStart));
+    appendUtf8(safe, kReplacementCharacter);
+    i += decodeUtf8(text, i).length;
+    runStart = i;
+  }
+  if (runStart == 0) return std::string(text);
+  safe.append(text.substr(runStart));
+  return safe;
+}
+
+void makePropertyListSafe(Value& value) {
+  if (const std::string* text = value.string()) {
+    std::string safe = propertyListSafeText(*text);
+    if (safe != *text) value = Value(std::move(safe));
+  } else if (Array* array = value.array()) {
+    for (Value& element : *array) makePropertyListSafe(element);
+  } else if (Dictionary* dictionary = value.dictionary()) {
+    bool keysAreSafe = true;
+    for (auto& [key, element] : *dictionary) {
+      makePropertyListSafe(element);
+      keysAreSafe = keysAreSafe && propertyListSafeText(key) == key;
+    }
+    if (keysAreSafe) return;
+    Dictionary safe;
+    // Two keys may become one: the later one wins, as duplicate keys do on reading.
+    for (auto& [key, element] : *dictionary) safe.insert_or_assign(propertyListSafeText(key), std::move(element));
+    *dictionary = std::move(safe);
   }
 }
 

@@ -66,5 +66,14 @@ Result<Value> readPropertyListFile(const std::filesystem::path& path);
 Result<std::string> writePropertyList(const Value& value);
 // Writes atomically: a crash never leaves a truncated file.
 Status writePropertyListFile(const std::filesystem::path& path, const Value& value);
+// Success when writePropertyList would accept `value`; its error otherwise.
+Status checkPropertyListWritable(const Value& value);
+
+// Text from outside (a peer's reply, a service name) made fit for a property
+// list before it is kept: every ill-formed UTF-8 sequence and every character
+// XML 1.0 cannot carry becomes U+FFFD. Text that is fit comes back unchanged.
+std::string propertyListSafeText(std::string_view text);
+// Every string and dictionary key inside `value` made safe as above.
+void makePropertyListSafe(Value& value);
 
 }  // namespace platform

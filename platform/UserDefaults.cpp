@@ -4,19 +4,15 @@
 
 #include <atomic>
 #include <charconv>
-#include <ctime>
 #include <system_error>
 #include <utility>
 
-#include "platform/Clock.h"
 #include "platform/Diagnostics.h"
 #include "platform/Files.h"
 #include "platform/PropertyList.h"
 
 namespace platform {
 namespace {
-
-constexpr int kMaxAsideNameAttempts = 100;
 
 // ---- Argument domain ----------------------------------------------------
 
@@ -106,28 +102,19 @@ Value numericView(const Value& value) {
   return Value();
 }
 
-bool containsNone(const Value& value) {
-  if (value.isNone()) return true;
-  if (const Array* array = value.array()) {
-    for (const Value& element : *array) {
-      if (containsNone(element)) return true;
+// The keys whose values the writer refuses, taken out of `domain` so one bad
+// value never keeps the others from being saved.
+std::vector<std::string> removeUnwritableValues(Dictionary& domain) {
+  std::vector<std::string> removed;
+  for (auto it = domain.begin(); it != domain.end();) {
+    if (!checkPropertyListWritable(Value(Dictionary{{it->first, it->second}})).ok()) {
+      removed.push_back(it->first);
+      it = domain.erase(it);
+    } else {
+      ++it;
     }
   }
-  if (const Dictionary* dictionary = value.dictionary()) {
-    for (const auto& [key, element] : *dictionary) {
-      if (containsNone(element)) return true;
-    }
-  }
-  return false;
-}
-
-std::string utcStamp(Clock::WallTime time) {
-  std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-  std::tm parts{};
-  ::gmtime_r(&seconds, &parts);
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &parts);
-  return buffer;
+  return removed;
 }
 
 // ---- The standard instance ----------------------------------------------
@@ -227,22 +214,14 @@ void UserDefaults::loadPersistentDomain() {
 }
 
 void UserDefaults::keepUnreadableFileAside(const std::string& problem) {
-  const std::string stamp = utcStamp(Clock::current().wallNow());
-  std::error_code error;
-  for (int attempt = 1; attempt <= kMaxAsideNameAttempts; ++attempt) {
-    std::filesystem::path aside = path_;
-    aside += ".corrupt-" + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : "");
-    if (std::filesystem::exists(aside, error)) continue;
-    std::filesystem::rename(path_, aside, error);
-    if (!error) {
-      reportDiagnostic(DiagnosticLevel::Error, "UserDefaults '" + path_.string() + "': cannot read it (" + problem +
-                                                   "); kept it as " + aside.string() +
-                                                   " and started with no saved settings");
-      return;
-    }
-    break;
+  Result<std::filesystem::path> aside = keepDamagedFileAside(path_);
+  if (aside.ok()) {
+    reportDiagnostic(DiagnosticLevel::Error, "UserDefaults '" + path_.string() + "': cannot read it (" + problem +
+                                                 "); kept it as " + aside->string() +
+                                                 " and started with no saved settings");
+    return;
   }
-  std::string reason = error ? error.message() : "no free name";
+  const std::string reason = aside.error().localizedDescription;
   writeRefusal_ = Error(kFileErrorDomain, FileErrorCode::WriteFailed,
                         "Not saving settings over the unreadable " + path_.string() + ": it could not be kept aside (" +
                             reason + ")");
@@ -316,9 +295,12 @@ void UserDefaults::setObject(Value value, std::string_view key) {
     removeObjectForKey(key);
     return;
   }
-  if (containsNone(value)) {
+  // Refused here, not at the next save: a value the file cannot hold would
+  // otherwise keep every later change of every key from being saved.
+  if (Status writable = checkPropertyListWritable(Value(Dictionary{{std::string(key), value}})); !writable.ok()) {
     reportDiagnostic(DiagnosticLevel::Error, "UserDefaults '" + path_.string() + "': refused a value for '" +
-                                                 std::string(key) + "' that holds none, which cannot be saved");
+                                                 std::string(key) + "' that cannot be saved: " +
+                                                 writable.error().localizedDescription);
     return;
   }
   Value old;
@@ -350,6 +332,47 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
   }
   (void)writePersistentDomain();
   observers_.didChangeValueForKey(key, old, now);
+}
+
+void UserDefaults::modifyObject(std::string_view key, const std::function<Value(Value)>& change) {
+  Value old;
+  Value now;
+  {
+    std::lock_guard guard(mutex_);
+    auto persistent = persistentDomain_.find(key);
+    Value changed = change(persistent == persistentDomain_.end() ? Value() : persistent->second);
+    if (!changed.isNone()) {
+      if (Status writable = checkPropertyListWritable(Value(Dictionary{{std::string(key), changed}}));
+          !writable.ok()) {
+        reportDiagnostic(DiagnosticLevel::Error, "UserDefaults '" + path_.string() + "': refused a value for '" +
+                                                     std::string(key) + "' that cannot be saved: " +
+                                                     writable.error().localizedDescription);
+        return;
+      }
+    }
+    if (const Value* effective = effectiveValue(key)) old = *effective;
+    if (auto argument = argumentDomain_.find(key); argument != argumentDomain_.end()) {
+      Value run = change(argument->second);
+      if (run.isNone()) {
+        argumentDomain_.erase(argument);
+      } else {
+        argument->second = std::move(run);
+      }
+    }
+    const bool persistentChanged =
+        changed.isNone() ? persistent != persistentDomain_.end() : persistent == persistentDomain_.end() || persistent->second != changed;
+    if (persistentChanged) {
+      if (changed.isNone()) {
+        persistentDomain_.erase(persistent);
+      } else {
+        persistentDomain_.insert_or_assign(std::string(key), std::move(changed));
+      }
+      ++changeCount_;
+    }
+    if (const Value* effective = effectiveValue(key)) now = *effective;
+  }
+  (void)writePersistentDomain();
+  if (old != now) observers_.didChangeValueForKey(key, old, now);
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
@@ -400,18 +423,32 @@ Status UserDefaults::writePersistentDomain() {
       status = Error(kFileErrorDomain, FileErrorCode::CreateFolderFailed,
                      "Could not create the folder " + path_.parent_path().string() + ": " + folderError.message());
     } else {
+      // Values read from an older file may be ones the writer refuses: they
+      // are left out of the file, the other keys are saved.
+      std::string leftOut;
+      if (!checkPropertyListWritable(Value(snapshot)).ok()) {
+        const std::vector<std::string> removed = removeUnwritableValues(snapshot);
+        std::lock_guard guard(mutex_);
+        for (const std::string& key : removed) {
+          persistentDomain_.erase(key);
+          leftOut += (leftOut.empty() ? "'" : ", '") + key + "'";
+        }
+      }
       status = writePropertyListFile(path_, Value(std::move(snapshot)));
+      if (status.ok() && !leftOut.empty()) {
+        report.emplace(DiagnosticLevel::Error, "UserDefaults '" + path_.string() + "': saved without " + leftOut +
+                                                   ", whose values cannot be saved");
+      }
     }
 
     if (status.ok()) {
       std::lock_guard guard(mutex_);
       savedChangeCount_ = changeCount;
     }
-    // Report when saving starts failing, not on every change while it fails.
-    if (!status.ok() && !lastWriteFailed_) {
+    if (!status.ok()) {
       report.emplace(DiagnosticLevel::Error,
                      "UserDefaults '" + path_.string() + "': could not save settings: " + status.error().describe());
-    } else if (status.ok() && lastWriteFailed_) {
+    } else if (lastWriteFailed_) {
       report.emplace(DiagnosticLevel::Info, "UserDefaults '" + path_.string() + "': saving works again");
     }
     lastWriteFailed_ = !status.ok();

@@ -15,7 +15,8 @@
 // - Persistence is immediate: setObject and removeObjectForKey rewrite the file
 //   atomically (writePropertyListFile) before they return, so a crash loses
 //   nothing that was set; a failed write is reported as a diagnostic, kept in
-//   memory and retried by the next change or synchronize(). Code that changes
+//   memory and retried by the next change or synchronize(); every failed save
+//   is reported. Code that changes
 //   many keys at high rate should batch its changes itself.
 // - A defaults file that cannot be read or parsed is never overwritten: it is
 //   renamed to "<name>.corrupt-<UTC timestamp>", a diagnostic names it and the
@@ -40,6 +41,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -93,10 +95,19 @@ class UserDefaults {
   std::optional<Dictionary> dictionaryForKey(std::string_view key) const;
 
   // Sets the key in the persistent domain and saves it. A none value removes
-  // the key; a value that holds none inside cannot be saved and is refused
-  // with a diagnostic.
+  // the key; a value the property-list file cannot hold (none inside, text
+  // with control characters, ...) is refused with a diagnostic, and the
+  // other keys go on being saved.
   void setObject(Value value, std::string_view key);
   void removeObjectForKey(std::string_view key);
+  // Read-modify-write of a key whose value is changed a piece at a time (a
+  // saved list): `change` gets the persistent domain's value (none when
+  // absent) and returns the new one, which is saved as setObject saves it.
+  // Values of the argument domain are for this run only: when the arguments
+  // set the key, `change` is applied to their value too, for the rest of the
+  // run, and the argument's value is never saved over the persistent one.
+  // `change` runs under the defaults' lock: it must not use these defaults.
+  void modifyObject(std::string_view key, const std::function<Value(Value)>& change);
   // Merges into the registered domain (a later registration of a key wins).
   void registerDefaults(const Dictionary& defaults);
 
@@ -127,7 +138,7 @@ class UserDefaults {
   bool lastWriteFailed_ = false;  // guarded by writeMutex_
 
   mutable std::mutex mutex_;
-  Dictionary argumentDomain_;        // guarded by mutex_; fixed after construction
+  Dictionary argumentDomain_;        // guarded by mutex_; changed only by modifyObject
   Dictionary persistentDomain_;      // guarded by mutex_
   Dictionary registeredDomain_;      // guarded by mutex_
   std::uint64_t changeCount_ = 0;    // guarded by mutex_

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "foundation/CVNAlertUtilities.h"
 #include "nodes/link/NodePasswordKeychain.h"
 
 namespace app {
@@ -172,6 +173,29 @@ std::optional<std::string> PlaylistNodeSelection::storedPassword(const std::stri
   return nodes::KeychainPasswordForService(nodes::nodePasswordServiceName(nodeUniqueID), keychain_);
 }
 
+// A password that could not be kept would be asked for at every unlock with
+// no reason given: the operator is told why (the keychain logged the detail).
+void PlaylistNodeSelection::rememberPassword(const std::string& password, const std::string& nodeUniqueID) {
+  const nodes::KeychainStatus status =
+      nodes::StoreKeychainPasswordForService(password, nodes::nodePasswordServiceName(nodeUniqueID), keychain_);
+  if (const auto aside = keychain_.takeDamagedStoreKeptAside()) {
+    foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(
+        kKeychainErrorTitle, "The file of saved node passwords was damaged. It was kept as " + aside->string() +
+                                 " and a new one was started: passwords saved before must be entered again.",
+        {});
+  }
+  if (status != nodes::kKeychainStatusSuccess) {
+    foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(
+        kKeychainErrorTitle,
+        "The password of the node could not be saved (keychain status " + std::to_string(status) + ", " +
+            (status == nodes::kKeychainStatusParamError ? std::string("the node's name cannot be stored")
+                                                        : "the password file " + keychain_.storePath().string() +
+                                                              " cannot be read or written") +
+            "). It will be asked for again at the next unlock.",
+        {});
+  }
+}
+
 bool PlaylistNodeSelection::unlock(const Passwords& passwords, UnlockCompletion completion) {
   const std::string a = document_->nodeAUniqueID().value_or("");
   if (a.empty()) return false;
@@ -183,12 +207,8 @@ bool PlaylistNodeSelection::unlock(const Passwords& passwords, UnlockCompletion 
       both ? 2 : 1, [this, a, b, both, passwords, completion = std::move(completion)](const NodeAnswerWait::Replies& r) {
         const bool okA = accepted(r, 0) || nodeControl_.isNodeUnlocked(a);
         const bool okB = !both || accepted(r, 1) || nodeControl_.isNodeUnlocked(b);
-        if (okA && passwords.rememberA) {
-          (void)nodes::StoreKeychainPasswordForService(passwords.a, nodes::nodePasswordServiceName(a), keychain_);
-        }
-        if (both && okB && passwords.rememberB) {
-          (void)nodes::StoreKeychainPasswordForService(*passwords.b, nodes::nodePasswordServiceName(b), keychain_);
-        }
+        if (okA && passwords.rememberA) rememberPassword(passwords.a, a);
+        if (both && okB && passwords.rememberB) rememberPassword(*passwords.b, b);
         refreshEnabledAndImages();
         if (completion) {
           completion(okA && okB ? NodeUnlockOutcome::Unlocked

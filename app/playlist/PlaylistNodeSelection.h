@@ -27,6 +27,7 @@
 namespace app {
 
 inline constexpr const char* kNoNodeTitle = "<none>";
+inline constexpr const char* kKeychainErrorTitle = "Keychain Error !";
 inline constexpr const char* kBlankImage = "blank";
 inline constexpr const char* kSlaveImage = "SlaveTemplate";
 inline constexpr const char* kLockedImage = "NSLockLockedTemplate";
@@ -112,6 +113,9 @@ class PlaylistNodeSelection {
   void refreshEnabledAndImages();
 
  private:
+  // Keeps an accepted password; a failure, or a damaged keychain kept aside,
+  // is told to the operator.
+  void rememberPassword(const std::string& password, const std::string& nodeUniqueID);
   std::optional<std::size_t> matchingIndex(const std::vector<NodeMenuItem>& menu,
                                            const std::optional<std::string>& nodeUniqueID) const;
   std::optional<std::string> selectedID(const std::vector<NodeMenuItem>& menu, std::optional<std::size_t> index) const;

@@ -6,6 +6,7 @@
 
 #include "foundation/CVNAlertUtilities.h"
 #include "foundation/CVNLogController.h"
+#include "platform/Files.h"
 
 namespace nodes {
 namespace {
@@ -41,11 +42,20 @@ CatalogueCompatibility checkCatalogueCompatibility(CatalogueVersionFiles& files,
                                                    const CatalogueCompatibilityActions& actions) {
   platform::Result<std::optional<std::int64_t>> stored = files.storedMediaDatabaseVersion();
   if (!stored.ok()) {
-    // Opening a catalogue of unknown format could damage a newer one: refuse
-    // and leave the file for the operator to look at.
+    // An unreadable version file once kept the application from starting at
+    // all. It counts as missing and is written again; the store itself still
+    // refuses a format newer than this system's when it opens. The damaged
+    // file is kept for the operator to look at.
     logProblem(stored.error());
-    return refuse(CatalogueCompatibility::RefusedUnreadable,
-                  formatted(kDatabaseUnreadableMessageFormat, stored.error().localizedDescription), actions);
+    platform::Result<std::filesystem::path> aside = platform::keepDamagedFileAside(files.mediaDatabaseVersionPath());
+    if (!aside.ok()) {
+      logProblem(aside.error());
+      return refuse(CatalogueCompatibility::RefusedUnreadable,
+                    formatted(kDatabaseUnreadableMessageFormat, stored.error().localizedDescription), actions);
+    }
+    logProblem(platform::Error("CatalogueVersionFiles", 1,
+                               "The unreadable version file was kept as " + aside->string() + " and written again"));
+    stored = std::optional<std::int64_t>();
   }
 
   CatalogueCompatibility outcome = CatalogueCompatibility::Compatible;

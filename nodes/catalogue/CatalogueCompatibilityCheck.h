@@ -2,8 +2,11 @@
 // The start-up version check of the clip catalogue: decides from the
 // "Versions" files whether this application may open the catalogue, resets
 // an older one (every clip offline, every media folder enumerated again) and
-// refuses a newer or unreadable one with an alert, after which the
-// application is asked to quit.
+// refuses a newer one with an alert, after which the application is asked
+// to quit. An unreadable media version file is kept aside as
+// "<name>.corrupt-<timestamp>" and counts as missing (the store itself
+// refuses a newer format when it opens); only when it cannot be moved is
+// the catalogue refused as unreadable.
 //
 // A free function run once per start on the main thread, after the store is
 // open. The catalogue's reset and the application's termination are handed

@@ -16,6 +16,7 @@
 #include "platform/Bundle.h"
 #include "platform/Diagnostics.h"
 #include "platform/DispatchQueue.h"
+#include "platform/Files.h"
 #include "platform/PropertyList.h"
 
 namespace nodes {
@@ -67,6 +68,34 @@ Status setUpFolders(ClipCatalogue::Impl& impl) {
   return {};
 }
 
+// A damaged store would fail every write in this and later runs: it is kept
+// aside for the operator, who is told once, and an empty store (with the
+// version file of a new one) takes its place.
+Status replaceDamagedStore(ClipCatalogue::Impl& impl, const Error& damage) {
+  {
+    std::lock_guard guard(impl.queueLock);  // pushes from other threads look at it
+    impl.store.reset();                      // closes the file before it moves
+  }
+  platform::Result<fs::path> aside = platform::keepDamagedFileAside(impl.mediaStoreURL, {"-wal", "-shm"});
+  if (!aside.ok()) return setUpError(damage.localizedDescription + "; " + aside.error().localizedDescription);
+  Status written = CatalogueVersionFiles(impl.versionsFolderPath, platform::Bundle::main()->version())
+                       .saveMediaDatabaseVersion(catalogue::kMediaDatabaseVersion);
+  if (!written.ok()) platform::reportDiagnostic(DiagnosticLevel::Warning, written.error().describe());
+  platform::Result<std::unique_ptr<ClipCatalogueStore>> fresh =
+      ClipCatalogueStore::open(impl.mediaStoreURL, impl.options.store);
+  if (!fresh.ok()) return fresh.error();
+  {
+    std::lock_guard guard(impl.queueLock);
+    impl.store = std::move(*fresh);
+  }
+  impl.storeWasCreated = true;
+  const std::string told = "The clip database was damaged (" + damage.localizedDescription + "). It was kept as " +
+                           aside->string() + " and a new one was started; the clips are read again from the nodes.";
+  platform::reportDiagnostic(DiagnosticLevel::Error, told);
+  foundation::CVNAlertUtilities::runWarningAlertPanelWithTitle(catalogue::kDatabaseDamagedTitle, told, {});
+  return {};
+}
+
 // Store set-up: the version file of a new store, then the store.
 Status setUpStore(ClipCatalogue::Impl& impl) {
   const fs::path storeFile = impl.rootPath / catalogue::kPrivateFolderName / catalogue::kStoreFileName;
@@ -81,6 +110,9 @@ Status setUpStore(ClipCatalogue::Impl& impl) {
   }
   platform::Result<std::unique_ptr<ClipCatalogueStore>> store =
       ClipCatalogueStore::open(impl.mediaStoreURL, impl.options.store);
+  if (!store.ok() && store.error().is(kClipCatalogueErrorDomain, ClipCatalogueErrorCode::Damaged)) {
+    return replaceDamagedStore(impl, store.error());
+  }
   if (!store.ok()) return store.error();
   impl.store = std::move(*store);
   impl.storeWasCreated = !existed;
@@ -127,6 +159,7 @@ bool isKnownOperation(std::int32_t number) {
 // notifications only once that is stored.
 void processCoreDataOperation(ClipCatalogue::Impl& impl, const CatalogueOperationRecord& record) {
   announceStarted(impl);
+  if (!impl.store) return;  // disabled since it was queued
   if (!isKnownOperation(record.operationToProcess)) {
     platform::reportDiagnostic(
         DiagnosticLevel::Warning,
@@ -134,9 +167,23 @@ void processCoreDataOperation(ClipCatalogue::Impl& impl, const CatalogueOperatio
     return;
   }
   detail::CollectedNotifications notifications;
-  ClipCatalogueStore& store = *impl.store;
-  Status saved =
-      store.performTransaction([&] { return detail::performCatalogueOperation(store, record, notifications); });
+  auto perform = [&] {
+    notifications.clear();
+    ClipCatalogueStore& store = *impl.store;
+    return store.performTransaction([&] { return detail::performCatalogueOperation(store, record, notifications); });
+  };
+  Status saved = perform();
+  if (!saved.ok() && saved.error().is(kClipCatalogueErrorDomain, ClipCatalogueErrorCode::Damaged)) {
+    if (Status replaced = replaceDamagedStore(impl, saved.error()); !replaced.ok()) {
+      impl.openError = replaced.error();
+      platform::reportDiagnostic(DiagnosticLevel::Error,
+                                 replaced.error().localizedDescription + "; the clip catalogue is disabled");
+      foundation::CVNAlertUtilities::presentError(replaced.error());
+      return;
+    }
+    if (impl.options.storeReplaced) impl.options.storeReplaced();
+    saved = perform();
+  }
   if (!saved.ok()) {
     platform::reportDiagnostic(DiagnosticLevel::Error, "save error: operation " +
                                                            std::to_string(record.operationToProcess) +

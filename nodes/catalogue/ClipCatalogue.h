@@ -19,6 +19,10 @@
 // - a store that cannot be opened is reported once (log and one presented
 //   error) and leaves a disabled catalogue: writes are dropped and queries
 //   answer nothing, without further alerts;
+// - a damaged store (at open, or found by a failed write) is kept aside as
+//   "<file>.corrupt-<timestamp>" (with its "-wal"), a new empty store takes
+//   its place and the operator is told once; the operation that found the
+//   damage runs again on the new store;
 // - deleting a clip deletes its attribute, language and metadata rows.
 //
 // Folder layout under the base path given to create():
@@ -79,6 +83,9 @@ inline constexpr std::int64_t kMediaDatabaseVersion = 101;
 inline constexpr const char* kOfflineMediaItemUniqueIDKey = "mediaItemUniqueId";
 inline constexpr const char* kOfflineMediaFolderUniqueIDKey = "mediaFolderUniqueID";
 
+// Title of the alert that tells the operator a damaged store was replaced.
+inline constexpr const char* kDatabaseDamagedTitle = "Clip Database Error !";
+
 // Media item identity: the comparable part of a media item unique ID.
 inline constexpr std::size_t kMediaItemIdentityLength = 24;
 
@@ -133,6 +140,10 @@ class ClipCatalogue {
     // "finishedCataloggingMediaItems" itself (no object).
     std::function<void()> startedOperation;
     std::function<void()> finishedOperations;
+    // Called on the main thread after a store found damaged while running was
+    // kept aside and replaced by an empty one (the owner then has every
+    // media folder enumerated again).
+    std::function<void()> storeReplaced;
   };
 
   // initWithPath: folder set-up, then the store. Always answers a catalogue;
@@ -146,8 +157,9 @@ class ClipCatalogue {
   bool isEnabled() const;
   // Why the catalogue is disabled; nullopt when enabled.
   std::optional<platform::Error> openError() const;
-  // True when the store file did not exist before create(): the owner then
-  // resets the media database (every folder enumerated again).
+  // True when the store file did not exist before create() (or was damaged
+  // and replaced): the owner then resets the media database (every folder
+  // enumerated again).
   bool storeWasCreated() const;
 
   const std::filesystem::path& rootPath() const;

@@ -49,9 +49,10 @@ ClipCatalogueErrorCode codeForResult(int rc) {
       return ClipCatalogueErrorCode::Busy;
     case SQLITE_CONSTRAINT:
       return ClipCatalogueErrorCode::ConstraintViolated;
+    case SQLITE_CORRUPT:
+      return ClipCatalogueErrorCode::Damaged;
     case SQLITE_NOTADB:
     case SQLITE_CANTOPEN:
-    case SQLITE_CORRUPT:
       return ClipCatalogueErrorCode::CannotOpen;
     default:
       return ClipCatalogueErrorCode::StorageFailed;
@@ -258,6 +259,26 @@ struct ClipCatalogueStore::Impl {
     const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return error(rc, context);
     return {};
+  }
+
+  // SQLite's quick check: success when the file is sound, Damaged with the
+  // first problem it names otherwise.
+  Status quickCheck() {
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &statement, nullptr);
+    std::string verdict;
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_step(statement);
+      if (rc == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        verdict = text ? text : "";
+      }
+    }
+    if (rc != SQLITE_ROW) verdict = sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+    if (verdict == "ok") return {};
+    return storeError(ClipCatalogueErrorCode::Damaged,
+                      "the store at " + path.string() + " is damaged: " + verdict);
   }
 
   Status requireTransaction(std::string_view what) const {
@@ -517,7 +538,8 @@ Result<std::unique_ptr<ClipCatalogueStore>> ClipCatalogueStore::open(const std::
   sqlite3_busy_timeout(impl->db, static_cast<int>(options.busyTimeout.count()));
 
   auto cannotOpen = [](Error error) {
-    error.code = static_cast<std::int64_t>(ClipCatalogueErrorCode::CannotOpen);
+    if (!error.is(kClipCatalogueErrorDomain, ClipCatalogueErrorCode::Damaged))
+      error.code = static_cast<std::int64_t>(ClipCatalogueErrorCode::CannotOpen);
     return error;
   };
   // The first read of the file: one that is not a database fails here,
@@ -552,6 +574,10 @@ Result<std::unique_ptr<ClipCatalogueStore>> ClipCatalogueStore::open(const std::
                                  "Clip catalogue: the store at " + file.string() + " runs without write-ahead log");
     }
   }
+
+  // Garbage inside a database file shows only when the damaged pages are
+  // read, typically by a write: look at every page now.
+  if (Status sound = impl->quickCheck(); !sound.ok()) return sound.error();
 
   auto store = std::unique_ptr<ClipCatalogueStore>(new ClipCatalogueStore(std::move(impl)));
   Impl& opened = *store->impl_;
@@ -606,6 +632,13 @@ Status ClipCatalogueStore::performTransaction(const std::function<Status()>& bod
     if (!rolledBack.ok()) platform::reportDiagnostic(platform::DiagnosticLevel::Error, rolledBack.error().describe());
   }
   impl.inTransaction = false;
+  // A write that failed for a reason of the file (not of the data): tell
+  // damage apart from a passing problem.
+  const bool fileFailure = !status.ok() && (status.error().is(kClipCatalogueErrorDomain, ClipCatalogueErrorCode::StorageFailed) ||
+                                            status.error().is(kClipCatalogueErrorDomain, ClipCatalogueErrorCode::Damaged));
+  if (fileFailure) {
+    if (Status sound = impl.quickCheck(); !sound.ok()) return sound;
+  }
   return status;
 }
 

@@ -15,7 +15,10 @@
 // - values only ever reach SQL as bound parameters; the SQL text is fixed;
 // - the file is in WAL mode with a busy timeout, foreign keys enforced;
 // - a file that is not a catalogue of this format is refused at open() with
-//   one error and left as it was.
+//   one error and left as it was;
+// - damage is told apart: a database whose quick check fails (at open, and
+//   again whenever a write fails) is Damaged, so the owner can keep it aside and start afresh instead of
+//   failing every write in this and later runs.
 
 #include <chrono>
 #include <cstdint>
@@ -45,6 +48,7 @@ enum class ClipCatalogueErrorCode {
   NotInTransaction = 7,    // a write outside performTransaction
   StorageFailed = 8,       // any other SQLite failure (I/O, full disk, read-only)
   Disabled = 9,            // the catalogue could not be opened and does nothing
+  Damaged = 10,            // a database whose pages are damaged (its quick check fails)
 };
 
 // Which Clip rows a fetch, update or delete addresses: every field given
@@ -81,7 +85,7 @@ class ClipCatalogueStore {
   // Opens the store file, creating it (and its schema) when missing. The
   // folder must exist. CannotOpen for a file that is not a database, an
   // unreadable one or a schema that is not the catalogue's; NewerFormat for a
-  // catalogue of a later format.
+  // catalogue of a later format; Damaged for a damaged file.
   static platform::Result<std::unique_ptr<ClipCatalogueStore>> open(const std::filesystem::path& file,
                                                                     const Options& options);
   static platform::Result<std::unique_ptr<ClipCatalogueStore>> open(const std::filesystem::path& file) {
@@ -95,8 +99,9 @@ class ClipCatalogueStore {
 
   // Runs `body` in one write transaction: BEGIN IMMEDIATE, the body, COMMIT.
   // When the body returns an error, or beginning or committing fails, the
-  // transaction is rolled back and that error returned. Not nestable (a call
-  // from inside a body is refused).
+  // transaction is rolled back and that error returned (Damaged when the
+  // file's quick check then fails). Not nestable (a call from inside a body
+  // is refused).
   platform::Status performTransaction(const std::function<platform::Status()>& body);
   bool isInTransaction() const;
 

@@ -52,6 +52,7 @@ PseudoServerDataSource::PseudoServerDataSource(const std::filesystem::path& path
   catalogueOptions.nodeNameForNodeWithUniqueID = [this](const std::string& nodeUniqueID) {
     return nodeNameForNodeWithUniqueID(nodeUniqueID);
   };
+  catalogueOptions.storeReplaced = [this] { resetMediaDatabase(); };
   catalogue_ = ClipCatalogue::create(path, std::move(catalogueOptions));
   transfer_ = std::make_unique<CatalogueTransfer>(*catalogue_, options.transferDelegate);
   if (catalogue_->storeWasCreated()) resetMediaDatabase();
@@ -85,18 +86,18 @@ void PseudoServerDataSource::checkCompatibility() {
 }
 
 void PseudoServerDataSource::resetMediaDatabase() {
-  platform::Array saved = savedNodeList();
-  for (Value& entry : saved) {
-    platform::Dictionary* node = entry.dictionary();
-    if (!node) continue;
-    auto folders = node->find(kSavedNodeMediaFoldersKey);
-    if (folders == node->end() || !folders->second.array()) continue;
-    for (Value& folder : *folders->second.array()) {
-      if (platform::Dictionary* fields = folder.dictionary())
-        fields->insert_or_assign(kMediaFolderInitializedKey, false);
+  changeSavedNodeList([](platform::Array& saved) {
+    for (Value& entry : saved) {
+      platform::Dictionary* node = entry.dictionary();
+      if (!node) continue;
+      auto folders = node->find(kSavedNodeMediaFoldersKey);
+      if (folders == node->end() || !folders->second.array()) continue;
+      for (Value& folder : *folders->second.array()) {
+        if (platform::Dictionary* fields = folder.dictionary())
+          fields->insert_or_assign(kMediaFolderInitializedKey, false);
+      }
     }
-  }
-  writeSavedNodeList(std::move(saved));
+  });
   catalogue_->markAllClipsAsOffline();
   for (const NodeConnectionPtr& connection : nodes()) {
     for (const std::shared_ptr<MediaFolder>& folder : connection->mediaFolders()) folder->setInitialized(false);

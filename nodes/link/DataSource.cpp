@@ -8,6 +8,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/DispatchQueue.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 
 namespace nodes {
@@ -230,23 +231,20 @@ void DataSource::addStaticNodeInfoInCache(const StaticNodeInfo& info) {
 }
 
 void DataSource::deleteStaticNodeInPreferenceWithStaticNodeInfo(const StaticNodeInfo& info) {
-  Array list = savedNodeList();
-  const auto found = std::find_if(list.begin(), list.end(), [&](const Value& entry) {
-    return entry.isDictionary() && !isDiscoveredByNetServices(entry) &&
-           stringOf(entry, kSavedNodeIPAdressKey) == info.ipAdress() &&
-           stringOf(entry, kSavedNodePortNumberKey) == info.portNumber();
+  changeSavedNodeList([&](Array& list) {
+    const auto found = std::find_if(list.begin(), list.end(), [&](const Value& entry) {
+      return entry.isDictionary() && !isDiscoveredByNetServices(entry) &&
+             stringOf(entry, kSavedNodeIPAdressKey) == info.ipAdress() &&
+             stringOf(entry, kSavedNodePortNumberKey) == info.portNumber();
+    });
+    if (found != list.end()) list.erase(found);
   });
-  if (found == list.end()) return;
-  list.erase(found);
-  writeSavedNodeList(std::move(list));
 }
 
 void DataSource::deleteNodeInPreferenceWithNodeUniqueID(std::string_view nodeUniqueID) {
-  Array list = savedNodeList();
-  Value* entry = findEntryWithNodeUniqueID(list, nodeUniqueID);
-  if (!entry) return;
-  list.erase(list.begin() + (entry - list.data()));
-  writeSavedNodeList(std::move(list));
+  changeSavedNodeList([&](Array& list) {
+    if (Value* entry = findEntryWithNodeUniqueID(list, nodeUniqueID)) list.erase(list.begin() + (entry - list.data()));
+  });
 }
 
 // --- Discovery ---
@@ -295,7 +293,8 @@ void DataSource::serviceDidResolveAddress(const ResolvedService& resolved) {
     if (addressText == "0.0.0.0") continue;
     auto connection = makeConnection();
     connection->setNetService(ResolvedNetService{resolved.service.name, addressText, resolved.port});
-    connection->setNodeUniqueID(resolved.service.name);
+    // Kept in the saved node list: a service name may hold anything.
+    connection->setNodeUniqueID(platform::propertyListSafeText(resolved.service.name));
     connection->setDiscoveredByNetServices(true);
     connection->setAddress(addressText);
     connection->setPortNumber(portText);
@@ -312,12 +311,13 @@ void DataSource::serviceDidNotResolve(const DiscoveredService& service, const pl
 
 platform::Array DataSource::savedNodeList() const { return defaults_.arrayForKey(kDiscoveredNodesKey).value_or(Array{}); }
 
-void DataSource::writeSavedNodeList(platform::Array list) {
-  {
-    std::lock_guard lock(savedNodesMutex_);
-    savedNodesSnapshot_ = list;
-  }
-  defaults_.setObject(Value(std::move(list)), kDiscoveredNodesKey);
+void DataSource::changeSavedNodeList(const std::function<void(platform::Array&)>& change) {
+  defaults_.modifyObject(kDiscoveredNodesKey, [&](Value saved) {
+    Array list = saved.array() ? std::move(*saved.array()) : Array{};
+    change(list);
+    return Value(std::move(list));
+  });
+  refreshSavedNodesSnapshot();
   if (const platform::Status saved = defaults_.synchronize(); !saved)
     platform::reportDiagnostic(platform::DiagnosticLevel::Warning, "discoveredNodes: " + saved.error().describe());
 }
@@ -344,29 +344,25 @@ void DataSource::saveNodeToPreference(const NodeConnectionPtr& connection) {
 void DataSource::saveNodeToPreferenceOnMainThread(const NodeConnectionPtr& connection) {
   if (connection->address().empty() || connection->portNumber().empty() || connection->nodeUniqueID().empty()) return;
   const Dictionary info = connection->nodeInfoDictionary();
-  if (!defaults_.objectForKey(kDiscoveredNodesKey).isArray()) {
-    writeSavedNodeList(Array{Value(info)});
-    return;
-  }
-  Array list = savedNodeList();
-  bool matched = false;
-  for (Value& entry : list) {
-    if (!entry.isDictionary()) continue;
-    if (entry.contains(kSavedNodeDiscoveredByNetServicesKey)) {
-      if (stringOf(entry, kSavedNodeUniqueIDKey) != connection->nodeUniqueID()) continue;
-      // The connection does not know the saved attributes: keep them.
-      Dictionary replacement = info;
-      for (const char* key : {kSavedNodeClipAttributesKey, kSavedNodeClipAttributesLastChangeNumberKey})
-        if (entry.contains(key)) replacement[key] = entry[key];
-      entry = Value(std::move(replacement));
-      matched = true;
-    } else if (stringOf(entry, kSavedNodeIPAdressKey) == connection->address() &&
-               stringOf(entry, kSavedNodePortNumberKey) == connection->portNumber()) {
-      matched = true;  // an older entry of the same node: left as it is
+  changeSavedNodeList([&](Array& list) {
+    bool matched = false;
+    for (Value& entry : list) {
+      if (!entry.isDictionary()) continue;
+      if (entry.contains(kSavedNodeDiscoveredByNetServicesKey)) {
+        if (stringOf(entry, kSavedNodeUniqueIDKey) != connection->nodeUniqueID()) continue;
+        // The connection does not know the saved attributes: keep them.
+        Dictionary replacement = info;
+        for (const char* key : {kSavedNodeClipAttributesKey, kSavedNodeClipAttributesLastChangeNumberKey})
+          if (entry.contains(key)) replacement[key] = entry[key];
+        entry = Value(std::move(replacement));
+        matched = true;
+      } else if (stringOf(entry, kSavedNodeIPAdressKey) == connection->address() &&
+                 stringOf(entry, kSavedNodePortNumberKey) == connection->portNumber()) {
+        matched = true;  // an older entry of the same node: left as it is
+      }
     }
-  }
-  if (!matched) list.push_back(Value(info));
-  writeSavedNodeList(std::move(list));
+    if (!matched) list.push_back(Value(info));
+  });
 }
 
 void DataSource::getMediaFoldersForNode(const NodeConnectionPtr& connection) {
@@ -419,19 +415,23 @@ void DataSource::mediaFoldersDidChange(const NodeMediaFoldersInfo& info) {
     folderDictionaries.emplace_back(folder->dictionary());
     if (auto id = folder->uniqueID()) liveFolderIDs.insert(std::move(*id));
   }
-  Array list = savedNodeList();
-  if (Value* entry = findEntryWithNodeUniqueID(list, info.nodeUniqueID)) {
+  Array known = savedNodeList();
+  if (const Value* entry = findEntryWithNodeUniqueID(known, info.nodeUniqueID)) {
     if (const Array* savedFolders = (*entry)[kSavedNodeMediaFoldersKey].array()) {
       for (const Value& saved : *savedFolders) {
         const std::string folderID = saved["mediaFolderUniqueID"].stringOr("");
         if (!liveFolderIDs.contains(folderID)) removeClipsWithMediaFolderUniqueID(folderID);
       }
     }
-    (*entry->dictionary())[kSavedNodeMediaFoldersKey] = Value(std::move(folderDictionaries));
-  } else if (const auto connection = nodeConnectionWithNodeUniqueID(info.nodeUniqueID)) {
-    list.emplace_back(connection->nodeInfoDictionary());
   }
-  writeSavedNodeList(std::move(list));
+  const auto connection = nodeConnectionWithNodeUniqueID(info.nodeUniqueID);
+  changeSavedNodeList([&](Array& list) {
+    if (Value* entry = findEntryWithNodeUniqueID(list, info.nodeUniqueID)) {
+      (*entry->dictionary())[kSavedNodeMediaFoldersKey] = Value(folderDictionaries);
+    } else if (connection) {
+      list.emplace_back(connection->nodeInfoDictionary());
+    }
+  });
 }
 
 void DataSource::possibleClipAttributesDidChange(const platform::Dictionary& info) {
@@ -440,17 +440,17 @@ void DataSource::possibleClipAttributesDidChange(const platform::Dictionary& inf
   if (nodeUniqueID.empty()) return;
   const Value& attributes = infoValue["possibleClipAttributes"];
   const Value& changeNumber = infoValue[kSavedNodeClipAttributesLastChangeNumberKey];
-  Array list = savedNodeList();
-  if (Value* entry = findEntryWithNodeUniqueID(list, nodeUniqueID)) {
-    (*entry->dictionary())[kSavedNodeClipAttributesKey] = attributes;
-    (*entry->dictionary())[kSavedNodeClipAttributesLastChangeNumberKey] = changeNumber;
-  } else {
-    list.emplace_back(Dictionary{{kSavedNodeNameKey, infoValue[kSavedNodeNameKey]},
-                                 {kSavedNodeUniqueIDKey, Value(nodeUniqueID)},
-                                 {kSavedNodeClipAttributesKey, attributes},
-                                 {kSavedNodeClipAttributesLastChangeNumberKey, changeNumber}});
-  }
-  writeSavedNodeList(std::move(list));
+  changeSavedNodeList([&](Array& list) {
+    if (Value* entry = findEntryWithNodeUniqueID(list, nodeUniqueID)) {
+      (*entry->dictionary())[kSavedNodeClipAttributesKey] = attributes;
+      (*entry->dictionary())[kSavedNodeClipAttributesLastChangeNumberKey] = changeNumber;
+    } else {
+      list.emplace_back(Dictionary{{kSavedNodeNameKey, infoValue[kSavedNodeNameKey]},
+                                   {kSavedNodeUniqueIDKey, Value(nodeUniqueID)},
+                                   {kSavedNodeClipAttributesKey, attributes},
+                                   {kSavedNodeClipAttributesLastChangeNumberKey, changeNumber}});
+    }
+  });
 }
 
 void DataSource::possibleClipAttributeDidChange(const platform::Dictionary& info) {

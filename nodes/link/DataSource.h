@@ -362,8 +362,12 @@ class DataSource : public NodeConnectionDelegate,
                                                       bool requiresXMLResponse = false);
   // A new connection with this data source as delegate and the polling hooks.
   NodeConnectionPtr makeConnection();
-  // Replaces "discoveredNodes" (and the snapshot). Main thread.
-  void writeSavedNodeList(platform::Array list);
+  // Changes "discoveredNodes" and saves it (and refreshes the snapshot).
+  // `change` gets the saved list (empty when none) and is applied again to
+  // the list given on the command line, when there is one: that copy is for
+  // this run and never replaces the saved list. It must be a pure edit of
+  // the list it gets. Main thread.
+  void changeSavedNodeList(const std::function<void(platform::Array&)>& change);
 
  private:
   void postNodeNotification(const char* name, const platform::Dictionary& status, const NodeConnectionPtr& node);

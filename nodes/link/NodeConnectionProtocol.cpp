@@ -54,14 +54,20 @@ std::shared_ptr<TelnetCommand> NodeConnection::sendCommandSynchronously(std::str
   return command;
 }
 
+// Replies are made fit for the property lists they end up in (the saved node
+// list, documents): one control character from a node must not make the
+// operator's settings unwritable.
 std::optional<std::string> NodeConnection::sendPlainQuery(std::string text, std::int32_t priority) {
   const auto command = sendCommandSynchronously(std::move(text), ReplyForm::Plain, priority);
   if (!command->hasResponse()) return std::nullopt;
-  return command->responseString();
+  return platform::propertyListSafeText(command->responseString());
 }
 
 platform::Result<platform::Value> NodeConnection::sendXMLQuery(std::string text, std::int32_t priority) {
-  return sendCommandSynchronously(std::move(text), ReplyForm::XML, priority)->responsePropertyList();
+  platform::Result<platform::Value> reply =
+      sendCommandSynchronously(std::move(text), ReplyForm::XML, priority)->responsePropertyList();
+  if (reply.ok()) platform::makePropertyListSafe(*reply);
+  return reply;
 }
 
 std::uint64_t NodeConnection::getVersion() { return unsignedValueOfReply(sendPlainQuery("version").value_or("")); }
@@ -176,7 +182,7 @@ void NodeConnection::processControlCommandsAndUpdateStatus() {
 
     control->setResponseImage(nullptr);
     if (selector != kReceivedReplyToRequestThumbnailSelector) {
-      control->setResponse(command->responseString());
+      control->setResponse(platform::propertyListSafeText(command->responseString()));
     } else if (command->hasResponse() && command->responseString().starts_with("<?xml ")) {
       if (auto reply = command->responsePropertyList(); reply.ok() && reply->isData()) {
         if (auto image = imageFromTiffData(*reply->data()); image.ok()) {

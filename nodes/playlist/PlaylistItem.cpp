@@ -376,7 +376,7 @@ std::string PlaylistItem::dateToString(platform::Date date) {
     }
     formatter.emplace(std::move(*made));
   }
-  return formatter->stringFromDate(std::chrono::time_point_cast<platform::DateFormatter::TimePoint::duration>(date));
+  return formatter->stringFromDate(date);
 }
 
 std::string languagesDescriptionFromLanguages(const std::vector<std::string>& languages) {

@@ -94,28 +94,37 @@ TEST_F(KeychainTest, StoreOpenToOthersIsReportedAndTightened) {
   EXPECT_EQ(warnings[0].find("secret"), std::string::npos) << "never log credentials";
 }
 
-TEST_F(KeychainTest, CorruptStoreIsAnErrorAndIsNeverOverwritten) {
-  const std::string corruptStores[] = {
+// A damaged store once refused every password save, for good: it is kept
+// aside, byte for byte, and the keychain starts afresh.
+TEST_F(KeychainTest, DamagedStoreIsKeptAsideOnceAndTheKeychainStartsAfresh) {
+  const std::string damagedStores[] = {
       "not a property list",
       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>GenericPasswords</key><dict>",  // truncated
       "<plist version=\"1.0\"><array/></plist>",                                                   // wrong root
       "<plist version=\"1.0\"><dict><key>GenericPasswords</key><dict><key>s</key><dict>"
       "<key>a</key><string>plain</string></dict></dict></dict></plist>",                           // wrong item type
   };
-  for (const std::string& contents : corruptStores) {
+  std::vector<std::string> errors;
+  setDiagnosticHandler([&](DiagnosticLevel level, const std::string& message) {
+    if (level == DiagnosticLevel::Error) errors.push_back(message);
+  });
+  for (const std::string& contents : damagedStores) {
     SCOPED_TRACE(contents);
-    std::filesystem::create_directories(storePath_.parent_path());
-    ASSERT_TRUE(writeFileAtomically(storePath_, contents, true));
+    testing_support::TemporaryDirectory folder;
+    Keychain keychain(folder / "keychain" / "generic-passwords.plist");
+    std::filesystem::create_directories(keychain.storePath().parent_path());
+    ASSERT_TRUE(writeFileAtomically(keychain.storePath(), contents, true));
+    errors.clear();
 
-    auto read = keychain_.password("s", "a");
-    ASSERT_FALSE(read);
-    EXPECT_TRUE(read.error().is(kKeychainErrorDomain, KeychainErrorCode::StoreCorrupt)) << read.error().describe();
-
-    Status set = keychain_.setPassword("s", "a", "new");
-    ASSERT_FALSE(set);
-    EXPECT_TRUE(set.error().is(kKeychainErrorDomain, KeychainErrorCode::StoreCorrupt));
-    EXPECT_FALSE(keychain_.removePassword("s", "a"));
-    EXPECT_EQ(readFile(storePath_).value(), contents);
+    ASSERT_TRUE(keychain.setPassword("s", "a", "new"));
+    EXPECT_EQ(lookUp(keychain, "s", "a"), "new");
+    std::optional<std::filesystem::path> aside = keychain.takeDamagedStoreKeptAside();
+    ASSERT_TRUE(aside.has_value());
+    EXPECT_TRUE(aside->filename().string().starts_with("generic-passwords.plist.corrupt-")) << *aside;
+    EXPECT_EQ(readFile(*aside).value(), contents);
+    EXPECT_EQ(keychain.takeDamagedStoreKeptAside(), std::nullopt) << "named once";
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(aside->string()), std::string::npos) << errors[0];
   }
 }
 

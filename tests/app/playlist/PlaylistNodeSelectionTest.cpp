@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/AlertPresenter.h"
+#include "foundation/RecordingAlertPresenter.h"
 #include "nodes/link/NodePasswordKeychain.h"
+#include "platform/Files.h"
 #include "platform/Clock.h"
 #include "platform/Keychain.h"
 #include "platform/RunLoop.h"
@@ -164,6 +167,38 @@ TEST_F(PlaylistNodeSelectionTest, SilentNodeCountsAsFailedAtTheTimeLimit) {
   platform::RunLoop::main().drainReadyTasks();
   EXPECT_EQ(outcome, NodeUnlockOutcome::NodeAFailed);
   EXPECT_FALSE(stored("A").has_value());
+}
+
+// A damaged password file once refused every save and the error was
+// dropped, so the operator was asked at every unlock with no reason.
+TEST_F(PlaylistNodeSelectionTest, DamagedPasswordFileIsReplacedAndTheOperatorToldOnce) {
+  auto alerts = std::make_shared<foundation::RecordingAlertPresenter>();
+  foundation::ScopedAlertPresenter presenter(alerts);
+  ASSERT_TRUE(platform::writeFileAtomically(keychain_.storePath(), "damaged\x01", true));
+  document_->setNodeAUniqueID("A");
+  nodes_.unlocked.clear();
+  selection_.populate(nodeList());
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ASSERT_TRUE(selection_.unlock({"pa", true, std::nullopt, false}, nullptr));
+    reply("OK");
+  }
+  EXPECT_EQ(stored("A"), "pa");
+  ASSERT_EQ(alerts->alerts().size(), 1u);
+  EXPECT_EQ(alerts->alerts()[0].title, app::kKeychainErrorTitle);
+  EXPECT_NE(alerts->alerts()[0].message.find(".corrupt-"), std::string::npos) << alerts->alerts()[0].message;
+}
+
+TEST_F(PlaylistNodeSelectionTest, PasswordThatCannotBeSavedIsToldToTheOperator) {
+  auto alerts = std::make_shared<foundation::RecordingAlertPresenter>();
+  foundation::ScopedAlertPresenter presenter(alerts);
+  std::filesystem::create_directories(keychain_.storePath());  // a folder where the file should be
+  document_->setNodeAUniqueID("A");
+  nodes_.unlocked.clear();
+  selection_.populate(nodeList());
+  ASSERT_TRUE(selection_.unlock({"pa", true, std::nullopt, false}, nullptr));
+  reply("OK");
+  ASSERT_EQ(alerts->alerts().size(), 1u);
+  EXPECT_NE(alerts->alerts()[0].message.find("could not be saved"), std::string::npos) << alerts->alerts()[0].message;
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ TEST_F(CatalogueVersionTest, StartUpCheckPassesResetsOrRefusesByStoredVersion) {
     CatalogueCompatibility outcome;
     int resets;
     std::string alertMessage;  // "" when no alert is expected
+    bool keptAside = false;    // the media version file was unreadable: kept aside and written again
   } cases[] = {
       {"missing", std::nullopt, std::nullopt, CatalogueCompatibility::Compatible, 0, ""},
       {"100", plistWithVersion("<integer>100</integer>"), plistWithVersion("<string>5.0</string>"),
@@ -70,12 +71,13 @@ TEST_F(CatalogueVersionTest, StartUpCheckPassesResetsOrRefusesByStoredVersion) {
        CatalogueCompatibility::RefusedNewer, 0,
        "The clip database on this computer is not compatible with this version of Vantelio Vovi.\n"
        "You should use Vantelio Vovi (unknown) or later."},
+      // An unreadable file once kept the application from starting at all.
       {"garbage", std::string("\x01\x02not a property list", 22), plistWithVersion("<string>5.2</string>"),
-       CatalogueCompatibility::RefusedUnreadable, 0, "The clip database on this computer cannot be checked"},
+       CatalogueCompatibility::Compatible, 0, "", true},
       {"truncated", plistWithVersion("<integer>101</integer>").substr(0, 60), std::nullopt,
-       CatalogueCompatibility::RefusedUnreadable, 0, "cannot be checked"},
-      {"version is text", plistWithVersion("<string>101</string>"), std::nullopt,
-       CatalogueCompatibility::RefusedUnreadable, 0, "cannot be checked"},
+       CatalogueCompatibility::Compatible, 0, "", true},
+      {"version is text", plistWithVersion("<string>101</string>"), std::nullopt, CatalogueCompatibility::Compatible,
+       0, "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -103,6 +105,14 @@ TEST_F(CatalogueVersionTest, StartUpCheckPassesResetsOrRefusesByStoredVersion) {
       EXPECT_EQ(alerts[0].title, "Database Not Compatible Error !");
       EXPECT_NE(alerts[0].message.find(c.alertMessage), std::string::npos) << alerts[0].message;
       EXPECT_EQ(alerts[0].buttonTitles, std::vector<std::string>{"Quit Vantelio Vovi"});
+    }
+    if (c.keptAside) {
+      std::vector<std::string> kept;
+      for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        if (entry.path().filename().string().starts_with("MediaDatabaseVersion.plist.corrupt-"))
+          kept.push_back(*readBytes(entry.path()));
+      }
+      EXPECT_EQ(kept, std::vector<std::string>{*c.mediaFile});
     }
     if (refused) {
       // Nothing of a catalogue it cannot open is rewritten.

@@ -345,6 +345,47 @@ TEST_F(ClipCatalogueTest, AStoreThatCannotBeOpenedIsOneErrorAndADisabledCatalogu
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), contents);
 }
 
+// Garbage inside a catalogue once let it open and then failed every write, in
+// this run and every later one.
+TEST_F(ClipCatalogueTest, ADamagedStoreIsKeptAsideAndAFreshOneStartedWithOneAlert) {
+  std::vector<std::shared_ptr<PlaylistItem>> clips;
+  for (int i = 0; i < 300; ++i) clips.push_back(makeClip({"clip-" + std::to_string(i), "/m/" + std::to_string(i) + ".mov"}));
+  storeClips(*catalogue_, clips);
+  catalogue_.reset();
+  const auto storeFile = root() / "Private" / "MediaPrivateDataStore.sql";
+  ASSERT_GT(std::filesystem::file_size(storeFile), 16u * 4096u);
+  {
+    std::fstream file(storeFile, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(2 * 4096);  // the header page stays: the file still opens as a database
+    const std::string garbage(8 * 4096, '\xAB');
+    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  std::ifstream damagedFile(storeFile, std::ios::binary);
+  const std::string damaged(std::istreambuf_iterator<char>(damagedFile), {});
+
+  catalogue_ = open();
+  ASSERT_TRUE(catalogue_->isEnabled()) << catalogue_->openError()->describe();
+  EXPECT_TRUE(catalogue_->storeWasCreated()) << "the owner enumerates every folder again";
+  EXPECT_THAT(rows(), IsEmpty());
+  std::vector<std::filesystem::path> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(root() / "Private")) {
+    if (entry.path().filename().string().starts_with("MediaPrivateDataStore.sql.corrupt-")) kept.push_back(entry.path());
+  }
+  ASSERT_EQ(kept.size(), 1u);
+  std::ifstream keptFile(kept[0], std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(keptFile), {}), damaged);
+  ASSERT_EQ(alerts_->alerts().size(), 1u);
+  EXPECT_EQ(alerts_->alerts()[0].title, catalogue::kDatabaseDamagedTitle);
+  EXPECT_NE(alerts_->alerts()[0].message.find(kept[0].string()), std::string::npos) << alerts_->alerts()[0].message;
+
+  perform([&] { catalogue_->addOrUpdateClips({makeClip({"clip-new", "/m/new.mov"})}); });
+  EXPECT_EQ(rows().size(), 1u);
+  catalogue_.reset();
+  catalogue_ = open();
+  EXPECT_EQ(rows().size(), 1u);
+  EXPECT_EQ(alerts_->alerts().size(), 1u) << "told once";
+}
+
 TEST_F(ClipCatalogueTest, DuplicatesTakeTheNextFreeCopyName) {
   struct Case {
     std::string name;

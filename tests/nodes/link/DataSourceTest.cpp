@@ -295,6 +295,32 @@ TEST_F(SavedNodeListTest, SavingReplacesKeepsOrAppendsEntriesWithTheSavedKeys) {
   EXPECT_EQ(dataSource->nodes().size(), 4u) << "deleting saved entries leaves the node list alone";
 }
 
+// The run command passes its nodes as "-discoveredNodes": that list is for
+// the run, and saving a node once wrote it over the user's saved nodes.
+TEST_F(SavedNodeListTest, NodeListFromTheCommandLineIsForTheRunAndNeverReplacesTheSavedOne) {
+  const std::string runListArgument =
+      "<array><dict><key>nodeUniqueID</key><string>run-1</string><key>ipAdress</key><string>127.0.0.1</string>"
+      "<key>portNumber</key><string>7100</string><key>discoveredByNetServices</key><false/></dict></array>";
+  platform::UserDefaults withArguments(folder_ / "defaults.plist", {"VantelioZira", "-discoveredNodes", runListArgument});
+  platform::ScopedStandardUserDefaultsOverride runDefaults(withArguments);
+  auto dataSource = makeDataSource();
+  dataSource->connectStaticNodeFromPref();
+  ASSERT_EQ(dataSource->nodes().size(), 1u);
+  EXPECT_EQ(dataSource->nodes()[0]->portNumber(), "7100");
+
+  dataSource->saveNodeToPreference(addNode(*dataSource, "new-1", "10.0.0.4", "7004"));
+  dataSource->deleteNodeInPreferenceWithNodeUniqueID("found-1");
+
+  std::vector<std::string> saved;
+  const Array savedList = platform::UserDefaults(folder_ / "defaults.plist").arrayForKey(kDiscoveredNodesKey).value();
+  for (const Value& entry : savedList) saved.push_back(entry["nodeUniqueID"].stringOr(""));
+  EXPECT_EQ(saved, (std::vector<std::string>{"static-1", "legacy-1", "new-1"}));
+  std::vector<std::string> run;
+  const Array runList = withArguments.arrayForKey(kDiscoveredNodesKey).value();
+  for (const Value& entry : runList) run.push_back(entry["nodeUniqueID"].stringOr(""));
+  EXPECT_EQ(run, (std::vector<std::string>{"run-1", "new-1"}));
+}
+
 TEST_F(SavedNodeListTest, PollingThreadsReadTheSavedListAndWriteItOnlyThroughTheMainThread) {
   auto dataSource = makeDataSource();
   auto node = addNode(*dataSource, "static-1", "10.0.0.1", "7001");

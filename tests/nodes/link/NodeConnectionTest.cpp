@@ -110,9 +110,12 @@ class NodeConnectionTest : public ::testing::Test {
   Reply answer(const std::string& line) {
     std::lock_guard lock(mutex_);
     if (line == "version") return Reply::text(version_ + "\r\n");
-    if (line == "nodeuniqueid") return Reply::text("uid-1\r\n");
-    if (line == "nodename") return Reply::text("Studio A\r\n");
-    if (line == "plplaylist") return Reply::text(plist(platform::Array{platform::Dictionary{{"clipInfoUniqueID", "c1"}}}));
+    if (line == "nodeuniqueid") return Reply::text(nodeUniqueID_ + "\r\n");
+    if (line == "nodename") return Reply::text(nodeName_ + "\r\n");
+    if (line == "plplaylist") {
+      return Reply::text(playlistReply_.empty() ? plist(platform::Array{platform::Dictionary{{"clipInfoUniqueID", "c1"}}})
+                                                : playlistReply_);
+    }
     if (line == "pbstatus") return statusReply_.empty() ? Reply::text(plist(status_)) : Reply::text(statusReply_);
     if (line == "pllastchangenumber") return Reply::text("0\r\n");
     if (line.starts_with("held ")) return Reply::held({"", "OK-" + line.substr(5) + "\r\n"});
@@ -169,6 +172,9 @@ class NodeConnectionTest : public ::testing::Test {
   std::string version_ = "200";             // guarded by mutex_
   platform::Dictionary status_ = playingStatus();  // guarded by mutex_
   std::string statusReply_;                 // guarded by mutex_
+  std::string nodeUniqueID_ = "uid-1";      // guarded by mutex_
+  std::string nodeName_ = "Studio A";       // guarded by mutex_
+  std::string playlistReply_;               // guarded by mutex_
   ScriptedNodeServer server_{[this](const std::string& line) { return answer(line); }};
   std::shared_ptr<RecordingNodeDelegate> delegate_ = std::make_shared<RecordingNodeDelegate>();
   std::shared_ptr<NodeConnection> connection_;
@@ -247,6 +253,24 @@ TEST_F(NodeConnectionTest, LastReferenceDroppedOnThePollingThreadIsReleasedOnThe
     connection_->setPortNumber(std::to_string(server_.port()));
   }
   EXPECT_EQ(diagnostics_.count("destroyed from its own thread"), 0u);
+}
+
+// What a node says ends up in the saved node list and in documents: text the
+// property-list file cannot hold is replaced as it arrives.
+TEST_F(NodeConnectionTest, ReplyTextTheSettingsFileCannotHoldIsReplacedOnArrival) {
+  {
+    std::lock_guard lock(mutex_);
+    nodeUniqueID_ = "uid\x02-1";
+    nodeName_ = "Studio\x01 A\xFF";
+    playlistReply_ = plist(platform::Array{platform::Dictionary{{"clipInfoDisplayName", "News-ESC-1"}}});
+    playlistReply_.replace(playlistReply_.find("-ESC-"), 5, "&#27;");  // a character the writer refuses
+  }
+  openAndPoll();
+  EXPECT_EQ(connection_->nodeUniqueID(), "uid\uFFFD-1");
+  EXPECT_EQ(connection_->name(), "Studio\uFFFD A\uFFFD");
+  ASSERT_EQ(connection_->currentPlaylist().size(), 1u);
+  EXPECT_EQ(connection_->currentPlaylist()[0]["clipInfoDisplayName"], platform::Value("News\uFFFD1"));
+  EXPECT_TRUE(platform::checkPropertyListWritable(platform::Value(connection_->nodeInfoDictionary())).ok());
 }
 
 TEST_F(NodeConnectionTest, UnsupportedVersionIsNotPolled) {

@@ -370,6 +370,27 @@ TEST(PlaylistItemTest, DateToStringIsLocalYearMonthDayHourMinute) {
   ASSERT_TRUE(platform::setCurrentTimeZoneForTesting("").ok());
 }
 
+// Dates from a node or a file may lie anywhere a property-list date reaches,
+// far outside the years a nanosecond clock can hold.
+TEST(PlaylistItemTest, DateToStringFormatsDatesFarFromToday) {
+  ASSERT_TRUE(platform::setCurrentTimeZoneForTesting("UTC").ok());
+  const struct {
+    platform::Date date;
+    const char* text;
+  } cases[] = {
+      {utc(1601, 6, 30, 14, 5), "1601-06-30 14:05"},
+      {utc(1677, 9, 21, 0, 0), "1677-09-21 00:00"},
+      {utc(2262, 4, 12, 0, 0), "2262-04-12 00:00"},
+      {utc(2300, 1, 2, 3, 4), "2300-01-02 03:04"},
+      {utc(9999, 12, 31, 23, 59), "9999-12-31 23:59"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PlaylistItem::dateToString(c.date), c.text) << c.text;
+  for (platform::Date extreme : {platform::Date::min(), platform::Date::max()}) {
+    EXPECT_FALSE(PlaylistItem::dateToString(extreme).empty());
+  }
+  ASSERT_TRUE(platform::setCurrentTimeZoneForTesting("").ok());
+}
+
 TEST(PlaylistItemTest, SmallSetterRules) {
   PlaylistItem item;
   item.setFinderLabelName("Red");

@@ -38,7 +38,9 @@ std::shared_ptr<platform::Archivable> DRTLUtility::unarchiveKeyedData(const std:
 // other threads may unarchive while names are added.
 void DRTLUtility::addMigrationClasses(const std::map<std::string, std::string>& migrationClasses) {
   platform::KeyedArchiveRegistry& registry = archiveRegistry();
-  for (const auto& [oldName, currentName] : migrationClasses) {
+  for (const auto& entry : migrationClasses) {
+    const std::string& oldName = entry.first;
+    const std::string& currentName = entry.second;
     registry.registerClass(
         oldName, [&registry, oldName, currentName](const platform::KeyedArchiveDecoder& decoder)
                      -> platform::Result<std::shared_ptr<platform::Archivable>> {

@@ -23,11 +23,19 @@ class WriteLock {
   drcrash_async_loaded_images* list_;
 };
 
+void releaseImage(drcrash_async_image_list_node* node) {
+  if (node->image == nullptr) return;
+  drcrash_async_image_free(node->image);
+  delete node->image;
+  node->image = nullptr;
+}
+
 void appendNode(drcrash_async_loaded_images* list, drcrash_async_image* image) {
   WriteLock lock(list);
   drcrash_async_image_list_node* node = list->free_list;
   if (node != nullptr) {
     list->free_list = node->next.load();
+    releaseImage(node);  // the image of a removed library, kept until its node is needed again
   } else {
     node = new drcrash_async_image_list_node;
   }
@@ -149,6 +157,7 @@ void drcrash_async_loaded_images_free(drcrash_async_loaded_images* list) {
   }
   for (node = list->free_list; node != nullptr;) {
     drcrash_async_image_list_node* next = node->next.load();
+    releaseImage(node);
     delete node;
     node = next;
   }

@@ -15,7 +15,7 @@ DRTLSchema DRTLLogDBStorage::logsSchema() {
 DRTLLogDBStorage::DRTLLogDBStorage() {
   const DRTLSchema schema = logsSchema();
   initWithSchema(schema, kDRTLLogsSchemaVersion, kDRTLLogsFileName);
-  const auto& columns = columnsIndexes(schema).at(kDRTLLogsTableName);
+  const auto columns = columnsIndexes(schema).at(kDRTLLogsTableName);  // a copy: the table of indexes is a temporary
   idColumnIndex_ = columns.at("id");
   groupIdColumnIndex_ = columns.at("groupId");
   logColumnIndex_ = columns.at("log");

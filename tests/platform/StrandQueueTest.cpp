@@ -69,8 +69,8 @@ TEST(StrandQueueTest, DestructionRunsQueuedTasksAndRefusesNewOnes) {
     for (int i = 0; i < 5; ++i) strand.async([&] { ran++; });
   }
   EXPECT_EQ(ran.load(), 5);
+  std::atomic<bool> release{false};  // outlives the strand, whose destruction runs the waiting task
   StrandQueue small("test.strand.bounded", 2);
-  std::atomic<bool> release{false};
   small.async([&] { testing_support::waitForCondition([&] { return release.load(); }); });
   int accepted = 0;
   for (int i = 0; i < 10; ++i) accepted += small.async([] {});

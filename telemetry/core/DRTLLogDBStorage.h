@@ -1,11 +1,17 @@
 #pragma once
 // DRTLLogDBStorage: the telemetry log store, table "logs" of "Logs.sqlite"
 // (schema version 5). A file of an older version is dropped and rebuilt.
+// A full file makes room by evicting logs of equal or lower priority, lowest
+// and oldest first, inside a savepoint that is rolled back when the new log
+// still does not fit. Batches handed out are remembered in memory per group.
 // Lives on: the channel group queue.
 
 #include <cstddef>
+#include <map>
 
 #include "telemetry/core/DRTLDBStorage.h"
+#include "telemetry/core/DRTLEncrypter.h"
+#include "telemetry/core/DRTLStorage.h"
 
 namespace telemetry::core {
 
@@ -13,9 +19,39 @@ inline constexpr const char* kDRTLLogsTableName = "logs";
 inline constexpr const char* kDRTLLogsFileName = "Logs.sqlite";
 inline constexpr std::uint64_t kDRTLLogsSchemaVersion = 5;
 
-class DRTLLogDBStorage : public DRTLDBStorage {
+// A stored row with its log decoded.
+struct DRTLLogRow {
+  DRTLStorageRow values;
+  std::shared_ptr<DRTLAbstractLog> log;
+};
+
+class DRTLLogDBStorage : public DRTLDBStorage, public DRTLStorage {
  public:
   DRTLLogDBStorage();
+
+  bool saveLog(const std::shared_ptr<DRTLAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
+  bool loadLogsWithGroupId(const std::string& groupId, std::size_t limit,
+                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
+                           const LoadHandler& handler) override;
+  void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
+  void releaseLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
+  DRTLLogArray deleteLogsWithGroupId(const std::string& groupId) override;
+  std::uint64_t countLogs() override;
+  void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override {
+    DRTLDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
+  }
+
+  DRTLLogArray logsFromDBWithGroupId(const std::string& groupId);
+  // Rows of "logs" matching the condition; a row whose log does not decode is
+  // deleted and left out.
+  std::vector<DRTLLogRow> logsWithCondition(const std::string& condition, const DRTLStorageBindableArray* values);
+  void deleteLogFromDBWithId(std::int64_t id);
+  void deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& values, const std::string& columnName);
+  // Values are bound, never written into the statement.
+  static int deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& values,
+                                              const std::string& columnName, sqlite3* database);
+  // "(?,?,?)" for 3.
+  static std::string buildKeyFormatWithCount(std::size_t count);
 
   static DRTLSchema logsSchema();
 
@@ -30,6 +66,13 @@ class DRTLLogDBStorage : public DRTLDBStorage {
 
  private:
   static int createPriorityIndex(sqlite3* database);
+  int insertMakingRoom(sqlite3* database, const std::string& query, const DRTLStorageBindableArray& values,
+                       std::int64_t priority);
+
+  // group id -> batch id -> row ids. Exact group ids, so one group's batches
+  // never touch those of a group whose id merely begins with it.
+  std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> batches_;
+  DRTLEncrypter targetTokenEncrypter_;
 
   std::size_t idColumnIndex_ = 0;
   std::size_t groupIdColumnIndex_ = 0;

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QStandardItemModel>
 
 namespace app::views {
@@ -47,6 +49,14 @@ QIcon lockIcon(const std::string& image) {
 
 NodePopUpButton::NodePopUpButton(QWidget* parent) : QComboBox(parent) {
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+}
+
+int NodePopUpButton::widthForSelectedName() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  const int text = fontMetrics().horizontalAdvance(currentText());
+  const int icon = itemIcon(currentIndex()).isNull() ? 0 : iconSize().width() + 4;
+  return style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(text + icon, height()), this).width();
 }
 
 void NodePopUpButton::showPopup() {

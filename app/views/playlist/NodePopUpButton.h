@@ -26,6 +26,9 @@ class NodePopUpButton final : public QComboBox {
   // Rebuilds the list only when it changed; selects `selected` (none: no item).
   void showItems(const std::vector<NodeMenuItem>& items, std::optional<std::size_t> selected);
 
+  // The width that shows the selected name whole, with its icon and arrow.
+  int widthForSelectedName() const;
+
   void showPopup() override;
 
  private:

@@ -201,9 +201,13 @@ void PlaylistWindow::showState(const PlaylistViewState& state) {
     }
   }
   const bool layoutChanged = shownOnce_ && state.abRollOn != shown_.abRollOn;
+  const NodePopUpWidthsWanted wanted{double(ui_->nodeAPopUpButton->widthForSelectedName()),
+                                     double(ui_->nodeBPopUpButton->widthForSelectedName())};
+  const bool namesChanged = wanted.nodeA != popUpWidthsWanted_.nodeA || wanted.nodeB != popUpWidthsWanted_.nodeB;
+  popUpWidthsWanted_ = wanted;
   shown_ = state;
   shownOnce_ = true;
-  if (layoutChanged) placeNodeControls(state.abRollOn, isVisible());
+  if (layoutChanged || namesChanged) placeNodeControls(state.abRollOn, layoutChanged && isVisible());
 }
 
 void PlaylistWindow::showNodeControls(const PlaylistViewState& state) {
@@ -230,7 +234,7 @@ void PlaylistWindow::placeNodeControls(bool abRoll, bool animated) {
                                     layoutRect(ui_->pbControlView->geometry()),
                                     layoutRect(ui_->optionsContentView->geometry()),
                                     layoutRect(ui_->nodeBPopUpButton->geometry()), abRoll};
-  frames = layoutNodeControls(frames, ui_->nodeControlsBar->width(), abRoll);
+  frames = layoutNodeControls(frames, ui_->nodeControlsBar->width(), abRoll, popUpWidthsWanted_);
   ui_->nodeBPopUpField->setVisible(frames.nodeBFieldShown);
   const std::pair<QWidget*, LayoutRect> targets[] = {{ui_->nodeAPopUpButton, frames.nodeAPopUp},
                                                      {ui_->pbControlView, frames.pbControlView},

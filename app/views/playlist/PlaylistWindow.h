@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "app/playlist/PlaylistView.h"
+#include "app/playlist/PlaylistWindowLayout.h"
 
 
 namespace Ui {
@@ -81,6 +82,7 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
   PlaylistViewState shown_;
   bool shownOnce_ = false;
+  NodePopUpWidthsWanted popUpWidthsWanted_;  // what the selected node names need
 };
 
 }  // namespace app::views

@@ -224,6 +224,46 @@ TEST_F(PlaylistWindowNodesTest, NodeControlsMoveWithABRoll) {
   EXPECT_FALSE(off.nodeBFieldShown);
 }
 
+// Long node names widen the pop-ups into the free room between the transport
+// and the mode buttons, never below the classic widths and never so far that
+// the groups meet.
+TEST_F(PlaylistWindowNodesTest, PopUpsWidenForLongNamesAsFarAsTheBarAllows) {
+  struct Case {
+    const char* what;
+    double windowWidth;
+    bool abRoll;
+    app::NodePopUpWidthsWanted wanted;
+    double nodeAWidth;
+    double nodeBWidth;
+  };
+  // At 836 px with a 290 px transport the A/B bar has 561 - 410 - 8 = 143 px to spare.
+  const Case cases[] = {
+      {"short names keep the classic widths", 836, true, {60, 80}, 100, 100},
+      {"both names fit", 836, true, {150, 160}, 150, 160},
+      {"a long A name leaves B what it needs", 836, true, {400, 120}, 223, 120},
+      {"a long B name leaves A what it needs", 836, true, {130, 400}, 130, 213},
+      {"two long names share the room", 836, true, {400, 400}, 171.5, 171.5},
+      {"a bar with no room to spare", 600, true, {400, 400}, 100, 100},
+      {"without A/B node A grows up to the centred transport", 836, false, {400, 0}, 259, 100},
+      {"without A/B a short name keeps 160 px", 836, false, {90, 0}, 160, 100},
+  };
+  const app::PlaylistNodeControlsFrames start{{6, 18, 160, 28}, {0, 16, 290, 30}, {0, 16, 164, 30}, {0, 18, 100, 28}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto frames = app::layoutNodeControls(start, c.windowWidth, c.abRoll, c.wanted);
+    EXPECT_DOUBLE_EQ(frames.nodeAPopUp.width, c.nodeAWidth);
+    EXPECT_DOUBLE_EQ(frames.nodeBPopUp.width, c.nodeBWidth);
+    EXPECT_GE(frames.pbControlView.x, frames.nodeAPopUp.x + frames.nodeAPopUp.width) << "node A meets the transport";
+    if (!c.abRoll) continue;
+    EXPECT_DOUBLE_EQ(frames.nodeBPopUp.x + frames.nodeBPopUp.width, c.windowWidth - 6) << "node B keeps its right edge";
+    EXPECT_LE(frames.optionsContentView.x + frames.optionsContentView.width, frames.nodeBPopUp.x);
+    if (c.windowWidth >= 700) {
+      EXPECT_GE(frames.optionsContentView.x - (frames.pbControlView.x + frames.pbControlView.width),
+                app::kNodeControlsMinimumGap);
+    }
+  }
+}
+
 TEST_F(PlaylistWindowNodesTest, NodePlaylistChangeRefillsTheDocumentAndMarksTheClipOnAir) {
   auto& window = open(false);
   nodes_.statuses["A"] = nodeStatus("STOPPED", 1);

@@ -1,6 +1,7 @@
 // The playlist window on the offscreen platform: it shows the document's rows
 // and the counters' progress, caps the bars, and forwards the buttons.
 
+#include <QAbstractAnimation>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/views/playlist/DraggableTableView.h"
+#include "app/views/playlist/NodePopUpButton.h"
 #include "app/views/playlist/PlaybackProgressView.h"
 #include "app/views/playlist/PlaylistWindow.h"
 #include "app/views/playlist/PlaylistWindowHandle.h"
@@ -87,6 +89,43 @@ TEST(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
   EXPECT_TRUE(document->abRoll());
   EXPECT_EQ(document->nodeBUniqueID(), "B");
   EXPECT_TRUE(handle.controller().viewState().abRollOn);
+}
+
+// In A/B roll the pop-up buttons show whole node names when the bar has room.
+TEST(PlaylistWindowTest, ABRollPopUpsShowWholeNodeNames) {
+  testing_support::qtTestApplication();
+  platform::ManualClock clock;
+  platform::ScopedClockOverride clockOverride(clock);
+  platform::UserDefaults defaults{std::filesystem::path()};
+  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
+  app_testing::FakePlaylistNodeControl nodes;
+  nodes.nodes = {{"A", "Studio Playout One", true, "127.0.0.1", "7000"},
+                 {"B", "Studio Playout Two", true, "127.0.0.1", "7001"}};
+  auto document = app_testing::makeDocument(2, false);
+  document->setNodeBUniqueID(std::nullopt);
+
+  app::views::PlaylistWindowHandle handle(document, nodes);
+  handle.window().resize(1100, 600);
+  handle.window().show();
+  handle.controller().nodeListDidChange();
+  auto* popUpA = handle.window().findChild<app::views::NodePopUpButton*>("nodeAPopUpButton");
+  auto* popUpB = handle.window().findChild<app::views::NodePopUpButton*>("nodeBPopUpButton");
+  auto* transport = handle.window().findChild<QWidget*>("pbControlView");
+  auto* modes = handle.window().findChild<QWidget*>("optionsContentView");
+  ASSERT_TRUE(popUpA && popUpB && transport && modes);
+  popUpB->setCurrentIndex(3);
+  emit popUpB->activated(3);
+  ASSERT_TRUE(handle.controller().viewState().abRollOn);
+  // The shown window slides its controls into place; jump to the end.
+  for (auto* slide : handle.window().findChildren<QAbstractAnimation*>()) slide->setCurrentTime(slide->totalDuration());
+
+  EXPECT_EQ(popUpB->currentText(), "Studio Playout Two");
+  EXPECT_GT(popUpA->widthForSelectedName(), 100) << "the names must need more than the classic width";
+  EXPECT_GE(popUpA->width(), popUpA->widthForSelectedName());
+  EXPECT_GE(popUpB->width(), popUpB->widthForSelectedName());
+  EXPECT_LE(popUpA->geometry().right(), transport->x());
+  EXPECT_LE(transport->geometry().right(), modes->x());
+  EXPECT_LE(modes->geometry().right(), popUpB->x());
 }
 
 // The window's keys reach the controller whichever control has the focus;

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     // start window; closing that window quits.
     QApplication::setQuitOnLastWindowClosed(false);
     delegate.documentController().setDocumentsChangedHandler([&mainWindow] { mainWindow.followOpenDocuments(); });
+    // A termination signal asks about edited documents as File > Quit does.
+    signalQuitter.setQuitGuard([&delegate] { return delegate.applicationShouldTerminate(); });
 
     const QMetaObject::Connection willTerminate =
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &application, [&delegate] {
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
 
     // Windows close first (a countdown window saves itself as it closes),
     // then the delegate lets go of the data source and its node connections.
+    signalQuitter.setQuitGuard({});
     delegate.documentController().setDocumentsChangedHandler({});
     delegate.documentController().closeAllDocuments();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -67,8 +67,15 @@ void TerminationSignalQuitter::signalReceived() {
   unsigned char byte = 0;
   while (::read(readEnd_->get(), &byte, 1) == 1) {
   }
-  foundation::CVNLogController::sharedLogController().logMessageWithLevel(
-      2, false, "Quitting on signal %d", static_cast<int>(byte));
+  foundation::CVNLogController& log = foundation::CVNLogController::sharedLogController();
+  log.logMessageWithLevel(2, false, "Quitting on signal %d", static_cast<int>(byte));
+  if (quitGuard_ && !quitGuard_()) {
+    log.logMessageWithLevel(1, false,
+                            "Quit on signal %d cancelled: an edited document stays open. A second signal ends the "
+                            "application without saving it.",
+                            static_cast<int>(byte));
+    return;
+  }
   gQuitRequested.store(true);
   // exit(), not quit(): quit() first asks the windows to close, and a modal
   // alert without an escape button refuses; exit() leaves every event loop.

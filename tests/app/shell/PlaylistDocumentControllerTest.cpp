@@ -10,46 +10,14 @@
 #include "app/shell/AlertButtonLayout.h"
 #include "nodes/playlist/PlaylistDocumentFormat.h"
 #include "platform/RunLoop.h"
+#include "tests/app/shell/ScriptedDocumentPanels.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app {
 namespace {
 
-class CountingWindow : public DocumentWindowController {
- public:
-  void showWindow() override { ++shown; }
-  void updatePlaybackStatusAfterAwakeFromNib() override {}
-  void documentWasReverted() override { ++reverted; }
-  void cueButtonPushed() override {}
-  void playButtonPushed() override {}
-  void pauseButtonPushed() override {}
-  void stopButtonPushed() override {}
-  void skipToPreviousButtonPushed() override {}
-  void skipToNextButtonPushed() override {}
-  void externalMixerTriggeredPlaybackStart() override {}
-  void externalMixerTriggeredPlaybackStop() override {}
-  int shown = 0;
-  int reverted = 0;
-};
-
-// Answers the document questions from a script and records them.
-class ScriptedPanels : public DocumentPanels {
- public:
-  SaveChangesAnswer askSaveChanges(const std::string& documentName) override {
-    asked.push_back(documentName);
-    const SaveChangesAnswer answer = answers.empty() ? SaveChangesAnswer::Cancel : answers.front();
-    if (!answers.empty()) answers.erase(answers.begin());
-    return answer;
-  }
-  std::optional<std::filesystem::path> askSaveFileName(const std::string& suggestedName) override {
-    suggested.push_back(suggestedName);
-    return fileName;
-  }
-  std::vector<SaveChangesAnswer> answers;
-  std::vector<std::string> asked;
-  std::vector<std::string> suggested;
-  std::optional<std::filesystem::path> fileName;
-};
+using app_testing::CountingWindow;
+using app_testing::ScriptedPanels;
 
 class PlaylistDocumentControllerTest : public ::testing::Test {
  protected:

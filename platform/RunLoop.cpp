@@ -85,13 +85,18 @@ bool RunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseco
     return false;
   }
   const auto realLimit = std::chrono::steady_clock::now() + realTimeLimit;
+  // `done` may read what other threads change without a post, so it is
+  // polled; the poll slows down while nothing happens and speeds up again
+  // with the next task.
+  std::chrono::milliseconds poll = kConditionPollInterval;
   while (true) {
     if (done()) return true;
-    drain(&done);
+    const std::size_t ran = drain(&done);
     if (done()) return true;
     const auto realNow = std::chrono::steady_clock::now();
     if (realNow >= realLimit) return false;
-    tasks_->waitForWork(std::min(realLimit, realNow + kConditionPollInterval));
+    poll = ran > 0 ? kConditionPollInterval : std::min(poll * 2, kIdleConditionPollInterval);
+    tasks_->waitForWork(std::min(realLimit, realNow + poll));
   }
 }
 

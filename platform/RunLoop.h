@@ -35,8 +35,10 @@ class RunLoop {
  public:
   static constexpr std::chrono::milliseconds kDefaultRealTimeLimit{10000};
   // How often runUntil re-checks its condition when no task wakes it, so a
-  // condition set by another thread is seen without a post.
+  // condition set by another thread is seen without a post: right after a
+  // task, then twice as long after each idle re-check, up to the idle bound.
   static constexpr std::chrono::milliseconds kConditionPollInterval{2};
+  static constexpr std::chrono::milliseconds kIdleConditionPollInterval{16};
 
   static RunLoop& main();
 
@@ -44,7 +46,8 @@ class RunLoop {
   // first and after every task) and returns true; returns false once
   // `realTimeLimit` of real time has passed, or when another thread drives.
   // While idle it waits for a post, the next delayed task's deadline on
-  // Clock::current() (a ManualClock advance wakes it at once), or the poll.
+  // Clock::current() (a ManualClock advance wakes it at once), or the poll
+  // (2 ms after a task, backing off to 16 ms while idle).
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds realTimeLimit = kDefaultRealTimeLimit);
   // Runs main-queue tasks until `duration` has passed on Clock::current()
   // (with a ManualClock, until someone advances it that far). False at the

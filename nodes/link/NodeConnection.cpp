@@ -3,6 +3,7 @@
 
 #include "nodes/link/NodeConnection.h"
 
+#include <algorithm>
 #include <any>
 #include <condition_variable>
 #include <cstdio>
@@ -28,6 +29,59 @@ struct NodeConnection::PollingState {
   bool mustShutdown = false;                 // guarded by mutex
   bool stopRequested = false;                // guarded by mutex: stopConnection() waits for this run
   std::uint64_t tickCount = 0;               // guarded by mutex
+  bool commandsQueued = false;               // guarded by mutex: control commands wait for the next tick
+  platform::Clock::TimePoint commandsQueuedAt{};  // guarded by mutex: when the first of them came
+  bool linkClosed = false;                   // guarded by mutex: the sleeping thread has nothing left to poll
+  // While the thread sleeps through idle ticks: when the sleep began, on which
+  // clock, and how many idle ticks it covers. Each counts as done once its
+  // time has come.
+  platform::Clock::TimePoint sleepingSince{};  // guarded by mutex
+  const platform::Clock* sleepingOn = nullptr;  // guarded by mutex; compared, never used
+  unsigned idleTicksAhead = 0;                  // guarded by mutex
+
+  // Idle ticks of the current sleep whose time has come; lock held. Queued
+  // commands make the tick after them a working one.
+  unsigned idleTicksPassed() const {
+    if (sleepingOn != &platform::Clock::current()) return 0;
+    const auto elapsed = (commandsQueued ? commandsQueuedAt : platform::Clock::current().now()) - sleepingSince;
+    if (elapsed <= platform::Clock::Duration::zero()) return 0;
+    return static_cast<unsigned>(std::min<std::int64_t>(idleTicksAhead, elapsed / kPollingTick));
+  }
+
+  // Sleeps through `idleTicks` ticks that have nothing to do and wakes for
+  // the tick after them; queued control commands move that tick forward to
+  // the first tick on the cadence, and `woken` to now. Answers how many idle
+  // ticks went by, which count as done.
+  unsigned sleepThroughIdleTicks(std::unique_lock<std::mutex>& lock, unsigned idleTicks,
+                                 const std::function<bool()>& woken, const std::function<bool()>& wokenOrCommands) {
+    sleepingOn = &platform::Clock::current();
+    sleepingSince = sleepingOn->now();
+    idleTicksAhead = idleTicks;
+    platform::waitOnCurrentClock(lock, changed, kPollingTick * (idleTicks + 1), wokenOrCommands);
+    unsigned passed = idleTicks;
+    if (woken()) {
+      passed = idleTicksPassed();
+    } else if (commandsQueued) {
+      // The first tick after they came serves them, as when every tick woke
+      // (a tick whose time is exactly then already counts as done).
+      if (sleepingOn != &platform::Clock::current()) {
+        sleepingOn = &platform::Clock::current();
+        sleepingSince = commandsQueuedAt = sleepingOn->now();
+      }
+      const auto elapsed = std::max(commandsQueuedAt - sleepingSince, platform::Clock::Duration::zero());
+      const auto tick = std::clamp<std::int64_t>(elapsed / kPollingTick + 1, 1, idleTicks + 1);
+      passed = static_cast<unsigned>(tick - 1);
+      idleTicksAhead = passed;
+      const auto remaining = sleepingSince + kPollingTick * tick - platform::Clock::current().now();
+      if (remaining > platform::Clock::Duration::zero()) platform::waitOnCurrentClock(lock, changed, remaining, woken);
+      if (woken()) passed = idleTicksPassed();
+    }
+    commandsQueued = false;
+    tickCount += passed;
+    sleepingOn = nullptr;
+    idleTicksAhead = 0;
+    return passed;
+  }
 };
 
 namespace {
@@ -256,8 +310,16 @@ void NodeConnection::addThumbnailToCache(std::shared_ptr<const RGBAImage> image,
 void NodeConnection::addControlCommand(std::shared_ptr<ControlCommand> command) {
   if (!command) return;
   if (command->nodeConnection().expired()) command->setNodeConnection(weak_from_this());
-  std::lock_guard lock(controlCommandsMutex_);
-  controlCommands_.push_back(std::move(command));
+  {
+    std::lock_guard lock(controlCommandsMutex_);
+    controlCommands_.push_back(std::move(command));
+  }
+  {
+    std::lock_guard lock(polling_->mutex);
+    if (!polling_->commandsQueued) polling_->commandsQueuedAt = platform::Clock::current().now();
+    polling_->commandsQueued = true;
+  }
+  polling_->changed.notify_all();
 }
 
 std::vector<std::shared_ptr<ControlCommand>> NodeConnection::controlCommands() const {
@@ -332,7 +394,7 @@ void NodeConnection::setMustShutdown(bool mustShutdown) {
 
 std::uint64_t NodeConnection::pollingTickCount() const {
   std::lock_guard lock(polling_->mutex);
-  return polling_->tickCount;
+  return polling_->tickCount + polling_->idleTicksPassed();
 }
 
 void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
@@ -344,6 +406,7 @@ void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
     run = ++polling_->run;
     polling_->mustShutdown = false;
     polling_->stopRequested = false;
+    polling_->linkClosed = false;
     polling_->tickCount = 0;
   }
   polling_->changed.notify_all();
@@ -369,8 +432,10 @@ void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
         unsigned statusTicks = 0, mediaTicks = 0;
         // Made once: a tick allocates nothing of its own.
         const std::function<bool()> woken = [&] {
-          return state->run != run || stop.stop_requested() || state->mustShutdown || state->stopRequested;
+          return state->run != run || stop.stop_requested() || state->mustShutdown || state->stopRequested ||
+                 state->linkClosed;
         };
+        const std::function<bool()> wokenOrCommands = [&] { return woken() || state->commandsQueued; };
         while (polling) {
           auto self = weak.lock();
           if (!self || !stillCurrent() || !self->isConnected()) break;
@@ -378,7 +443,12 @@ void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
           self.reset();  // not held while asleep: the owner may let go meanwhile
           std::unique_lock lock(state->mutex);
           ++state->tickCount;
-          platform::waitOnCurrentClock(lock, state->changed, kPollingTick, woken);
+          // Ticks before the next status or media tick only serve control
+          // commands: with none queued the thread sleeps through them.
+          const unsigned idle = std::min(kStatusPollTicks - statusTicks, kMediaPollTicks - mediaTicks);
+          const unsigned passed = state->sleepThroughIdleTicks(lock, idle, woken, wokenOrCommands);
+          statusTicks += passed;
+          mediaTicks += passed;
         }
         // Told before isRunning clears, so once stopConnection() returns no
         // call of this thread reaches the delegate any more.
@@ -398,6 +468,11 @@ void NodeConnection::nodeConnectionDidClose(TelnetController&) { resetAfterClose
 void NodeConnection::nodeConnectionDidNotOpen(TelnetController&) { resetAfterClose(); }
 
 void NodeConnection::resetAfterClose() {
+  {
+    std::lock_guard lock(polling_->mutex);
+    polling_->linkClosed = true;
+  }
+  polling_->changed.notify_all();
   {
     std::lock_guard lock(controlCommandsMutex_);
     controlCommands_.clear();

@@ -19,6 +19,9 @@
 // Clock::current(): queued control commands at every tick, "pbstatus" at
 // every kStatusPollTicks-th tick, then the media folders, the playlist and the
 // attributes at every kMediaPollTicks-th tick (split by control-command runs).
+// Ticks with nothing to do pass without waking the thread: it sleeps until the
+// next status or media tick, and a queued control command wakes it for the
+// next tick on the cadence.
 //
 // Guarantees:
 // - control commands are sent oldest first; the control-command lock is never
@@ -132,7 +135,8 @@ class NodeConnection final : public TelnetControllerDelegate, public std::enable
   bool mustShutdown() const;
   void setMustShutdown(bool mustShutdown);
   // Ticks the polling thread has finished since the link last opened (each
-  // counted just before the tick's sleep).
+  // counted just before the tick's sleep; an idle tick it sleeps through
+  // counts once its time has come).
   std::uint64_t pollingTickCount() const;
 
   // --- Status ---

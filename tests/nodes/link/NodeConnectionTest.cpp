@@ -193,6 +193,26 @@ TEST_F(NodeConnectionTest, AsksForIdentityThenPollsStatusEveryFifthTickAndTheRes
   EXPECT_EQ(connection_->currentStatus(), playingStatus());
 }
 
+// Between status ticks the thread sleeps; a queued command still goes out at
+// the next tick, and the status keeps its every-fifth-tick cadence.
+TEST_F(NodeConnectionTest, CommandQueuedWhileTheThreadSleepsGoesAtTheNextTickWithoutShiftingTheStatusTicks) {
+  openAndPoll();
+  runTicks(2);  // ticks 1 and 2 had nothing to do
+  connection_->addControlCommand(ControlCommand::make("ctl between"));
+  EXPECT_EQ(server_.countLines("ctl between"), 0u);  // the clock has not reached tick 3
+  clock_.advance(NodeConnection::kPollingTick);
+  ASSERT_TRUE(waitForCondition([&] { return connection_->pollingTickCount() == 4 && clock_.waiterCount() == 1; },
+                               "tick 3"));
+  EXPECT_EQ(server_.countLines("ctl between"), 1u);
+  EXPECT_EQ(server_.countLines("pbstatus"), 0u);
+  runTicks(1);
+  EXPECT_EQ(server_.countLines("pbstatus"), 0u);  // tick 4
+  runTicks(1);
+  EXPECT_EQ(server_.countLines("pbstatus"), 1u);  // tick 5
+  runTicks(5);
+  EXPECT_EQ(server_.countLines("pbstatus"), 2u);  // tick 10
+}
+
 // Where a connection was destroyed, told by the hooks it owned.
 struct TeardownProbe {
   std::mutex mutex;
@@ -411,10 +431,10 @@ TEST_F(NodeConnectionTest, StopWaitsForThePollingThreadAndTheCloseResetsTheNode)
 TEST_F(NodeConnectionTest, DroppedLinkEndsPollingAndReconnectPollsAgain) {
   openAndPoll();
   server_.dropClient();
-  ASSERT_TRUE(runMainLoopUntil([&] { return !connection_->isConnected() && connection_->currentStatus().empty(); },
-                               "the drop to be handled"));
-  clock_.advance(NodeConnection::kPollingTick);  // the sleeping thread wakes and sees the closed link
-  ASSERT_TRUE(waitForCondition([&] { return !connection_->isRunning(); }, "the polling thread to end"));
+  // The close wakes the sleeping polling thread: no tick has to come first.
+  ASSERT_TRUE(runMainLoopUntil([&] { return !connection_->isConnected() && !connection_->isRunning(); },
+                               "the drop to end polling"));
+  EXPECT_TRUE(connection_->currentStatus().empty());
   ASSERT_TRUE(waitForCondition([&] { return !connection_->telnetController().communicationsThreadIsRunning(); },
                                "the link thread to end"));
   openAndPoll();

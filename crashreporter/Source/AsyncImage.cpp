@@ -12,6 +12,7 @@ namespace crashreporter {
 namespace {
 
 constexpr std::size_t kMaxSymbolName = 256;
+constexpr std::uint64_t kSymbolBlock = 64;  // 1.5 KiB of the caller's stack
 
 // Loaders leave d_ptr relocated for most objects but not all (the vDSO); a
 // value below the bias is still an offset.
@@ -121,51 +122,63 @@ bool drcrash_async_image_contains_address(const drcrash_async_image* image, std:
   return address >= image->text_address && address - image->text_address < image->text_size;
 }
 
-drcrash_error_t drcrash_async_image_find_symbol(const drcrash_async_image* image, std::uint64_t address,
-                                                drcrash_async_found_symbol_cb callback, void* context) {
+drcrash_error_t drcrash_async_image_find_symbol_entry(const drcrash_async_image* image, std::uint64_t address,
+                                                      drcrash_async_symbol_entry* entry) {
   if (image->dynsym == 0) return DRCRASH_ENOTFOUND;
-  drcrash_async_mobject symbols;
-  if (drcrash_async_mobject_init(&symbols, image->dynsym, image->dynsym_count * sizeof(ElfW(Sym)), true) !=
-      DRCRASH_ESUCCESS) {
-    return DRCRASH_EINVAL;
-  }
   const std::uint64_t target = address - image->load_bias;
   bool found = false;
   ElfW(Sym) best{};
-  for (std::uint64_t i = 0; i < image->dynsym_count; ++i) {
-    ElfW(Sym) symbol;
-    if (drcrash_async_mobject_read(&symbols, image->dynsym, static_cast<std::int64_t>(i * sizeof symbol), &symbol,
-                                   sizeof symbol) != DRCRASH_ESUCCESS) {
+  // The table is read in blocks: one system call per block, not per symbol.
+  ElfW(Sym) block[kSymbolBlock];
+  for (std::uint64_t first = 0; first < image->dynsym_count; first += kSymbolBlock) {
+    const std::uint64_t count = image->dynsym_count - first < kSymbolBlock ? image->dynsym_count - first : kSymbolBlock;
+    if (drcrash_async_task_memcpy(image->dynsym, static_cast<std::int64_t>(first * sizeof(ElfW(Sym))), block,
+                                  count * sizeof(ElfW(Sym))) != DRCRASH_ESUCCESS) {
       return DRCRASH_EINVAL;
     }
-    const unsigned type = ELF64_ST_TYPE(symbol.st_info);
-    if (symbol.st_shndx == SHN_UNDEF || symbol.st_value > target || (type != STT_FUNC && type != STT_NOTYPE && type != STT_OBJECT)) {
-      continue;
-    }
-    const bool global = ELF64_ST_BIND(symbol.st_info) != STB_LOCAL;
-    const bool bestGlobal = ELF64_ST_BIND(best.st_info) != STB_LOCAL;
-    if (!found || symbol.st_value > best.st_value || (symbol.st_value == best.st_value && global && !bestGlobal)) {
-      best = symbol;
-      found = true;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const ElfW(Sym)& symbol = block[i];
+      const unsigned type = ELF64_ST_TYPE(symbol.st_info);
+      if (symbol.st_shndx == SHN_UNDEF || symbol.st_value > target ||
+          (type != STT_FUNC && type != STT_NOTYPE && type != STT_OBJECT)) {
+        continue;
+      }
+      const bool global = ELF64_ST_BIND(symbol.st_info) != STB_LOCAL;
+      const bool bestGlobal = ELF64_ST_BIND(best.st_info) != STB_LOCAL;
+      if (!found || symbol.st_value > best.st_value || (symbol.st_value == best.st_value && global && !bestGlobal)) {
+        best = symbol;
+        found = true;
+      }
     }
   }
   if (!found) return DRCRASH_ENOTFOUND;
   if (best.st_name >= image->dynstr_size) return DRCRASH_EINVAL;
-  char name[kMaxSymbolName];
   drcrash_async_mobject strings;
   if (drcrash_async_mobject_init(&strings, image->dynstr, image->dynstr_size, true) != DRCRASH_ESUCCESS) return DRCRASH_EINVAL;
-  std::size_t length = 0;
-  for (; length + 1 < sizeof name; ++length) {
+  std::uint32_t length = 0;
+  for (; length + 1 < kMaxSymbolName; ++length) {
     std::uint8_t c;
     if (drcrash_async_mobject_read_uint8(&strings, image->dynstr, static_cast<std::int64_t>(best.st_name + length), &c) !=
         DRCRASH_ESUCCESS) {
       return DRCRASH_EINVAL;
     }
-    name[length] = static_cast<char>(c);
     if (c == 0) break;
   }
-  name[length] = '\0';
-  callback(best.st_value + image->load_bias, name, context);
+  entry->address = best.st_value + image->load_bias;
+  entry->name_address = image->dynstr + best.st_name;
+  entry->name_length = length;
+  return DRCRASH_ESUCCESS;
+}
+
+drcrash_error_t drcrash_async_image_find_symbol(const drcrash_async_image* image, std::uint64_t address,
+                                                drcrash_async_found_symbol_cb callback, void* context) {
+  drcrash_async_symbol_entry entry;
+  const drcrash_error_t found = drcrash_async_image_find_symbol_entry(image, address, &entry);
+  if (found != DRCRASH_ESUCCESS) return found;
+  char name[kMaxSymbolName];
+  if (drcrash_async_task_memcpy(entry.name_address, 0, name, entry.name_length) != DRCRASH_ESUCCESS) return DRCRASH_EINVAL;
+  name[entry.name_length] = '\0';
+  callback(entry.address, name, context);
   return DRCRASH_ESUCCESS;
 }
 

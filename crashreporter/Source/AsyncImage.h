@@ -48,9 +48,19 @@ bool drcrash_async_image_contains_address(const drcrash_async_image* image, std:
 // The dynamic symbol that holds `address`: the greatest defined value not
 // above it; at one value a global symbol wins over a local one, else the first
 // seen. Calls callback(address of the symbol, name, context); 8 when none.
-// Async-signal-safe: reads through memory objects.
+// Async-signal-safe: reads through the safe reads.
 using drcrash_async_found_symbol_cb = void (*)(std::uint64_t address, const char* name, void* context);
 drcrash_error_t drcrash_async_image_find_symbol(const drcrash_async_image* image, std::uint64_t address,
                                                 drcrash_async_found_symbol_cb callback, void* context);
+
+// The same search without copying the name: where the name lies (in .dynstr)
+// and its length, at most 255 bytes. For writers that copy the name later.
+struct drcrash_async_symbol_entry {
+  std::uint64_t address = 0;
+  std::uint64_t name_address = 0;
+  std::uint32_t name_length = 0;
+};
+drcrash_error_t drcrash_async_image_find_symbol_entry(const drcrash_async_image* image, std::uint64_t address,
+                                                      drcrash_async_symbol_entry* entry);
 
 }  // namespace crashreporter

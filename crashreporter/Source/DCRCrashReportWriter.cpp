@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "crashreporter/Source/AsyncMemory.h"
 #include "crashreporter/Source/DCRCrashProcessInfo.h"
 #include "crashreporter/Source/DCRCrashReportFormat.h"
 #include "crashreporter/Source/FrameWalker.h"
@@ -89,18 +90,57 @@ std::size_t processor(File* f, std::uint32_t field, std::uint64_t type, std::uin
   return message(f, field, [&](File* g) { return enumeration(g, 1, kTypeEncodingMach) + u64(g, 2, type) + u64(g, 3, subtype); });
 }
 
-std::size_t stackFrame(File* f, std::uint32_t field, std::uint64_t pc) {
-  return message(f, field, [&](File* g) { return u64(g, 3, pc); });
+// A frame: the pc, then the symbol when one was found. The name is copied out
+// of the image only when written; measuring needs its length alone.
+std::size_t stackFrame(File* f, std::uint32_t field, const drcrash_log_frame& frame) {
+  return message(f, field, [&](File* g) {
+    std::size_t n = u64(g, 3, frame.pc);
+    if (frame.symbol_name_address == 0) return n;
+    return n + message(g, 6, [&](File* h) {
+      char name[256];
+      drcrash_protobuf_bytes value{frame.symbol_name_length, nullptr};
+      if (h != nullptr) {
+        if (drcrash_async_task_memcpy(frame.symbol_name_address, 0, name, frame.symbol_name_length) != DRCRASH_ESUCCESS) {
+          drcrash_async_memset(name, '?', frame.symbol_name_length);
+        }
+        value.data = name;
+      }
+      return drcrash_writer_pack(h, 1, DRCRASH_PROTOBUF_TYPE_BYTES, &value) + u64(h, 2, frame.symbol_address);
+    });
+  });
 }
 
-// A walked thread: its pcs in scratch, and the first frame's registers.
+// Fills in the symbol of each frame, through the scratch's cache.
+void symbolicate(drcrash_log_writer* w, drcrash_async_loaded_images* images, drcrash_log_frame* frames, std::uint32_t count) {
+  if ((w->symbolication_strategy & 1) == 0) return;  // bit 1 (class metadata) has nothing to read in ELF images
+  drcrash_async_loaded_images_set_reading(images, true);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    drcrash_log_frame& frame = frames[i];
+    drcrash_log_frame& cached = w->scratch->symbol_cache[(frame.pc >> 2) % kDrcrashSymbolCacheSlots];
+    if (cached.pc == frame.pc && frame.pc != 0) {
+      frame = cached;
+      continue;
+    }
+    const drcrash_async_image* image = drcrash_async_loaded_images_find_image_for_address(images, frame.pc);
+    drcrash_async_symbol_entry symbol;
+    if (image != nullptr && drcrash_async_image_find_symbol_entry(image, frame.pc, &symbol) == DRCRASH_ESUCCESS) {
+      frame.symbol_address = symbol.address;
+      frame.symbol_name_address = symbol.name_address;
+      frame.symbol_name_length = symbol.name_length;
+    }
+    cached = frame;
+  }
+  drcrash_async_loaded_images_set_reading(images, false);
+}
+
+// A walked thread: its frames in scratch, and the first frame's registers.
 struct WalkedThread {
   const drcrash_log_thread* thread;
-  std::uint64_t* pcs;
+  drcrash_log_frame* frames;
   std::uint32_t count;
 };
 
-std::uint32_t walk(drcrash_async_loaded_images* images, const drcrash_log_thread& thread, std::uint64_t* pcs) {
+std::uint32_t walk(drcrash_async_loaded_images* images, const drcrash_log_thread& thread, drcrash_log_frame* frames) {
   if (!thread.has_state) return 0;
   drcrash_async_frame_walker walker;
   drcrash_async_frame_walker_init(&walker, &thread.state, images);
@@ -108,7 +148,7 @@ std::uint32_t walk(drcrash_async_loaded_images* images, const drcrash_log_thread
   while (count < kDrcrashMaxFramesPerThread && drcrash_async_frame_walker_next(&walker) == DRCRASH_FRAME_ESUCCESS) {
     std::uint64_t pc;
     if (drcrash_async_frame_walker_get_reg(&walker, DRCRASH_REG_IP, &pc) != DRCRASH_FRAME_ESUCCESS) break;
-    pcs[count++] = pc;
+    frames[count++] = drcrash_log_frame{pc, 0, 0, 0};
   }
   return count;
 }
@@ -124,14 +164,14 @@ std::size_t threadMessage(File* f, const WalkedThread& walked, std::uint32_t num
         n += message(g, 4, [&](File* h) { return text(h, 1, drcrash_async_thread_state_get_reg_name(&state, reg)) + u64(h, 2, value); });
       }
     }
-    for (std::uint32_t i = 0; i < frames; ++i) n += stackFrame(g, 2, walked.pcs[i]);
+    for (std::uint32_t i = 0; i < frames; ++i) n += stackFrame(g, 2, walked.frames[i]);
     return n;
   });
 }
 
 std::size_t reportBody(File* f, drcrash_log_writer* w, drcrash_async_loaded_images* images, const drcrash_log_signal_info* signal,
-                       const WalkedThread* walked, std::size_t threadCount, std::uint32_t otherCap, std::uint32_t crashedCap,
-                       std::int64_t timestamp) {
+                       const WalkedThread* walked, std::size_t threadCount, const WalkedThread& exception,
+                       std::uint32_t otherCap, std::uint32_t crashedCap, std::int64_t timestamp) {
   std::size_t n = message(f, 9, [&](File* g) { return boolean(g, 1, w->user_requested) + bytes(g, 2, w->uuid, 16); });
   n += message(f, 1, [&](File* g) {
     return enumeration(g, 1, kOperatingSystemUnknown) + text(g, 2, w->os_version) + text(g, 5, w->os_build) +
@@ -167,8 +207,7 @@ std::size_t reportBody(File* f, drcrash_log_writer* w, drcrash_async_loaded_imag
   if (w->has_exception) {
     n += message(f, 5, [&](File* g) {
       std::size_t m = text(g, 1, w->exception_name) + text(g, 2, w->exception_reason);
-      const std::size_t frames = w->exception_frame_count < kDrcrashMaxFramesPerThread ? w->exception_frame_count : kDrcrashMaxFramesPerThread;
-      for (std::size_t i = 0; i < frames; ++i) m += stackFrame(g, 3, w->exception_frames[i]);
+      for (std::uint32_t i = 0; i < exception.count; ++i) m += stackFrame(g, 3, exception.frames[i]);
       return m;
     });
   }
@@ -262,9 +301,10 @@ drcrash_error_t drcrash_log_writer_init(drcrash_log_writer* w, const char* appli
   w->application_identifier = copy(application_identifier);
   w->application_version = copy(application_version);
   if (application_marketing_version != nullptr) w->application_marketing_version = copy(application_marketing_version);
-  const std::size_t scratchBytes = sizeof(std::uint64_t) * kDrcrashMaxThreads * kDrcrashMaxFramesPerThread;
-  void* scratch = mmap(nullptr, scratchBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  w->frame_scratch = scratch == MAP_FAILED ? nullptr : static_cast<std::uint64_t*>(scratch);
+  // Pages are touched only by the frames a write needs.
+  void* scratch = mmap(nullptr, sizeof(drcrash_log_scratch), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  w->scratch = scratch == MAP_FAILED ? nullptr : static_cast<drcrash_log_scratch*>(scratch);
 
   utsname names{};
   if (uname(&names) == 0) {
@@ -331,9 +371,7 @@ void drcrash_log_writer_free(drcrash_log_writer* w) {
   }
   std::free(w->exception_frames);
   std::free(w->custom_data);
-  if (w->frame_scratch != nullptr) {
-    munmap(w->frame_scratch, sizeof(std::uint64_t) * kDrcrashMaxThreads * kDrcrashMaxFramesPerThread);
-  }
+  if (w->scratch != nullptr) munmap(w->scratch, sizeof(drcrash_log_scratch));
   *w = drcrash_log_writer{};
 }
 
@@ -342,10 +380,21 @@ drcrash_error_t drcrash_log_writer_write(drcrash_log_writer* w, drcrash_async_lo
                                          std::size_t thread_count) {
   if (thread_count > kDrcrashMaxThreads) thread_count = kDrcrashMaxThreads;
   WalkedThread walked[kDrcrashMaxThreads];
+  WalkedThread exception{nullptr, nullptr, 0};
+  if (w->scratch != nullptr) {
+    for (drcrash_log_frame& cached : w->scratch->symbol_cache) cached = drcrash_log_frame{};
+    exception.frames = w->scratch->frames + kDrcrashMaxThreads * kDrcrashMaxFramesPerThread;
+    while (w->has_exception && exception.count < w->exception_frame_count && exception.count < kDrcrashMaxFramesPerThread) {
+      exception.frames[exception.count] = drcrash_log_frame{w->exception_frames[exception.count], 0, 0, 0};
+      ++exception.count;
+    }
+    symbolicate(w, images, exception.frames, exception.count);
+  }
   for (std::size_t i = 0; i < thread_count; ++i) {
     walked[i].thread = &threads[i];
-    walked[i].pcs = w->frame_scratch != nullptr ? w->frame_scratch + i * kDrcrashMaxFramesPerThread : nullptr;
-    walked[i].count = walked[i].pcs != nullptr ? walk(images, threads[i], walked[i].pcs) : 0;
+    walked[i].frames = w->scratch != nullptr ? w->scratch->frames + i * kDrcrashMaxFramesPerThread : nullptr;
+    walked[i].count = walked[i].frames != nullptr ? walk(images, threads[i], walked[i].frames) : 0;
+    if (walked[i].frames != nullptr) symbolicate(w, images, walked[i].frames, walked[i].count);
   }
   timespec now{};
   const std::int64_t timestamp = clock_gettime(CLOCK_REALTIME, &now) == 0 ? now.tv_sec : 0;
@@ -354,14 +403,14 @@ drcrash_error_t drcrash_log_writer_write(drcrash_log_writer* w, drcrash_async_lo
   std::uint32_t otherCap = kDrcrashMaxFramesPerThread, crashedCap = kDrcrashMaxFramesPerThread;
   const std::uint64_t limit = file->limit_bytes != 0 ? file->limit_bytes - file->total_bytes : ~std::uint64_t{0};
   const std::uint64_t header = sizeof kDrcrashReportHeader;
-  while (header + reportBody(nullptr, w, images, signal, walked, thread_count, otherCap, crashedCap, timestamp) > limit) {
+  while (header + reportBody(nullptr, w, images, signal, walked, thread_count, exception, otherCap, crashedCap, timestamp) > limit) {
     if (otherCap > 0) otherCap /= 2;
     else if (crashedCap > 0) crashedCap /= 2;
     else break;
   }
   const std::uint64_t before = file->total_bytes;
   drcrash_async_file_write(file, kDrcrashReportHeader, sizeof kDrcrashReportHeader);
-  const std::size_t body = reportBody(file, w, images, signal, walked, thread_count, otherCap, crashedCap, timestamp);
+  const std::size_t body = reportBody(file, w, images, signal, walked, thread_count, exception, otherCap, crashedCap, timestamp);
   return file->total_bytes - before == header + body ? DRCRASH_ESUCCESS : DRCRASH_OUTPUT_ERR;
 }
 

@@ -26,6 +26,24 @@ inline constexpr std::uint32_t kDrcrashMaxFramesPerThread = 512;
 inline constexpr std::uint32_t kDrcrashMaxThreads = 256;
 inline constexpr std::uint64_t kDrcrashReportSizeLimit = 262144;
 
+// One written frame: its pc and, when symbols are asked for and found, where
+// the symbol starts and where its name lies in the image (copied at write).
+struct drcrash_log_frame {
+  std::uint64_t pc = 0;
+  std::uint64_t symbol_address = 0;
+  std::uint64_t symbol_name_address = 0;  // 0: no symbol
+  std::uint32_t symbol_name_length = 0;
+};
+
+// Scratch space for one write, made at init: the frames of every thread and
+// of the exception, and a cache of symbol lookups by pc (deep recursions and
+// parked thread pools repeat the same pcs).
+inline constexpr std::size_t kDrcrashSymbolCacheSlots = 1024;
+struct drcrash_log_scratch {
+  drcrash_log_frame frames[(kDrcrashMaxThreads + 1) * kDrcrashMaxFramesPerThread];
+  drcrash_log_frame symbol_cache[kDrcrashSymbolCacheSlots];
+};
+
 struct drcrash_log_writer {
   std::uint32_t symbolication_strategy = 0;
   bool user_requested = false;
@@ -52,7 +70,7 @@ struct drcrash_log_writer {
   std::size_t exception_frame_count = 0;
   std::uint8_t* custom_data = nullptr;
   std::size_t custom_data_length = 0;
-  std::uint64_t* frame_scratch = nullptr;  // kDrcrashMaxThreads x kDrcrashMaxFramesPerThread pcs
+  drcrash_log_scratch* scratch = nullptr;  // mapped at init
 };
 
 struct drcrash_log_signal_info {

@@ -18,6 +18,7 @@
 #include "crashreporter/Source/DCRCrashReportWriter.h"
 #include "crashreporter/Source/DCRCrashReporterError.h"
 #include "crashreporter/Source/DCRCrashSignalHandler.h"
+#include "crashreporter/Source/ThreadCapture.h"
 #include "platform/Diagnostics.h"
 #include "platform/Files.h"
 #include "platform/ThreadHooks.h"
@@ -44,11 +45,35 @@ platform::Error posixError(const std::string& message, int code) {
 
 pid_t currentThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
-// Writes one report of `thread` into `fd`; false when the report was cut or the file failed.
-bool writeReport(drcrash_log_writer* writer, int fd, const drcrash_log_signal_info& signal, const drcrash_log_thread& thread) {
+// Writes one report into `fd` with every thread of the process: `crashed` is
+// marked crashed; `own` is the calling thread's state (null leaves the calling
+// thread out). The other threads are stopped for the write. False when the
+// report was cut, the file failed, or `crashed` is no thread of this process.
+bool writeReport(drcrash_log_writer* writer, int fd, const drcrash_log_signal_info& signal, pid_t crashed,
+                 const drcrash_async_thread_state* own, bool waitForCapture) {
+  drcrash_thread_capture_options options;
+  options.crashed = crashed;
+  options.own = own;
+  options.wait_for_lock = waitForCapture;
+  const drcrash_log_thread* threads = nullptr;
+  bool foundCrashed = false;
+  std::size_t count = drcrash_thread_capture_suspend_all(options, &threads, &foundCrashed);
+  drcrash_log_thread alone;  // the capture could not list the threads: the calling thread only
+  if (count == 0 && own != nullptr) {
+    alone.tid = currentThreadId();
+    alone.crashed = alone.tid == crashed;
+    alone.has_state = true;
+    alone.state = *own;
+    threads = &alone;
+    count = 1;
+    foundCrashed = alone.crashed;
+  }
   drcrash_async_file file;
   drcrash_async_file_init(&file, fd, kDrcrashReportSizeLimit);
-  const drcrash_error_t written = drcrash_log_writer_write(writer, drcrash_async_shared_images(), &file, &signal, &thread, 1);
+  const drcrash_error_t written =
+      foundCrashed ? drcrash_log_writer_write(writer, drcrash_async_shared_images(), &file, &signal, threads, count)
+                   : DRCRASH_ENOTFOUND;
+  drcrash_thread_capture_resume_all();
   const bool closed = drcrash_async_file_close(&file);
   return written == DRCRASH_ESUCCESS && closed;
 }
@@ -68,17 +93,14 @@ bool signalCrashCallback(int signo, siginfo_t* info, void* ucontext, void*, cons
     sigemptyset(&fallback.sa_mask);
     sigaction(monitored, &fallback, nullptr);
   }
-  drcrash_log_thread thread;
-  thread.tid = currentThreadId();
-  thread.crashed = true;
-  thread.has_state = ucontext != nullptr;
-  if (thread.has_state) drcrash_async_thread_state_ucontext_init(&thread.state, ucontext);
+  drcrash_async_thread_state state;
+  if (ucontext != nullptr) drcrash_async_thread_state_ucontext_init(&state, ucontext);
   drcrash_log_signal_info signal;
   signal.signo = signo;
   signal.code = info != nullptr ? info->si_code : 0;
   signal.address = info != nullptr ? reinterpret_cast<std::uint64_t>(info->si_addr) : 0;
   const int fd = open(crashReportPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd >= 0) writeReport(&crashWriter, fd, signal, thread);
+  if (fd >= 0) writeReport(&crashWriter, fd, signal, currentThreadId(), &state, true);
   if (const DCRCrashReporterCallbacks* callbacks = crashCallbacks.load(); callbacks != nullptr && callbacks->handleSignal) {
     callbacks->handleSignal(info, ucontext, callbacks->context);
   }
@@ -162,6 +184,10 @@ platform::Status DCRCrashReporter::enableCrashReporter() {
 
   drcrash_async_memory_init();
   drcrash_async_loaded_images_refresh(drcrash_async_shared_images());
+  if (!drcrash_thread_capture_init()) {
+    platform::reportDiagnostic(platform::DiagnosticLevel::Info,
+                               "[DCRCrashReporter] Other threads cannot be captured; reports hold the crashed thread only");
+  }
   drcrash_log_writer_init(&crashWriter, applicationIdentifier_.c_str(), applicationVersion_.c_str(),
                           applicationMarketingVersion_ ? applicationMarketingVersion_->c_str() : nullptr,
                           static_cast<std::uint32_t>(config_.symbolicationStrategy()), false);
@@ -202,11 +228,16 @@ void DCRCrashReporter::setCustomData(std::optional<std::vector<std::uint8_t>> da
 }
 
 platform::Result<std::vector<std::uint8_t>> DCRCrashReporter::generateZiraReport() {
+  return generateZiraReportWithThread(currentThreadId());
+}
+
+platform::Result<std::vector<std::uint8_t>> DCRCrashReporter::generateZiraReportWithThread(pid_t thread) {
   std::string scratch = (std::filesystem::temp_directory_path() / "zira_crash_report.XXXXXX").string();
   const int fd = mkstemp(scratch.data());
   if (fd < 0) return posixError("Failed to create temporary path", errno);
   drcrash_async_memory_init();
   drcrash_async_loaded_images_refresh(drcrash_async_shared_images());
+  drcrash_thread_capture_init();
   drcrash_log_writer writer;
   drcrash_log_writer_init(&writer, applicationIdentifier_.c_str(), applicationVersion_.c_str(),
                           applicationMarketingVersion_ ? applicationMarketingVersion_->c_str() : nullptr,
@@ -216,21 +247,19 @@ platform::Result<std::vector<std::uint8_t>> DCRCrashReporter::generateZiraReport
   struct Live {
     drcrash_log_writer* writer;
     int fd;
+    pid_t thread;
     bool ok;
-  } live{&writer, fd, false};
+  } live{&writer, fd, thread, false};
   drcrash_async_thread_state_current(
       [](drcrash_async_thread_state* state, void* context) {
         auto* l = static_cast<Live*>(context);
-        drcrash_log_thread thread;
-        thread.tid = currentThreadId();
-        thread.crashed = true;
-        thread.has_state = true;
-        thread.state = *state;
         drcrash_log_signal_info signal;
         signal.signo = SIGTRAP;
         signal.code = TRAP_TRACE;
         signal.address = drcrash_async_thread_state_get_reg(state, DRCRASH_REG_IP);
-        l->ok = writeReport(l->writer, l->fd, signal, thread);
+        // Another thread is stopped and read like the rest; the calling thread is then left out.
+        const bool self = l->thread == currentThreadId();
+        l->ok = writeReport(l->writer, l->fd, signal, l->thread, self ? state : nullptr, true);
         return DRCRASH_ESUCCESS;
       },
       &live);

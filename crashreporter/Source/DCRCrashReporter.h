@@ -8,8 +8,8 @@
 //
 // Linux has no Mach exception ports: handler type 1 installs the signal
 // handlers of type 0 (with a log line) and no Mach exception is ever written.
-// Other threads are not stopped and captured at crash time yet: a report holds
-// the crashed (or calling) thread only.
+// Every report holds all threads of the process (at most 256): the others are
+// stopped by a capture signal while it is written (ThreadCapture.h).
 //
 // Enable and the setters run on any thread (one mutex); crash-time code only
 // reads what enable prepared.
@@ -73,6 +73,10 @@ class DCRCrashReporter {
   // A report of the running process with the calling thread marked crashed
   // (SIGTRAP, "TRAP_TRACE").
   platform::Result<std::vector<std::uint8_t>> generateZiraReport();
+  // The same with another thread of this process (by its kernel thread id)
+  // marked crashed; the calling thread is left out. Fails when no thread of
+  // this process has that id.
+  platform::Result<std::vector<std::uint8_t>> generateZiraReportWithThread(pid_t thread);
 
   // The program calls this after each dlopen and dlclose.
   static void refreshBinaryImages();

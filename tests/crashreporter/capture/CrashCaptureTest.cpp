@@ -90,6 +90,14 @@ class CrashCaptureTest : public ::testing::Test {
   testing_support::TemporaryDirectory cache_;
 };
 
+std::vector<std::shared_ptr<const DCRCrashReportThreadInfo>> crashedThreads(const DCRCrashReport& report) {
+  std::vector<std::shared_ptr<const DCRCrashReportThreadInfo>> crashed;
+  for (const auto& thread : report.threads()) {
+    if (thread->crashed()) crashed.push_back(thread);
+  }
+  return crashed;
+}
+
 // [start, end) of a function of crash-child, relative to its load address.
 std::pair<std::uint64_t, std::uint64_t> functionRange(const std::string& name) {
   const std::string listing = runCommand(std::string(CRASH_TEST_NM) + " -S " + CRASH_TEST_CHILD);
@@ -130,6 +138,10 @@ TEST_F(CrashCaptureTest, NullDereferenceLeavesAReportOfTheCrashedThread) {
   EXPECT_GE(pc - image->imageBaseAddress(), start);
   EXPECT_LT(pc - image->imageBaseAddress(), end);
   EXPECT_GE(thread.stackFrames().size(), 3u) << "the walk goes on past the crashing function";
+  const auto& symbol = thread.stackFrames()[0].symbolInfo();
+  ASSERT_TRUE(symbol) << "frames are named from the dynamic symbols";
+  EXPECT_EQ(symbol->symbolName(), "crashChildNullDereference");
+  EXPECT_EQ(symbol->startAddress() - image->imageBaseAddress(), start);
 
   const std::string notes = runCommand(std::string("readelf -n ") + CRASH_TEST_CHILD);
   const auto at = notes.find("Build ID: ");
@@ -157,6 +169,7 @@ TEST_F(CrashCaptureTest, EachCrashNamesItsSignalAndCode) {
       {"trap", SIGILL, "SIGILL", "ILL_ILLOPN"},
       {"bus", SIGBUS, "SIGBUS", "BUS_ADRERR"},
       {"ignored", SIGSEGV, "SIGSEGV", "SEGV_MAPERR"},
+      {"default", SIGSEGV, "SIGSEGV", "SEGV_MAPERR"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(reportPath());
@@ -186,8 +199,11 @@ TEST_F(CrashCaptureTest, ReportsAStackOverflowOnAPlatformThread) {
   EXPECT_EQ(WTERMSIG(result.status), SIGSEGV);
   const auto report = read(result);
   ASSERT_TRUE(report);
-  ASSERT_EQ(report->threads().size(), 1u);
-  EXPECT_EQ(report->threads()[0]->stackFrames().size(), 512u) << "the walk stops at 512 frames";
+  ASSERT_EQ(report->threads().size(), 2u) << "the main thread and the overflowing one";
+  const auto crashed = crashedThreads(*report);
+  ASSERT_EQ(crashed.size(), 1u);
+  EXPECT_EQ(crashed[0]->stackFrames().size(), 512u) << "the walk stops at 512 frames";
+  EXPECT_EQ(crashed[0]->threadNumber(), 1) << "threads in the kernel's order: the main thread first";
 }
 
 TEST_F(CrashCaptureTest, RecordsAnUncaughtExceptionOnce) {
@@ -210,7 +226,40 @@ TEST_F(CrashCaptureTest, TwoFaultingThreadsWriteOneReport) {
   EXPECT_EQ(WTERMSIG(result.status), SIGSEGV);
   const auto report = read(result);
   ASSERT_TRUE(report);
-  EXPECT_EQ(report->threads().size(), 1u);
+  EXPECT_EQ(report->threads().size(), 3u);
+  EXPECT_EQ(crashedThreads(*report).size(), 1u) << "one report, one crashed thread";
+}
+
+TEST_F(CrashCaptureTest, CapturesEveryThreadOfTheProcess) {
+  const ChildResult result = crash("threads-64");
+  ASSERT_TRUE(result.exited);
+  ASSERT_TRUE(WIFSIGNALED(result.status));
+  EXPECT_EQ(WTERMSIG(result.status), SIGSEGV);
+  EXPECT_LE(result.report.size(), 262144u);
+  const auto report = read(result);
+  ASSERT_TRUE(report);
+  const auto& threads = report->threads();
+  ASSERT_EQ(threads.size(), 65u) << "the main thread and the 64 parked ones";
+  std::size_t crashed = 0, parkedAndNamed = 0;
+  for (std::size_t i = 0; i < threads.size(); ++i) {
+    EXPECT_EQ(threads[i]->threadNumber(), static_cast<std::int64_t>(i));
+    if (threads[i]->crashed()) {
+      ++crashed;
+      EXPECT_FALSE(threads[i]->registers().empty());
+      continue;
+    }
+    EXPECT_TRUE(threads[i]->registers().empty()) << "registers only for the crashed thread";
+    const auto& frames = threads[i]->stackFrames();
+    if (frames.empty()) continue;
+    std::size_t deep = 0;
+    for (const auto& frame : frames) {
+      if (frame.symbolInfo() && frame.symbolInfo()->symbolName() == "crashChildParkDeep") ++deep;
+    }
+    // Frames were cut to fit the size limit, evenly across the parked threads.
+    if (deep + 1 >= frames.size() / 2 && deep > 0) ++parkedAndNamed;
+  }
+  EXPECT_EQ(crashed, 1u);
+  EXPECT_EQ(parkedAndNamed, 64u) << "every parked thread answered the capture and was walked";
 }
 
 TEST_F(CrashCaptureTest, SecondEnableInOneProcessIsRefused) {

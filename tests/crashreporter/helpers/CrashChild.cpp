@@ -2,6 +2,7 @@
 // and crashes the way its argument asks. Used by the crash capture tests.
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,6 +23,14 @@ extern "C" {
 __attribute__((noinline)) void crashChildNullDereference() {
   volatile int* volatile nowhere = nullptr;  // volatile: the compiler may not drop the store
   *nowhere = 42;
+}
+
+// Recurses `depth` frames, then parks until the process ends.
+__attribute__((noinline)) int crashChildParkDeep(int depth, std::atomic<int>* parked) {
+  if (depth > 0) return crashChildParkDeep(depth - 1, parked) + 1;
+  parked->fetch_add(1);
+  while (parked->load() > 0) pause();
+  return 0;
 }
 
 __attribute__((noinline)) int crashChildDivide(int numerator, int denominator) { return numerator / denominator; }
@@ -62,16 +71,18 @@ int main(int argc, char** argv) {
     sigaction(SIGSEGV, &action, nullptr);
   } else if (mode == "ignored") {
     signal(SIGSEGV, SIG_IGN);
+  } else if (mode == "default") {
+    signal(SIGSEGV, SIG_DFL);
   }
   crashreporter::DCRCrashReporter reporter("com.dirarovazovo/crash-child", "7", std::string("1.2"),
-                                           crashreporter::DCRCrashReporterConfig(0, 0, true));
+                                           crashreporter::DCRCrashReporterConfig(0, 1, true));
   if (!reporter.enableCrashReporter()) return 3;
   if (mode == "enable-twice") {
     crashreporter::DCRCrashReporter second("other", "1", std::nullopt, {});
     const platform::Status status = second.enableCrashReporter();
     return !status && status.error().code == 3 ? 0 : 4;
   }
-  if (mode == "segv" || mode == "previous-handler" || mode == "ignored") crashChildNullDereference();
+  if (mode == "segv" || mode == "previous-handler" || mode == "ignored" || mode == "default") crashChildNullDereference();
   if (mode == "abort") std::abort();
   if (mode == "fpe") std::printf("%d\n", crashChildDivide(7, argc - 2));
   if (mode == "trap") __builtin_trap();
@@ -102,5 +113,13 @@ int main(int argc, char** argv) {
     for (auto& t : threads) t.join();
   }
   if (mode == "deep") runDeep(600);
+  if (mode == "threads-64") {
+    // 64 threads parked 512 frames deep, then the main thread crashes.
+    std::atomic<int> parked{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 64; ++i) threads.emplace_back([&parked] { crashChildParkDeep(512, &parked); });
+    while (parked.load() < 64) sched_yield();
+    crashChildNullDereference();
+  }
   return 1;
 }

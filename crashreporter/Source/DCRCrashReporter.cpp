@@ -35,7 +35,7 @@ bool processEnabled = false;                     // guarded by enableMutex
 drcrash_log_writer crashWriter;                  // filled once by enable
 char crashReportPath[4096];                      // NUL-terminated
 std::atomic<DCRCrashReporterCallbacks*> crashCallbacks{nullptr};
-std::atomic<bool> crashInProgress{false};
+std::atomic<pid_t> crashWritingThread{0};  // 0 until a crash is being written
 std::atomic<bool> exceptionRecorded{false};
 
 platform::Error posixError(const std::string& message, int code) {
@@ -73,25 +73,36 @@ bool writeReport(drcrash_log_writer* writer, int fd, const drcrash_log_signal_in
   const drcrash_error_t written =
       foundCrashed ? drcrash_log_writer_write(writer, drcrash_async_shared_images(), &file, &signal, threads, count)
                    : DRCRASH_ENOTFOUND;
-  drcrash_thread_capture_resume_all();
+  // Closed before the others go on: a released thread may end the process at once.
   const bool closed = drcrash_async_file_close(&file);
+  drcrash_thread_capture_resume_all();
   return written == DRCRASH_ESUCCESS && closed;
 }
 
-bool signalCrashCallback(int signo, siginfo_t* info, void* ucontext, void*, const DCRCrashSignalNext*) {
-  // One report per process: a second faulting thread waits for the first to end it.
-  if (crashInProgress.exchange(true)) {
-    for (;;) {
-      const timespec pause{1, 0};
-      nanosleep(&pause, nullptr);
-    }
-  }
-  // A fault inside the writer must end the process, not come back here.
+void resetMonitoredSignals() {
   for (const int monitored : kMonitoredSignals) {
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     sigaction(monitored, &fallback, nullptr);
+  }
+}
+
+bool signalCrashCallback(int signo, siginfo_t* info, void* ucontext, void*, const DCRCrashSignalNext*) {
+  // One report per process. The handlers stay in place while it is written:
+  // the other threads run until the capture stops them, and one of them that
+  // faults meanwhile must wait here, not end the process under the writer.
+  pid_t writer = 0;
+  if (!crashWritingThread.compare_exchange_strong(writer, currentThreadId())) {
+    if (writer == currentThreadId()) {
+      // A fault inside the writer: the default action ends the process when the instruction runs again.
+      resetMonitoredSignals();
+      return true;
+    }
+    for (;;) {
+      const timespec pause{1, 0};
+      nanosleep(&pause, nullptr);
+    }
   }
   drcrash_async_thread_state state;
   if (ucontext != nullptr) drcrash_async_thread_state_ucontext_init(&state, ucontext);
@@ -101,6 +112,7 @@ bool signalCrashCallback(int signo, siginfo_t* info, void* ucontext, void*, cons
   signal.address = info != nullptr ? reinterpret_cast<std::uint64_t>(info->si_addr) : 0;
   const int fd = open(crashReportPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd >= 0) writeReport(&crashWriter, fd, signal, currentThreadId(), &state, true);
+  resetMonitoredSignals();
   if (const DCRCrashReporterCallbacks* callbacks = crashCallbacks.load(); callbacks != nullptr && callbacks->handleSignal) {
     callbacks->handleSignal(info, ucontext, callbacks->context);
   }

@@ -137,7 +137,7 @@ TEST_F(DRTLHttpClientTest, RecoverableStatusesRetryOnTheScheduleThenPauseUntilTh
   }
   ASSERT_TRUE(outcome.waitForCall());
   EXPECT_EQ(outcome.status, 503);
-  EXPECT_EQ(server.requestCount(), 4u);
+  EXPECT_TRUE(server.waitForRequests(4));
   EXPECT_TRUE(http->isPaused());
 
   // Sent while paused: it waits for the resume timer.
@@ -198,6 +198,7 @@ TEST_F(DRTLHttpClientTest, RefusedStatusReachesTheHandlerThenCancelsAndDisables)
   EXPECT_EQ(later.error->code, 3);
   EXPECT_EQ(later.error->localizedDescription, "The service is disabled.");
   clock.advance(std::chrono::seconds(20));
+  ASSERT_TRUE(server.waitForRequests(2));
   EXPECT_EQ(server.requestCount(), 2u);
 }
 

@@ -86,22 +86,28 @@ int DRTLLogDBStorage::insertMakingRoom(sqlite3* database, const std::string& que
   if (executeNonSelectionQuery("SAVEPOINT \"evict\"", database) != SQLITE_OK) return result;
   DRTLStorageBindableArray priorityValue;
   priorityValue.addNumber(priority);
-  int selectResult = SQLITE_OK;
-  const std::vector<DRTLStorageRow> candidates = executeSelectionQuery(
-      "SELECT \"id\" FROM \"logs\" WHERE \"priority\" <= ? ORDER BY \"priority\" ASC, \"id\" ASC", database,
-      &priorityValue, &selectResult);
   std::size_t deleted = 0;
-  for (const DRTLStorageRow& row : candidates) {
-    const platform::Value id = row.empty() ? platform::Value() : row.front();
-    const int deletion = deleteLogsFromDBWithColumnValues({id}, "id", database);
-    if (deletion != SQLITE_OK) {
-      result = deletion;
-      break;
+  // Candidates come a few at a time: a full store may hold thousands of them.
+  bool candidatesLeft = true;
+  while (result == SQLITE_FULL && candidatesLeft) {
+    int selectResult = SQLITE_OK;
+    const std::vector<DRTLStorageRow> candidates = executeSelectionQuery(
+        "SELECT \"id\" FROM \"logs\" WHERE \"priority\" <= ? ORDER BY \"priority\" ASC, \"id\" ASC LIMIT 32",
+        database, &priorityValue, &selectResult);
+    candidatesLeft = !candidates.empty() && selectResult == SQLITE_OK;
+    for (const DRTLStorageRow& row : candidates) {
+      const platform::Value id = row.empty() ? platform::Value() : row.front();
+      const int deletion = deleteLogsFromDBWithColumnValues({id}, "id", database);
+      if (deletion != SQLITE_OK) {
+        result = deletion;
+        candidatesLeft = false;
+        break;
+      }
+      ++deleted;
+      DRTLLogDebug("Deleted a log with id " + valueText(id) + " to store a new log.");
+      result = executeNonSelectionQuery(query, database, &values);
+      if (result != SQLITE_FULL) break;
     }
-    ++deleted;
-    DRTLLogDebug("Deleted a log with id " + valueText(id) + " to store a new log.");
-    result = executeNonSelectionQuery(query, database, &values);
-    if (result != SQLITE_FULL) break;
   }
   if (result == SQLITE_OK) {
     executeNonSelectionQuery("RELEASE \"evict\"", database);

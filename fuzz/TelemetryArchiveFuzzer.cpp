@@ -1,6 +1,6 @@
 // Stored telemetry logs and texts read back from disk or the network: keyed
-// archives, ISO 8601 dates and JSON bodies must never crash, and whatever
-// unarchives must archive again.
+// archives, ISO 8601 dates, JSON bodies and the server's retry delay must
+// never crash, and whatever unarchives must archive again.
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 
 #include "telemetry/core/DRTLAbstractLog.h"
 #include "telemetry/core/DRTLUtility.h"
+#include "telemetry/core/Ingestion/DRTLHttpClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -23,5 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (DRTLUtility::dateToISO8601(*date) != text) std::abort();
   }
   (void)DRTLUtility::prettyPrintJson(text);
+  if (auto delay = telemetry::core::parseRetryAfterMs(text); delay && *delay > telemetry::core::kDRTLMaxRetryAfterMs) {
+    std::abort();
+  }
   return 0;
 }

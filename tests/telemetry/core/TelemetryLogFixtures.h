@@ -35,6 +35,27 @@ inline std::shared_ptr<DRTLLogWithProperties> pipelineLog(const std::string& nam
   return log;
 }
 
+// A log whose Shared Schema form carries a name, as the services' event logs do.
+class NamedEventLog : public DRTLLogWithProperties {
+ public:
+  std::shared_ptr<DRTLSharedSchemaLog> toSharedSchemaLogForTargetToken(const std::string& token,
+                                                                       std::int64_t flags) const override {
+    auto converted = DRTLLogWithProperties::toSharedSchemaLogForTargetToken(token, flags);
+    converted->name = "clip.played";
+    return converted;
+  }
+};
+
+inline std::shared_ptr<NamedEventLog> namedEventLog(const std::string& name) {
+  auto log = std::make_shared<NamedEventLog>();
+  auto base = pipelineLog(name);
+  log->type = base->type;
+  log->timestamp = base->timestamp;
+  log->device = base->device;
+  log->properties = base->properties;
+  return log;
+}
+
 inline std::string logName(const std::shared_ptr<DRTLAbstractLog>& log) {
   auto* withProperties = dynamic_cast<DRTLLogWithProperties*>(log.get());
   return withProperties && withProperties->properties ? withProperties->properties->at("name") : std::string();

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <new>
 #include <optional>
@@ -469,7 +470,6 @@ class XmlReader {
     if (needsFaithfulPass_) {
       needsFaithfulPass_ = false;
       error_.reset();
-      path_.clear();
       value = read(bytes, Pass::Faithful);
     }
     return value;
@@ -522,6 +522,7 @@ class XmlReader {
       }
       if (!top) return failAt(root, "<plist> holds no value");
     }
+    top_ = top;
     Value value;
     if (!readValue(top, value, 0)) {
       if (needsFaithfulPass_) return Value();
@@ -543,21 +544,61 @@ class XmlReader {
     }
   }
 
-  Error failAt(pugi::xml_node node, std::string_view what) {
+  // An error at `node` whose key path leads to `context` (a value element,
+  // or none for the top level), plus `lastKey` when given.
+  Error failAt(pugi::xml_node node, std::string_view what, pugi::xml_node context = {},
+               std::optional<std::string_view> lastKey = std::nullopt) {
     std::ptrdiff_t offset = node.offset_debug();
     // pugixml points at an element's name; the tag starts one byte earlier.
     if (node.type() == pugi::node_element && offset > 0) --offset;
-    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", what, offset, &path_);
+    std::deque<std::string> keys;
+    std::vector<PathSegment> path = pathTo(context, keys);
+    if (lastKey) path.push_back({*lastKey, 0, true});
+    return makeError(PropertyListErrorCode::Malformed, "Malformed property list: ", what, offset, &path);
   }
 
-  bool fail(pugi::xml_node node, std::string_view what) {
-    error_ = failAt(node, what);
+  // The failing element is itself the value whose key path is reported.
+  bool fail(pugi::xml_node node, std::string_view what) { return failIn(node, node, what); }
+
+  bool failIn(pugi::xml_node context, pugi::xml_node node, std::string_view what) {
+    error_ = failAt(node, what, context);
     return false;
   }
 
+  // The key path of a value element, rebuilt from the document only when an
+  // error needs it, so reading keeps no path of its own. `keys` holds the
+  // text of keys that had to be joined.
+  std::vector<PathSegment> pathTo(pugi::xml_node value, std::deque<std::string>& keys) const {
+    std::vector<PathSegment> path;
+    for (pugi::xml_node node = value; node && node != top_; node = node.parent()) {
+      const pugi::xml_node parent = node.parent();
+      if (!parent || parent.type() != pugi::node_element) break;
+      const Tag container = tagOf(parent.name());
+      if (container == Tag::Array) {
+        std::size_t index = 0;
+        for (pugi::xml_node before = node.previous_sibling(); before; before = before.previous_sibling()) {
+          index += before.type() == pugi::node_element ? 1 : 0;
+        }
+        path.push_back({{}, index, false});
+      } else if (container == Tag::Dict) {
+        pugi::xml_node key = node.previous_sibling();
+        while (key && key.type() != pugi::node_element) key = key.previous_sibling();
+        std::string& text = keys.emplace_back();
+        for (pugi::xml_node part = key.first_child(); part; part = part.next_sibling()) {
+          if (part.type() == pugi::node_pcdata || part.type() == pugi::node_cdata) text.append(part.value());
+        }
+        path.push_back({text, 0, true});
+      } else {
+        break;
+      }
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+  }
+
   // The character content of a leaf element: its text and CDATA children
-  // joined. Fails on child elements.
-  bool text(pugi::xml_node node, std::string_view& out) {
+  // joined. Fails on child elements, reporting the key path of `context`.
+  bool text(pugi::xml_node node, std::string_view& out, pugi::xml_node context) {
     pugi::xml_node first = node.first_child();
     if (!first) {
       out = {};
@@ -579,7 +620,7 @@ class XmlReader {
           scratch_.append(child.value());
           break;
         case pugi::node_element:
-          return fail(child, std::string("unexpected <") + child.name() + "> inside <" + node.name() + ">");
+          return failIn(context, child, std::string("unexpected <") + child.name() + "> inside <" + node.name() + ">");
         default:
           break;
       }
@@ -590,27 +631,28 @@ class XmlReader {
 
   enum class Tag { Unknown, String, Dict, Array, Integer, Real, True, False, Date, Data, Key };
 
-  static Tag tagOf(std::string_view name) {
-    if (name.empty()) return Tag::Unknown;
-    switch (name.front()) {
-      case 's': return name == "string" ? Tag::String : Tag::Unknown;
-      case 'd': return name == "dict" ? Tag::Dict : name == "date" ? Tag::Date : name == "data" ? Tag::Data : Tag::Unknown;
-      case 'a': return name == "array" ? Tag::Array : Tag::Unknown;
-      case 'i': return name == "integer" ? Tag::Integer : Tag::Unknown;
-      case 'r': return name == "real" ? Tag::Real : Tag::Unknown;
-      case 't': return name == "true" ? Tag::True : Tag::Unknown;
-      case 'f': return name == "false" ? Tag::False : Tag::Unknown;
-      case 'k': return name == "key" ? Tag::Key : Tag::Unknown;
+  // From pugixml's NUL-terminated name, without measuring it first.
+  static Tag tagOf(const char* name) {
+    const auto is = [name](const char* rest) { return std::strcmp(name + 1, rest) == 0; };
+    switch (name[0]) {
+      case 's': return is("tring") ? Tag::String : Tag::Unknown;
+      case 'd': return is("ict") ? Tag::Dict : is("ate") ? Tag::Date : is("ata") ? Tag::Data : Tag::Unknown;
+      case 'a': return is("rray") ? Tag::Array : Tag::Unknown;
+      case 'i': return is("nteger") ? Tag::Integer : Tag::Unknown;
+      case 'r': return is("eal") ? Tag::Real : Tag::Unknown;
+      case 't': return is("rue") ? Tag::True : Tag::Unknown;
+      case 'f': return is("alse") ? Tag::False : Tag::Unknown;
+      case 'k': return is("ey") ? Tag::Key : Tag::Unknown;
       default: return Tag::Unknown;
     }
   }
 
   bool readValue(pugi::xml_node node, Value& out, int depth) {
-    const std::string_view name = node.name();
+    const char* const name = node.name();
     std::string_view content;
     switch (tagOf(name)) {
       case Tag::String:
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         if (!isValidUtf8(content)) return fail(node, "<string> is not valid UTF-8");
         out = Value(content);
         return true;
@@ -619,7 +661,7 @@ class XmlReader {
       case Tag::Array:
         return readArray(node, out, depth);
       case Tag::Integer: {
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         bool outOfRange = false;
         std::optional<std::int64_t> integer = parseInteger(content, outOfRange);
         if (!integer) {
@@ -629,7 +671,7 @@ class XmlReader {
         return true;
       }
       case Tag::Real: {
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         std::optional<double> real = parseReal(content);
         if (!real) return fail(node, "<real> is not a number");
         out = Value(*real);
@@ -637,19 +679,19 @@ class XmlReader {
       }
       case Tag::True:
       case Tag::False:
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         if (!isAllXmlSpace(content)) return fail(node, "<" + std::string(name) + "> holds text");
-        out = Value(name.front() == 't');
+        out = Value(name[0] == 't');
         return true;
       case Tag::Date: {
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         std::optional<Date> date = parseDate(content);
         if (!date) return fail(node, "<date> is not an ISO-8601 UTC date");
         out = Value(*date);
         return true;
       }
       case Tag::Data: {
-        if (!text(node, content)) return false;
+        if (!text(node, content, node)) return false;
         std::size_t badOffset = 0;
         std::optional<Data> data = base64Decode(content, &badOffset);
         if (!data) return fail(node, "<data> is not Base64 (character " + std::to_string(badOffset) + " of its text)");
@@ -664,65 +706,66 @@ class XmlReader {
     return fail(node, "unknown element <" + std::string(name) + ">");
   }
 
+  // Containers are filled where they will stay: no value is moved after it
+  // has been read.
   bool readDictionary(pugi::xml_node node, Value& out, int depth) {
     if (depth >= kPropertyListMaxDepth) return fail(node, "nesting is too deep");
-    Dictionary dictionary;
+    out = Value(Dictionary());
+    Dictionary& dictionary = *out.dictionary();
     std::string key;
     bool haveKey = false;
     pugi::xml_node keyNode;
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) {
-        if (!skippable(child)) return fail(child, "text inside <dict>");
+        if (!skippable(child)) return failIn(node, child, "text inside <dict>");
         continue;
       }
       if (!haveKey) {
         if (tagOf(child.name()) != Tag::Key) {
-          return fail(child, std::string("expected <key> in <dict>, found <") + child.name() + ">");
+          return failIn(node, child, std::string("expected <key> in <dict>, found <") + child.name() + ">");
         }
         std::string_view content;
-        if (!text(child, content)) return false;
-        if (!isValidUtf8(content)) return fail(child, "<key> is not valid UTF-8");
+        if (!text(child, content, node)) return false;
+        if (!isValidUtf8(content)) return failIn(node, child, "<key> is not valid UTF-8");
         key.assign(content);
         keyNode = child;
         haveKey = true;
         continue;
       }
-      Value value;
-      path_.push_back({key, 0, true});
-      if (!readValue(child, value, depth + 1)) return false;
-      path_.pop_back();
       // Keys usually arrive sorted: the end hint makes that insertion O(1).
-      dictionary.insert_or_assign(dictionary.end(), std::move(key), std::move(value));
+      // A repeated key is read again into its entry, so the last one wins.
+      const auto entry = dictionary.emplace_hint(dictionary.end(), std::move(key), Value());
+      if (!readValue(child, entry->second, depth + 1)) return false;
       key = std::string();
       haveKey = false;
     }
     if (haveKey) {
-      path_.push_back({key, 0, true});
-      return fail(keyNode, "<key> has no value");
+      error_ = failAt(keyNode, "<key> has no value", node, key);
+      return false;
     }
-    out = Value(std::move(dictionary));
     return true;
   }
 
   bool readArray(pugi::xml_node node, Value& out, int depth) {
     if (depth >= kPropertyListMaxDepth) return fail(node, "nesting is too deep");
-    Array array;
+    out = Value(Array());
+    Array& array = *out.array();
+    std::size_t count = 0;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+      count += child.type() == pugi::node_element ? 1 : 0;
+    }
+    array.reserve(count);
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) {
-        if (!skippable(child)) return fail(child, "text inside <array>");
+        if (!skippable(child)) return failIn(node, child, "text inside <array>");
         continue;
       }
-      path_.push_back({{}, array.size(), false});
-      Value value;
-      if (!readValue(child, value, depth + 1)) return false;
-      path_.pop_back();
-      array.push_back(std::move(value));
+      if (!readValue(child, array.emplace_back(), depth + 1)) return false;
     }
-    out = Value(std::move(array));
     return true;
   }
 
-  std::vector<PathSegment> path_;
+  pugi::xml_node top_;  // the value at the top level: its key path is empty
   std::string scratch_;
   std::optional<Error> error_;
   bool fastPass_ = false;

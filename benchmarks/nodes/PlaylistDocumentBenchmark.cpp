@@ -1,7 +1,9 @@
 // Reading and writing a playlist document of 1,000 clips: the whole file,
-// and a file cut short in its middle (the salvaging reader).
+// and a file cut short in its middle (the salvaging reader). The peer of the
+// read is pugixml parsing the same bytes (BM_PlaylistDocumentPugixmlLoadBuffer).
 
 #include <benchmark/benchmark.h>
+#include <pugixml.hpp>
 
 #include <memory>
 #include <string>
@@ -119,5 +121,15 @@ BENCHMARK(BM_ReadPlaylistDocument)->Unit(benchmark::kMillisecond);
 
 void BM_ReadPlaylistDocumentCutShort(benchmark::State& state) { readBenchmark(state, true); }
 BENCHMARK(BM_ReadPlaylistDocumentCutShort)->Unit(benchmark::kMillisecond);
+
+void BM_PlaylistDocumentPugixmlLoadBuffer(benchmark::State& state) {
+  const std::string data = *makeDocument()->dataOfType(nodes::kVideoPlaylistDocumentType);
+  for (auto _ : state) {
+    pugi::xml_document xml;
+    benchmark::DoNotOptimize(static_cast<bool>(xml.load_buffer(data.data(), data.size())));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
+}
+BENCHMARK(BM_PlaylistDocumentPugixmlLoadBuffer)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 
@@ -384,6 +385,48 @@ TEST_F(ClipCatalogueTest, ADamagedStoreIsKeptAsideAndAFreshOneStartedWithOneAler
   catalogue_ = open();
   EXPECT_EQ(rows().size(), 1u);
   EXPECT_EQ(alerts_->alerts().size(), 1u) << "told once";
+}
+
+// Damage that appears while the catalogue is open is found by the write it
+// breaks: the store is replaced and the operation still stored, with one alert.
+TEST_F(ClipCatalogueTest, DamageFoundByAWriteReplacesTheStoreAndTheWriteIsStillStored) {
+  std::vector<std::shared_ptr<PlaylistItem>> clips;
+  for (int i = 0; i < 300; ++i) clips.push_back(makeClip({"clip-" + std::to_string(i), "/m/" + std::to_string(i) + ".mov"}));
+  storeClips(*catalogue_, clips);
+  const auto storeFile = root() / "Private" / "MediaPrivateDataStore.sql";
+
+  // A second connection moves every page into the file, then changes the
+  // log, so the catalogue's connection drops its cached pages before its
+  // next write and reads them from the file again.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(storeFile.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(other, "PRAGMA wal_checkpoint(TRUNCATE); PRAGMA user_version = 1", nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(other);
+  sqlite3_close(other);
+  const auto size = std::filesystem::file_size(storeFile);
+  ASSERT_GT(size, 16u * 4096u);
+  {
+    std::fstream file(storeFile, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(4096);  // everything but the header page, which the log holds anyway
+    const std::string garbage(size - 4096, '\xAB');
+    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  ASSERT_THAT(alerts_->alerts(), IsEmpty());
+
+  perform([&] { catalogue_->addOrUpdateClips({makeClip({"clip-new", "/m/new.mov"})}); });
+  ASSERT_EQ(alerts_->alerts().size(), 1u);
+  EXPECT_EQ(alerts_->alerts()[0].title, catalogue::kDatabaseDamagedTitle);
+  EXPECT_THAT(alerts_->errors(), IsEmpty()) << "the retried write was stored";
+  EXPECT_TRUE(catalogue_->storeWasCreated());
+  std::size_t kept = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root() / "Private")) {
+    kept += entry.path().filename().string().starts_with("MediaPrivateDataStore.sql.corrupt-") ? 1 : 0;
+  }
+  EXPECT_EQ(kept, 1u);
+  const std::vector<CatalogueRow> stored = rows();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored.front().at(kUniqueID).stringOr(""), "clip-new");
 }
 
 TEST_F(ClipCatalogueTest, DuplicatesTakeTheNextFreeCopyName) {

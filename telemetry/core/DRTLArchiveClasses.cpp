@@ -7,6 +7,7 @@
 #include "telemetry/core/DRTLLogWithProperties.h"
 #include "telemetry/core/DRTLSharedSchemaLog.h"
 #include "telemetry/core/DRTLTypedProperty.h"
+#include "telemetry/core/Services/DRTLStartServiceLog.h"
 
 namespace telemetry::core {
 
@@ -16,6 +17,7 @@ void registerCoreArchiveClasses(platform::KeyedArchiveRegistry& registry) {
   registry.registerClass("DRTLAbstractLog", decoderOf<DRTLAbstractLog>());
   registry.registerClass("DRTLLogWithProperties", decoderOf<DRTLLogWithProperties>());
   registry.registerClass("DRTLCustomPropertiesLog", decoderOf<DRTLCustomPropertiesLog>());
+  registry.registerClass("DRTLStartServiceLog", decoderOf<DRTLStartServiceLog>());
   registry.registerClass("DRTLSharedSchemaLog", decoderOf<DRTLSharedSchemaLog>());
   registry.registerClass("DRTLCSExtensions", decoderOf<DRTLCSExtensions>());
   registry.registerClass("DRTLCSData", decoderOf<DRTLCSData>());

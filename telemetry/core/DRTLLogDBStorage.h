@@ -37,6 +37,7 @@ class DRTLLogDBStorage : public DRTLDBStorage, public DRTLStorage {
   void releaseLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
   DRTLLogArray deleteLogsWithGroupId(const std::string& groupId) override;
   std::uint64_t countLogs() override;
+  std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
   void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override {
     DRTLDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
   }

@@ -195,6 +195,12 @@ DRTLLogArray DRTLLogDBStorage::deleteLogsWithGroupId(const std::string& groupId)
 
 std::uint64_t DRTLLogDBStorage::countLogs() { return countEntriesForTable(kDRTLLogsTableName, std::nullopt, nullptr); }
 
+std::uint64_t DRTLLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+  DRTLStorageBindableArray values;
+  values.addString(groupId);
+  return countEntriesForTable(kDRTLLogsTableName, std::string("\"groupId\" = ?"), &values);
+}
+
 DRTLLogArray DRTLLogDBStorage::logsFromDBWithGroupId(const std::string& groupId) {
   DRTLStorageBindableArray values;
   values.addString(groupId);

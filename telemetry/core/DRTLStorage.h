@@ -35,6 +35,7 @@ class DRTLStorage {
   virtual void releaseLogsWithBatchId(const std::string& batchId, const std::string& groupId) = 0;
   virtual DRTLLogArray deleteLogsWithGroupId(const std::string& groupId) = 0;
   virtual std::uint64_t countLogs() = 0;
+  virtual std::uint64_t countLogsWithGroupId(const std::string& groupId) = 0;
   virtual void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) = 0;
 };
 

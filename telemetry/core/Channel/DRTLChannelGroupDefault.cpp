@@ -37,7 +37,7 @@ std::shared_ptr<DRTLChannelUnitProtocol> DRTLChannelGroupDefault::addChannelUnit
   auto unit = std::make_shared<DRTLChannelUnitDefault>(ingestion ? std::move(ingestion) : ingestion_, storage_,
                                                        *configuration, queue_);
   unit->addDelegate(shared_from_this());
-  queue_->async([unit] { unit->checkPendingLogs(); });
+  queue_->async([unit] { unit->checkLogsLeftInStore(); });
   {
     std::lock_guard lock(channelsMutex_);
     channels_.push_back(unit);

@@ -115,6 +115,11 @@ void DRTLChannelUnitDefault::checkPendingLogs() {
   }
 }
 
+void DRTLChannelUnitDefault::checkLogsLeftInStore() {
+  itemsCount_ += storage_->countLogsWithGroupId(configuration_.groupId);
+  checkPendingLogs();
+}
+
 std::uint64_t DRTLChannelUnitDefault::resolveFlushInterval() {
   const std::uint64_t interval = configuration_.flushInterval;
   if (interval <= kDRTLFlushIntervalDefault) return interval;

@@ -69,6 +69,8 @@ class DRTLChannelUnitDefault : public DRTLChannelUnitProtocol,
 
   // On the channel group queue.
   void checkPendingLogs() override;
+  // The first check: logs an earlier run left in the store count as pending.
+  void checkLogsLeftInStore();
   void flushQueue();
   void sendLogContainer(const std::shared_ptr<DRTLLogContainer>& container);
   void startTimer(std::uint64_t seconds);

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "TelemetryLogFixtures.h"
+#include "TelemetryTestSupport.h"
+#include "platform/Clock.h"
+#include "telemetry/core/DRTLDeviceTracker.h"
+#include "telemetry/core/DRTLDirAradedUserDefaults.h"
+#include "telemetry/core/DRTLLogDBStorage.h"
+#include "telemetry/core/DRTLSessionContext.h"
+#include "telemetry/core/DRTLUtility.h"
+#include "telemetry/core/Services/DRTLDependencyConfiguration.h"
+#include "telemetry/core/Services/DRTLDirAraded.h"
+#include "telemetry/core/Services/DRTLStartServiceLog.h"
+#include "tests/support/HttpCaptureServer.h"
+#include "tests/support/RunLoopWait.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace telemetry::core {
+namespace {
+
+using testing_support::LogCapture;
+using testing_support::pipelineLog;
+
+// A service with its own unit; `priority` and `needsSecret` vary per class.
+template <int Priority, bool NeedsSecret>
+class TestServiceOf : public DRTLServiceAbstract {
+ public:
+  explicit TestServiceOf(std::string name) : name_(std::move(name)) {}
+  std::string groupId() const override { return name_; }
+  std::string serviceName() const override { return name_; }
+  std::optional<DRTLChannelUnitConfiguration> channelUnitConfiguration() const override {
+    return DRTLChannelUnitConfiguration::defaultConfiguration(name_);
+  }
+  bool isAppSecretRequired() const override { return NeedsSecret; }
+  int initializationPriority() const override { return Priority; }
+
+ private:
+  std::string name_;
+};
+
+std::shared_ptr<DRTLServiceAbstract>& testServiceSlot() {
+  static std::shared_ptr<DRTLServiceAbstract> slot;
+  return slot;
+}
+std::shared_ptr<DRTLServiceAbstract> testService() {
+  if (!testServiceSlot()) testServiceSlot() = std::make_shared<TestServiceOf<500, true>>("TestService");
+  return testServiceSlot();
+}
+std::shared_ptr<DRTLServiceAbstract>& earlyServiceSlot() {
+  static std::shared_ptr<DRTLServiceAbstract> slot;
+  return slot;
+}
+std::shared_ptr<DRTLServiceAbstract> earlyService() {
+  if (!earlyServiceSlot()) earlyServiceSlot() = std::make_shared<TestServiceOf<999, true>>("EarlyService");
+  return earlyServiceSlot();
+}
+std::shared_ptr<DRTLServiceAbstract>& tokenServiceSlot() {
+  static std::shared_ptr<DRTLServiceAbstract> slot;
+  return slot;
+}
+std::shared_ptr<DRTLServiceAbstract> tokenService() {
+  if (!tokenServiceSlot()) tokenServiceSlot() = std::make_shared<TestServiceOf<500, false>>("TokenService");
+  return tokenServiceSlot();
+}
+
+class DRTLDirAradedTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetProcess(); }
+  void TearDown() override {
+    resetProcess();
+    unsetenv("DIR_ARADED_DISABLE");
+  }
+  // What a new launch of the process starts from (the files stay).
+  static void resetProcess() {
+    DRTLDirAraded::resetSharedInstance();
+    testServiceSlot().reset();
+    earlyServiceSlot().reset();
+    tokenServiceSlot().reset();
+    DRTLSessionContext::resetSharedInstance();
+    DRTLUserIdContext::resetSharedInstance();
+    DRTLDeviceTracker::resetSharedInstance();
+    DRTLLogger::setCurrentLogLevel(DRTLLogLevelVerbose);
+    DRTLLogger::setIsUserDefinedLogLevel(false);
+  }
+  static void forgetEverything() {
+    for (const char* key : {"DirAradedIsEnabled", "InstallId", "TestServiceIsEnabled", "EarlyServiceIsEnabled",
+                            "TokenServiceIsEnabled"}) {
+      DRTLDirAradedUserDefaults::shared()->removeObjectForKey(key);
+    }
+    DRTLUtility::deleteItemForPathComponent(kDRTLLogsFileName);
+  }
+  static void drain() {
+    auto group = DRTLDirAraded::sharedInstance()->channelGroup();
+    ASSERT_TRUE(group);
+    ASSERT_TRUE(group->logsDispatchQueue()->sync([] {}, std::chrono::seconds(10)));
+  }
+  static std::uint64_t storedLogs() {
+    auto group = DRTLDirAraded::sharedInstance()->channelGroup();
+    std::uint64_t count = 0;
+    group->logsDispatchQueue()->sync([&] { count = group->storage()->countLogs(); }, std::chrono::seconds(10));
+    return count;
+  }
+  // Every log of every captured request.
+  static std::vector<nlohmann::json> capturedLogs(const ::testing_support::HttpCaptureServer& server) {
+    std::vector<nlohmann::json> logs;
+    for (const auto& request : server.requests()) {
+      std::string body = request.body;
+      if (request.header("Content-Encoding") == "gzip") {
+        ::testing_support::TemporaryDirectory folder;
+        std::ofstream(folder.path() / "body.gz", std::ios::binary) << body;
+        body = testing_support::runCommand("gzip -dc " + testing_support::quoted((folder.path() / "body.gz").string()));
+      }
+      const nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
+      if (parsed.is_object() && parsed.contains("logs")) {
+        for (const auto& log : parsed["logs"]) logs.push_back(log);
+      }
+    }
+    return logs;
+  }
+
+  platform::ManualClock clock_;
+  platform::ScopedClockOverride override_{clock_};
+  LogCapture capture_;
+};
+
+TEST_F(DRTLDirAradedTest, LogsTravelFromTheServiceToTheServerAndSurviveARefusedSend) {
+  forgetEverything();
+  ::testing_support::HttpCaptureServer server;
+  DRTLDirAraded::setLogUrl(server.baseUrl());
+  DRTLDirAraded::start("s1", {testService});
+  auto unit = testService()->channelUnit();
+  ASSERT_TRUE(unit);
+  unit->enqueueItem(pipelineLog("first"), 1);
+  unit->enqueueItem(pipelineLog("second/half"), 1);
+  auto properties = std::make_shared<DRTLCustomProperties>();
+  properties->setString("blue", "color");
+  DRTLDirAraded::setCustomProperties(properties);
+  drain();
+  clock_.advance(std::chrono::seconds(3));
+  ASSERT_TRUE(server.waitForRequests(2));  // the SDK's own group and the service's
+
+  const std::string installId = DRTLDirAradedUserDefaults::shared()->objectForKey("InstallId").stringOr("");
+  ASSERT_FALSE(installId.empty());
+  for (const auto& request : server.requests()) {
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, "/logs");
+    EXPECT_EQ(request.query, "api-version=1.0.0");
+    EXPECT_EQ(request.header("App-Secret"), "s1");
+    EXPECT_EQ(request.header("Install-ID"), installId);
+  }
+  std::multiset<std::string> types;
+  for (const auto& log : capturedLogs(server)) {
+    types.insert(log.at("type"));
+    EXPECT_TRUE(log.contains("device"));
+    EXPECT_TRUE(DRTLUtility::dateFromISO8601(log.at("timestamp").get<std::string>()));
+    if (log.at("type") == "startService") {
+      EXPECT_EQ(log.at("services"), nlohmann::json::array({"TestService"}));
+    }
+  }
+  EXPECT_EQ(types, (std::multiset<std::string>{"customProperties", "event", "event", "startService"}));
+  ASSERT_TRUE(::testing_support::waitForCondition([] { return storedLogs() == 0; }, "the delivered logs to go"));
+
+  // A refused send keeps the log; the next launch delivers it once.
+  ::testing_support::HttpCaptureServer refusing(R"([{"status":503}])");
+  DRTLDirAraded::setLogUrl(refusing.baseUrl());
+  unit->enqueueItem(pipelineLog("kept"), 1);
+  drain();
+  clock_.advance(std::chrono::seconds(3));
+  ASSERT_TRUE(refusing.waitForRequests(1));
+  EXPECT_EQ(storedLogs(), 1u);
+
+  resetProcess();
+  ::testing_support::HttpCaptureServer next;
+  DRTLDirAraded::setLogUrl(next.baseUrl());
+  DRTLDirAraded::start("s1", {testService});
+  drain();
+  clock_.advance(std::chrono::seconds(3));
+  ASSERT_TRUE(::testing_support::waitForCondition([] { return storedLogs() == 0; }, "the kept log to go"));
+  int kept = 0;
+  for (const auto& log : capturedLogs(next)) kept += log.contains("properties") && log["properties"]["name"] == "kept";
+  EXPECT_EQ(kept, 1);
+}
+
+TEST_F(DRTLDirAradedTest, StartsHighestPriorityFirstAndRefusesWhatItMust) {
+  forgetEverything();
+  DRTLDirAraded::start("target=token-1", {testService, tokenService, earlyService});
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelVerbose, "Start services EarlyService, TestService, TokenService from an application"));
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelError,
+                                "Cannot start service TestService. Dir Araded was started without app secret, but the service requires it."));
+  EXPECT_FALSE(testService()->isStarted());
+  EXPECT_TRUE(tokenService()->isStarted());
+
+  DRTLDirAraded::start("s1", {testService});
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK has already been configured."));
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK configuration failed."));
+  EXPECT_EQ(DRTLDirAraded::logLevel(), DRTLLogLevelWarning);
+}
+
+TEST_F(DRTLDirAradedTest, DisableSwitchNamesServicesExactly) {
+  const std::pair<const char*, bool> cases[] = {
+      {" TestService , EarlyService ", false}, {"All", false}, {"testservice", true}, {"Other", true}};
+  for (const auto& [value, starts] : cases) {
+    resetProcess();
+    forgetEverything();
+    setenv("DIR_ARADED_DISABLE", value, 1);
+    DRTLDirAraded::start("s1", {testService});
+    EXPECT_EQ(testService()->isStarted(), starts) << value;
+  }
+}
+
+TEST_F(DRTLDirAradedTest, StorageSizeIsTakenOnceAndOnlyBeforeTheApplicationConfigures) {
+  forgetEverything();
+  std::vector<bool> answers;
+  DRTLDirAraded::setMaxStorageSize(24575, [&](bool ok) { answers.push_back(ok); });
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelWarning, "Cannot set storage size to 24575 bytes, minimum value is 24576 bytes"));
+  std::atomic<int> accepted{-1};
+  DRTLDirAraded::setMaxStorageSize(24576, [&](bool ok) { accepted = ok; });
+  DRTLDirAraded::start("s1", {testService});
+  drain();
+  EXPECT_EQ(accepted, 1);
+  DRTLDirAraded::setMaxStorageSize(40960, [&](bool ok) { answers.push_back(ok); });
+  EXPECT_EQ(answers, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelWarning, "may only be called once per app launch"));
+
+  DRTLDirAradedUserDefaults::shared()->setObject(platform::Value("not-a-uuid"), "InstallId");
+  resetProcess();
+  const std::string fresh = DRTLDirAraded::installId();
+  EXPECT_NE(fresh, "not-a-uuid");
+  EXPECT_EQ(DRTLDirAradedUserDefaults::shared()->objectForKey("InstallId").stringOr(""), fresh);
+}
+
+TEST_F(DRTLDirAradedTest, ServicesFollowTheSdkSwitchAndUserIdsAreChecked) {
+  forgetEverything();
+  DRTLDirAraded::setEnabled(false);
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Dir Araded SDK hasn't been configured."));
+  DRTLDirAraded::start("s1", {testService});
+  EXPECT_TRUE(DRTLServiceAbstract::classIsEnabled(*testService()));
+  DRTLDirAraded::setEnabled(false);
+  EXPECT_FALSE(DRTLServiceAbstract::classIsEnabled(*testService()));
+  DRTLServiceAbstract::classSetEnabled(*testService(), true);
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelError,
+                                "The SDK is disabled. Re-enable the whole SDK from DirAraded first before enabling TestService service."));
+  DRTLDirAraded::setEnabled(true);
+  EXPECT_TRUE(DRTLServiceAbstract::classIsEnabled(*testService()));
+
+  DRTLDirAraded::setUserId(std::string(257, 'u'));
+  EXPECT_FALSE(DRTLDirAraded::userId());
+  DRTLDirAraded::setUserId("operator-7");
+  EXPECT_EQ(DRTLDirAraded::userId(), "operator-7");
+  DRTLDirAraded::setUserId(std::nullopt);
+  EXPECT_FALSE(DRTLDirAraded::userId());
+}
+
+TEST(DRTLStartServiceLogTest, JsonAndArchive) {
+  DRTLStartServiceLog none;
+  EXPECT_FALSE(none.serializeToDictionary().contains("services"));
+  auto log = std::make_shared<DRTLStartServiceLog>();
+  log->timestamp = platform::Date(std::chrono::seconds(1700000000));
+  log->device = testing_support::pipelineDevice();
+  log->services = std::vector<std::string>{"Crashes", "Analytics"};
+  EXPECT_EQ(log->serializeToDictionary()["services"], nlohmann::json::array({"Crashes", "Analytics"}));
+  auto back = std::dynamic_pointer_cast<DRTLAbstractLog>(
+      DRTLUtility::unarchiveKeyedData(DRTLUtility::archiveKeyedData(log.get())));
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(log->isEqual(back.get()));
+}
+
+}  // namespace
+}  // namespace telemetry::core

@@ -56,6 +56,9 @@ class DRTLUtility {
   static std::optional<platform::Date> dateFromISO8601(std::string_view text);
 
   static int currentAppEnvironment() { return 99; }
+  // No provisioning profile or store receipt exists on this platform.
+  static bool hasEmbeddedMobileProvision() { return false; }
+  static bool isAppStoreReceiptSandbox() { return false; }
 
   // Accepted pairs (at most 20; keys and values cut to 125 characters).
   static std::map<std::string, std::string> validateProperties(const platform::Dictionary& properties,

@@ -59,6 +59,7 @@ class DRTLDirAraded {
   static std::string installId();
   static int logLevel();
   static void setLogLevel(int level);
+  static bool isAppDelegateForwarderEnabled();
 
   DRTLDirAraded();
   ~DRTLDirAraded();

@@ -8,6 +8,7 @@
 #include "telemetry/core/DRTLLogWithProperties.h"
 #include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/DRTLSessionContext.h"
+#include "telemetry/core/Services/DRTLDelegateForwarder.h"
 #include "telemetry/core/Services/DRTLDirAraded.h"
 
 namespace telemetry::core {
@@ -54,7 +55,10 @@ int DRTLDirAraded::logLevel() { return DRTLLogger::currentLogLevel(); }
 void DRTLDirAraded::setLogLevel(int level) {
   DRTLLogger::setCurrentLogLevel(level);
   DRTLLogger::setIsUserDefinedLogLevel(true);
+  DRTLDelegateForwarder::flushTraceBuffer();
 }
+
+bool DRTLDirAraded::isAppDelegateForwarderEnabled() { return DRTLAppDelegateForwarder::sharedInstance()->isEnabled(); }
 
 void DRTLDirAraded::setEnabledInstance(bool enabled) {
   std::lock_guard lock(mutex_);

@@ -12,7 +12,9 @@
 #include "telemetry/core/DRTLLogDBStorage.h"
 #include "telemetry/core/DRTLSessionContext.h"
 #include "telemetry/core/DRTLUtility.h"
+#include "telemetry/core/Services/DRTLDelegateForwarder.h"
 #include "telemetry/core/Services/DRTLDependencyConfiguration.h"
+#include "telemetry/core/Services/DRTLDispatcherUtil.h"
 #include "telemetry/core/Services/DRTLDirAraded.h"
 #include "telemetry/core/Services/DRTLStartServiceLog.h"
 #include "tests/support/HttpCaptureServer.h"
@@ -253,6 +255,70 @@ TEST_F(DRTLDirAradedTest, ServicesFollowTheSdkSwitchAndUserIdsAreChecked) {
   EXPECT_EQ(DRTLDirAraded::userId(), "operator-7");
   DRTLDirAraded::setUserId(std::nullopt);
   EXPECT_FALSE(DRTLDirAraded::userId());
+}
+
+TEST_F(DRTLDirAradedTest, TargetedLogsGoOnlyToTheCollectorWithRisingSequenceNumbers) {
+  forgetEverything();
+  const std::string token = "feedface-0000-0000-0000-00000000F00D";
+  ::testing_support::HttpCaptureServer server;
+  DRTLDirAraded::setLogUrl(server.baseUrl());  // no secret: the collector takes the URL
+  DRTLDirAraded::start("target=" + token, {tokenService});
+  auto unit = tokenService()->channelUnit();
+  ASSERT_TRUE(unit);
+  for (const char* name : {"one", "two"}) {
+    auto log = testing_support::namedEventLog(name);
+    log->addTransmissionTargetToken(token);
+    unit->enqueueItem(log, 1);
+  }
+  drain();
+  clock_.advance(std::chrono::seconds(3));
+  ASSERT_TRUE(server.waitForRequests(1));
+  const auto request = server.requests().at(0);
+  EXPECT_EQ(request.path, "/RizErazuzude/1.0");
+  EXPECT_EQ(request.header("apikey"), token);
+  ASSERT_NE(request.header("Content-Encoding"), "gzip");
+  std::vector<std::int64_t> sequence;
+  std::size_t start = 0;
+  for (std::size_t end = request.body.find('\n'); end != std::string::npos; end = request.body.find('\n', start)) {
+    sequence.push_back(nlohmann::json::parse(request.body.substr(start, end - start))["ext"]["sdk"]["seq"]);
+    start = end + 1;
+  }
+  EXPECT_EQ(sequence, (std::vector<std::int64_t>{1, 2}));
+  clock_.advance(std::chrono::seconds(3));
+  drain();
+  for (const auto& captured : server.requests()) EXPECT_NE(captured.path, "/logs");
+}
+
+TEST(DRTLDelegateForwarderTest, SwitchDelegatesAndTraceBuffer) {
+  LogCapture capture;
+  DRTLDelegateForwarder forwarder;
+  forwarder.setEnabledFromPlistForKey("NoSuchKeyInThisBundle");
+  EXPECT_TRUE(forwarder.isEnabled());
+  auto delegate = std::make_shared<int>(1);
+  forwarder.addDelegate(delegate);
+  EXPECT_EQ(forwarder.delegateCount(), 1u);
+  forwarder.setEnabled(false);
+  EXPECT_EQ(forwarder.delegateCount(), 0u);
+  forwarder.addDelegate(delegate);
+  EXPECT_EQ(forwarder.delegateCount(), 0u);
+
+  std::vector<int> order;
+  DRTLDelegateForwarder::addTraceBlock([&] { order.push_back(1); });
+  DRTLDelegateForwarder::addTraceBlock([&] { order.push_back(2); });
+  DRTLDirAraded::setLogLevel(DRTLLogLevelVerbose);  // flushes what was buffered
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  DRTLDelegateForwarder::addTraceBlock([&] { order.push_back(3); });
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));  // after the flush: at once
+  EXPECT_TRUE(capture.contains(DRTLLogLevelDebug,
+                               "Delegate forwarder for info.plist key 'NoSuchKeyInThisBundle' enabled. It may use swizzling."));
+  EXPECT_LE(capture.count(DRTLLogLevelVerbose, "Stop buffering traces, flushed."), 1);
+}
+
+TEST(DRTLDispatcherUtilTest, WaitsForTheBlockOrItsTimeLimit) {
+  platform::SerialQueue queue("test.dispatcher");
+  std::atomic<bool> ran{false};
+  DRTLDispatcherUtil::dispatchSyncWithTimeout(5, queue, [&] { ran = true; });
+  EXPECT_TRUE(ran);
 }
 
 TEST(DRTLStartServiceLogTest, JsonAndArchive) {

@@ -131,11 +131,12 @@ ClockObserver::ClockObserver(Callback callback)
 ClockObserver::~ClockObserver() {
   ObserverRegistry& registry = observerRegistry();
   {
+    // Leaving the registry and the clock in one step: were the registry lock
+    // dropped in between, a clock replacement could pass this entry by and its
+    // owner destroy the replaced clock while the entry still points at it.
     std::lock_guard guard(registry.mutex);
     std::erase_if(registry.entries, [&](const auto& item) { return item.second == entry_; });
-  }
-  {
-    std::lock_guard guard(entry_->registrationMutex);
+    std::lock_guard registration(entry_->registrationMutex);
     if (entry_->registeredOn) entry_->registeredOn->removeAdvanceObserver(entry_->advanceToken);
     entry_->registeredOn = nullptr;
     entry_->removed = true;

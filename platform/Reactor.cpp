@@ -5,7 +5,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -43,8 +42,10 @@ struct Registration {
 
 class Reactor {
  public:
+  // Never destroyed, like the global queues: their tasks may still create,
+  // arm and cancel sources while the process exits.
   static Reactor& shared() {
-    static Reactor reactor;
+    static Reactor& reactor = *new Reactor;
     return reactor;
   }
 
@@ -98,15 +99,6 @@ class Reactor {
     thread_ = std::make_unique<Thread>("platform.reactor", [this](std::stop_token stop) { run(stop); });
   }
 
-  ~Reactor() {
-    stopping_.store(true);
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(wake_, &one, sizeof one);
-    thread_.reset();
-    ::close(wake_);
-    ::close(epoll_);
-  }
-
   static constexpr std::uint64_t kWakeKey = ~std::uint64_t{0};
   static std::uint64_t key(int fd, std::uint32_t generation) {
     return (std::uint64_t{generation} << 32) | static_cast<std::uint32_t>(fd);
@@ -140,8 +132,7 @@ class Reactor {
   void run(const std::stop_token& stop) {
     constexpr int kMaxEvents = 64;
     epoll_event events[kMaxEvents];
-    // Bounded waits so a stop is always seen, even without the wake-up.
-    while (!stop.stop_requested() && !stopping_.load()) {
+    while (!stop.stop_requested()) {
       int count = ::epoll_wait(epoll_, events, kMaxEvents, 1000);
       if (count < 0 && errno != EINTR) {
         reportDiagnostic(DiagnosticLevel::Error, std::string("Reactor: epoll_wait failed: ") + std::strerror(errno));
@@ -204,7 +195,6 @@ class Reactor {
   std::uint32_t nextGeneration_ = 1;                      // guarded by mutex_
   int epoll_ = -1;
   int wake_ = -1;
-  std::atomic<bool> stopping_{false};
   std::unique_ptr<Thread> thread_;  // last: it uses everything above
 
   friend class platform::IoSource;

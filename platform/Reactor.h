@@ -1,8 +1,8 @@
 #pragma once
 // Reactor: the process's one readiness thread (epoll, woken through an
-// eventfd). A source watches one descriptor for reading or for writing and
-// delivers each readiness as a task on the queue it was made for; it stands in
-// for the desktop's read and write dispatch sources.
+// eventfd), alive until the process ends. A source watches one descriptor for
+// reading or for writing and delivers each readiness as a task on the queue it
+// was made for; it stands in for the desktop's read and write dispatch sources.
 //
 // - A source starts suspended; resume() arms it, suspend() disarms it
 //   (EPOLL_CTL_MOD). While one event task of a source is queued or running, the

@@ -232,9 +232,6 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
   void doReadEOF();
   void completeCurrentRead();
   void endCurrentRead();
-  void setupReadTimerWithTimeout(double timeout);
-  void doReadTimeout();
-  void doReadTimeoutWithExtension(double extension);
   CVNSocketReadPacket* currentReadPacket() const;
 
   // Writing (CVNSocketWriting.cpp).
@@ -242,10 +239,13 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
   void doWriteData();
   void completeCurrentWrite();
   void endCurrentWrite();
-  void setupWriteTimerWithTimeout(double timeout);
-  void doWriteTimeout();
-  void doWriteTimeoutWithExtension(double extension);
   CVNSocketWritePacket* currentWritePacket() const;
+
+  // Read and write time-outs with the delegate's extensions (CVNSocketTimeouts.cpp).
+  enum class PacketKind { Read, Write };
+  void startPacketTimer(PacketKind kind, double timeout);
+  void doPacketTimeout(PacketKind kind);
+  void doPacketTimeoutWithExtension(PacketKind kind, double extension);
 
   // TLS (CVNSocketTLS.cpp).
   void maybeStartTLS();

@@ -25,13 +25,15 @@ constexpr int kAcceptsPerEvent = 64;
 // being woken for the same pending connection again and again.
 constexpr std::chrono::milliseconds kDescriptorShortagePause{100};
 
-// True when something accepts connections on the Unix-domain socket at `path`.
+// True when something listens on the Unix-domain socket at `path`. The probe
+// never blocks: a listener with a full backlog (EAGAIN) is alive too.
 bool unixSocketAnswers(const std::filesystem::path& path) {
   auto address = socket_addresses::unixAddress(path);
   if (!address) return false;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  bool answers = ::connect(fd, reinterpret_cast<const sockaddr*>(address->data()), address->size()) == 0;
+  const bool answers =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(address->data()), address->size()) == 0 || errno == EAGAIN;
   detail::closeDescriptor(fd);
   return answers;
 }

@@ -90,7 +90,7 @@ void CVNSocket::maybeDequeueRead() {
     currentRead_ = std::move(readQueue_.front());
     readQueue_.pop_front();
     if (CVNSocketReadPacket* packet = currentReadPacket()) {
-      setupReadTimerWithTimeout(packet->timeout);
+      startPacketTimer(PacketKind::Read, packet->timeout);
       doReadData();
     } else {
       flags_ |= kStartingReadTLS;
@@ -327,51 +327,6 @@ void CVNSocket::endCurrentRead() {
   readTimer_.cancel();
   readTimer_ = {};
   currentRead_.reset();
-}
-
-void CVNSocket::setupReadTimerWithTimeout(double timeout) {
-  if (timeout < 0) return;
-  std::weak_ptr<CVNSocket> weak = weak_from_this();
-  readTimer_ = socketQueue_->after(detail::seconds(timeout), [weak] {
-    if (auto self = weak.lock()) self->doReadTimeout();
-  });
-}
-
-void CVNSocket::doReadTimeout() {
-  flags_ |= kReadsPaused;
-  CVNSocketReadPacket* packet = currentReadPacket();
-  auto delegate = delegate_.lock();
-  if (!packet || !delegate || !delegateQueue_) {
-    doReadTimeoutWithExtension(0);
-    return;
-  }
-  const std::int64_t tag = packet->tag;
-  const double elapsed = packet->timeout;
-  const std::size_t bytesDone = packet->bytesDone;
-  std::weak_ptr<CVNSocket> weak = weak_from_this();
-  auto self = shared_from_this();
-  delegateQueue_->async([delegate, self, weak, tag, elapsed, bytesDone, queue = socketQueue_] {
-    const double extension = delegate->socketShouldTimeoutReadWithTag(self, tag, elapsed, bytesDone).value_or(0);
-    queue->async([weak, extension] {
-      if (auto s = weak.lock()) s->doReadTimeoutWithExtension(extension);
-    });
-  });
-}
-
-void CVNSocket::doReadTimeoutWithExtension(double extension) {
-  CVNSocketReadPacket* packet = currentReadPacket();
-  if (!packet) return;
-  if (extension > 0) {
-    packet->timeout += extension;
-    std::weak_ptr<CVNSocket> weak = weak_from_this();
-    readTimer_ = socketQueue_->after(detail::seconds(extension), [weak] {
-      if (auto self = weak.lock()) self->doReadTimeout();
-    });
-    flags_ &= ~kReadsPaused;
-    doReadData();
-  } else {
-    closeWithError(socket_errors::readTimeoutError());
-  }
 }
 
 }  // namespace control

@@ -54,7 +54,7 @@ void CVNSocket::maybeDequeueWrite() {
     currentWrite_ = std::move(writeQueue_.front());
     writeQueue_.pop_front();
     if (CVNSocketWritePacket* packet = currentWritePacket()) {
-      setupWriteTimerWithTimeout(packet->timeout);
+      startPacketTimer(PacketKind::Write, packet->timeout);
       doWriteData();
     } else {
       flags_ |= kStartingWriteTLS;
@@ -141,51 +141,6 @@ void CVNSocket::endCurrentWrite() {
   writeTimer_.cancel();
   writeTimer_ = {};
   currentWrite_.reset();
-}
-
-void CVNSocket::setupWriteTimerWithTimeout(double timeout) {
-  if (timeout < 0) return;
-  std::weak_ptr<CVNSocket> weak = weak_from_this();
-  writeTimer_ = socketQueue_->after(detail::seconds(timeout), [weak] {
-    if (auto self = weak.lock()) self->doWriteTimeout();
-  });
-}
-
-void CVNSocket::doWriteTimeout() {
-  flags_ |= kWritesPaused;
-  CVNSocketWritePacket* packet = currentWritePacket();
-  auto delegate = delegate_.lock();
-  if (!packet || !delegate || !delegateQueue_) {
-    doWriteTimeoutWithExtension(0);
-    return;
-  }
-  const std::int64_t tag = packet->tag;
-  const double elapsed = packet->timeout;
-  const std::size_t bytesDone = packet->bytesDone;
-  std::weak_ptr<CVNSocket> weak = weak_from_this();
-  auto self = shared_from_this();
-  delegateQueue_->async([delegate, self, weak, tag, elapsed, bytesDone, queue = socketQueue_] {
-    const double extension = delegate->socketShouldTimeoutWriteWithTag(self, tag, elapsed, bytesDone).value_or(0);
-    queue->async([weak, extension] {
-      if (auto s = weak.lock()) s->doWriteTimeoutWithExtension(extension);
-    });
-  });
-}
-
-void CVNSocket::doWriteTimeoutWithExtension(double extension) {
-  CVNSocketWritePacket* packet = currentWritePacket();
-  if (!packet) return;
-  if (extension > 0) {
-    packet->timeout += extension;
-    std::weak_ptr<CVNSocket> weak = weak_from_this();
-    writeTimer_ = socketQueue_->after(detail::seconds(extension), [weak] {
-      if (auto self = weak.lock()) self->doWriteTimeout();
-    });
-    flags_ &= ~kWritesPaused;
-    doWriteData();
-  } else {
-    closeWithError(socket_errors::writeTimeoutError());
-  }
 }
 
 }  // namespace control

@@ -210,22 +210,48 @@ struct RaceRow {
 
 class FamilyRaceTest : public SocketConnectionTest, public ::testing::WithParamInterface<RaceRow> {};
 
+// Binds the loopback port of a family without listening, so a connect there is
+// refused instead of reaching another process's listener on the same number.
+// -1 when the port is taken on that family.
+int holdPortWithoutListening(bool ipv6, std::uint16_t port) {
+  const Bytes address = ipv6 ? addresses::ipv6Loopback(port) : addresses::ipv4Loopback(port);
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  if (ipv6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(address.data()), static_cast<socklen_t>(address.size())) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 TEST_P(FamilyRaceTest, ConnectsWithTheExpectedFamily) {
   const RaceRow& row = GetParam();
   platform::ManualClock clock;
   platform::ScopedClockOverride useClock(clock);
-  auto server = CVNSocket::create(serverDelegate_, queue_);
-  server->setIPv4Enabled(row.listen4);
-  server->setIPv6Enabled(row.listen6);
-  ASSERT_TRUE(server->acceptOnInterface("localhost", 0));
+  std::shared_ptr<CVNSocket> server;
   std::uint16_t port = 0;
-  server->performBlock([&] {
-    sockaddr_storage a{};
-    socklen_t length = sizeof a;
-    ::getsockname(server->socketFD() >= 0 ? server->socketFD() : server->socket6FD(), reinterpret_cast<sockaddr*>(&a),
-                  &length);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(&a);
-    port = addresses::portFromAddress(Bytes(p, p + length));
+  int held = -1;
+  for (int attempt = 0; attempt < 20 && held < 0; ++attempt) {
+    if (server) server->disconnect();
+    server = CVNSocket::create(serverDelegate_, queue_);
+    server->setIPv4Enabled(row.listen4);
+    server->setIPv6Enabled(row.listen6);
+    ASSERT_TRUE(server->acceptOnInterface("localhost", 0));
+    server->performBlock([&] {
+      sockaddr_storage a{};
+      socklen_t length = sizeof a;
+      ::getsockname(server->socketFD() >= 0 ? server->socketFD() : server->socket6FD(),
+                    reinterpret_cast<sockaddr*>(&a), &length);
+      const auto* p = reinterpret_cast<const std::uint8_t*>(&a);
+      port = addresses::portFromAddress(Bytes(p, p + length));
+    });
+    if (row.listen4 && row.listen6) break;
+    held = holdPortWithoutListening(!row.listen6, port);
+  }
+  ASSERT_TRUE((row.listen4 && row.listen6) || held >= 0) << "no port free on both families";
+  std::shared_ptr<void> release(nullptr, [held](void*) {
+    if (held >= 0) ::close(held);
   });
   std::vector<Bytes> answer;
   if (row.resolve4) answer.push_back(addresses::ipv4Loopback(port));

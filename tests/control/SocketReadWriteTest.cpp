@@ -102,6 +102,8 @@ TEST_F(SocketReadWriteTest, ReadTimeOutExtensionReportsTheSummedElapsedTime) {
   flushSocketQueue(socket());
   clock.advance(2s);
   ASSERT_TRUE(delegate_->waitFor("timeout? 9 elapsed 2 done 0"));
+  // The answer goes from the delegate queue to the socket queue, which arms the extension.
+  queue_->sync([] {}, 5s);
   flushSocketQueue(socket());
   clock.advance(4s);
   flushSocketQueue(socket());
@@ -110,6 +112,18 @@ TEST_F(SocketReadWriteTest, ReadTimeOutExtensionReportsTheSummedElapsedTime) {
   ASSERT_TRUE(delegate_->waitFor("disconnect"));
   EXPECT_TRUE(delegate_->has("timeout? 9 elapsed 7 done 0"));
   EXPECT_TRUE(delegate_->has("disconnect CVNSocketErrorDomain 4"));
+}
+
+TEST_F(SocketReadWriteTest, WriteTimeOutToAPeerThatStoppedReadingClosesWithCode5) {
+  platform::ManualClock clock;
+  platform::ScopedClockOverride useClock(clock);
+  // Far more than the pair's buffers hold: the write stays unfinished.
+  socket().writeData(std::make_shared<const Bytes>(8 << 20, 'x'), 2.0, 3);
+  flushSocketQueue(socket());
+  clock.advance(2s);
+  ASSERT_TRUE(delegate_->waitFor("disconnect"));
+  EXPECT_TRUE(delegate_->has("disconnect CVNSocketErrorDomain 5"));
+  EXPECT_FALSE(delegate_->has("wrote 3"));
 }
 
 TEST_F(SocketReadWriteTest, ReadWithoutTimeOutNeverTimesOut) {

@@ -116,7 +116,7 @@ bool RecordingDelegate::has(const std::string& prefix) const { return count(pref
 
 bool RecordingDelegate::waitFor(const std::string& prefix, std::size_t occurrences) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, 10s, [&] {
+  return changed_.wait_for(lock, 30s, [&] {
     std::size_t n = 0;
     for (const auto& e : events_) n += e.rfind(prefix, 0) == 0;
     return n >= occurrences;

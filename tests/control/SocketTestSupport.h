@@ -46,7 +46,7 @@ class RecordingDelegate : public control::CVNSocketDelegate {
   std::vector<std::string> events() const;
   bool has(const std::string& prefix) const;
   std::size_t count(const std::string& prefix) const;
-  // Waits (real time, bounded) until an event starting with `prefix` is recorded.
+  // Waits (real time, bounded generously for loaded machines) until an event starting with `prefix` is recorded.
   bool waitFor(const std::string& prefix, std::size_t occurrences = 1) const;
   std::optional<platform::Error> disconnectError() const;
   std::vector<std::shared_ptr<CVNSocket>> acceptedSockets() const;

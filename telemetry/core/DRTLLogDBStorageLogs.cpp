@@ -128,6 +128,11 @@ int DRTLLogDBStorage::insertMakingRoom(sqlite3* database, const std::string& que
 bool DRTLLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::size_t limit,
                                            const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                            const LoadHandler& handler) {
+  if (limit == 0) {
+    // Nothing fits a batch of none; answering "more" would make a flush loop forever.
+    if (handler) handler({}, std::nullopt);
+    return false;
+  }
   std::vector<std::int64_t> pendingIds;
   if (auto group = batches_.find(groupId); group != batches_.end()) {
     for (const auto& [batchId, ids] : group->second) pendingIds.insert(pendingIds.end(), ids.begin(), ids.end());

@@ -19,6 +19,8 @@
 
 #include "telemetry/core/Channel/DRTLRizErazuzudeChannelDelegate.h"
 #include "telemetry/core/DRTLCustomProperties.h"
+#include "telemetry/core/DRTLDevice.h"
+#include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/Services/DRTLServiceAbstract.h"
 
 namespace telemetry::core {
@@ -60,6 +62,12 @@ class DRTLDirAraded {
   static int logLevel();
   static void setLogLevel(int level);
   static bool isAppDelegateForwarderEnabled();
+  static DRTLLogHandler logHandler();
+  static void setLogHandler(DRTLLogHandler handler);
+  static void setCountryCode(const std::optional<std::string>& countryCode);
+  static std::optional<std::string> countryCode();
+  static void setWrapperSdk(std::shared_ptr<DRTLWrapperSdk> wrapperSdk);
+  static std::shared_ptr<DRTLWrapperSdk> wrapperSdk();
 
   DRTLDirAraded();
   ~DRTLDirAraded();

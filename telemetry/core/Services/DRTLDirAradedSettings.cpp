@@ -58,6 +58,22 @@ void DRTLDirAraded::setLogLevel(int level) {
   DRTLDelegateForwarder::flushTraceBuffer();
 }
 
+DRTLLogHandler DRTLDirAraded::logHandler() { return DRTLLogger::logHandler(); }
+
+void DRTLDirAraded::setLogHandler(DRTLLogHandler handler) { DRTLLogger::setLogHandler(std::move(handler)); }
+
+void DRTLDirAraded::setCountryCode(const std::optional<std::string>& countryCode) {
+  DRTLDeviceTracker::sharedInstance()->setCountryCode(countryCode);
+}
+
+std::optional<std::string> DRTLDirAraded::countryCode() { return DRTLDeviceTracker::sharedInstance()->countryCode(); }
+
+void DRTLDirAraded::setWrapperSdk(std::shared_ptr<DRTLWrapperSdk> wrapperSdk) {
+  DRTLDeviceTracker::sharedInstance()->setWrapperSdk(std::move(wrapperSdk));
+}
+
+std::shared_ptr<DRTLWrapperSdk> DRTLDirAraded::wrapperSdk() { return DRTLDeviceTracker::sharedInstance()->wrapperSdk(); }
+
 bool DRTLDirAraded::isAppDelegateForwarderEnabled() { return DRTLAppDelegateForwarder::sharedInstance()->isEnabled(); }
 
 void DRTLDirAraded::setEnabledInstance(bool enabled) {

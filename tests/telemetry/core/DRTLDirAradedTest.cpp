@@ -196,6 +196,11 @@ TEST_F(DRTLDirAradedTest, StartsHighestPriorityFirstAndRefusesWhatItMust) {
   EXPECT_FALSE(testService()->isStarted());
   EXPECT_TRUE(tokenService()->isStarted());
 
+  DRTLDirAraded::setUserId("c:");  // a target token only: the collector's rule applies
+  EXPECT_FALSE(DRTLDirAraded::userId());
+  DRTLDirAraded::setUserId("c:operator");
+  EXPECT_EQ(DRTLDirAraded::userId(), "c:operator");
+
   DRTLDirAraded::start("s1", {testService});
   EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK has already been configured."));
   EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK configuration failed."));
@@ -328,7 +333,7 @@ TEST(DRTLStartServiceLogTest, JsonAndArchive) {
   log->timestamp = platform::Date(std::chrono::seconds(1700000000));
   log->device = testing_support::pipelineDevice();
   log->services = std::vector<std::string>{"Crashes", "Analytics"};
-  EXPECT_EQ(log->serializeToDictionary()["services"], nlohmann::json::array({"Crashes", "Analytics"}));
+  EXPECT_EQ(log->serializeToDictionary()["services"].dump(), R"(["Crashes","Analytics"])");
   auto back = std::dynamic_pointer_cast<DRTLAbstractLog>(
       DRTLUtility::unarchiveKeyedData(DRTLUtility::archiveKeyedData(log.get())));
   ASSERT_TRUE(back);

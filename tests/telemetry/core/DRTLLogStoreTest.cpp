@@ -68,6 +68,7 @@ TEST_F(DRTLLogStoreTest, BatchesComeByPriorityThenAgeAndStayOutUntilDeletedOrRel
   EXPECT_EQ(second.names, (std::vector<std::string>{"low2"}));
   EXPECT_FALSE(second.more);
 
+  EXPECT_FALSE(load("Analytics", 0).more);  // a batch of none never asks for more
   Load none = load("Analytics", 2);
   EXPECT_TRUE(none.names.empty());
   EXPECT_FALSE(none.batchId);

@@ -27,4 +27,15 @@ bool postNotificationOnMainThreadWithName(platform::NotificationCenter& center, 
   return postNotificationOnMainThread(center, std::move(notification), wait);
 }
 
+bool enqueueNotificationOnMainThread(platform::NotificationQueue& queue, platform::Notification notification,
+                                     platform::NotificationQueue::PostingStyle style, unsigned coalesceMask) {
+  if (platform::isMainThread()) {
+    queue.enqueue(std::move(notification), style, coalesceMask);
+    return true;
+  }
+  return platform::DispatchQueue::main().async([notification = std::move(notification), style, coalesceMask] {
+    platform::NotificationQueue::defaultQueue().enqueue(notification, style, coalesceMask);
+  });
+}
+
 }  // namespace foundation

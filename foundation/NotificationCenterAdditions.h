@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/NotificationCenter.h"
+#include "platform/NotificationQueue.h"
 #include "platform/Value.h"
 
 namespace foundation {
@@ -37,5 +38,16 @@ bool postNotificationOnMainThread(platform::NotificationCenter& center, platform
 bool postNotificationOnMainThreadWithName(platform::NotificationCenter& center, std::string name,
                                           const void* sender, platform::Dictionary userInfo = {},
                                           PostWait wait = PostWait::DontWait);
+
+// Holds the notification back and posts it on the main thread as the posting
+// style says, coalesced with like ones already waiting (by default on name
+// and sender). On the main thread it goes on `queue`; from any other thread
+// it is handed to the main thread, without waiting, and goes on the default
+// queue, whatever queue was given. False when the main queue refused it.
+bool enqueueNotificationOnMainThread(
+    platform::NotificationQueue& queue, platform::Notification notification,
+    platform::NotificationQueue::PostingStyle style,
+    unsigned coalesceMask = platform::NotificationQueue::kCoalescingOnName |
+                            platform::NotificationQueue::kCoalescingOnSender);
 
 }  // namespace foundation

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <any>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/ArrayCategory.h"
 #include "foundation/KeyPathObserving.h"
 #include "foundation/NSIndexSetEnumerator.h"
+#include "foundation/PreviewBufferValue.h"
 
 namespace foundation {
 namespace {
@@ -65,6 +68,14 @@ TEST(CollectionCategoriesTest, IndexSetEnumeratorPositionsAndReset) {
   EXPECT_EQ(enumerator.indexAtIndex(2), NSIndexSetEnumerator::kNoIndex);
   enumerator.reset();
   EXPECT_EQ(drain(enumerator), (std::vector<std::uint32_t>{4, 8}));
+}
+
+// The boxed pair comes back whole, and only from its own box.
+TEST(CollectionCategoriesTest, PreviewBufferValueUnboxesOnlyItsOwnBox) {
+  const foundation::PreviewBuffer largest{0xFFFFFFFFu, 0x80000001u};
+  EXPECT_EQ(foundation::previewBuffer(foundation::valueWithPreviewBuffer(largest)), largest);
+  EXPECT_EQ(foundation::previewBuffer(std::any(std::pair<unsigned, unsigned>(1, 2))), std::nullopt);
+  EXPECT_EQ(foundation::previewBuffer(std::any()), std::nullopt);
 }
 
 TEST(CollectionCategoriesTest, KeyPathObservingAddsAndRemovesPerKeyPathInOrder) {

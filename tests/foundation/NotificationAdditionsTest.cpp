@@ -91,5 +91,41 @@ TEST_F(NotificationAdditionsTest, AWaitingPosterGivesUpWhenTheMainThreadNeverTak
   EXPECT_EQ(calls_, 0);
 }
 
+// A burst of like notifications reaches the observers once, on the main
+// thread, whichever thread enqueued them; off the main thread they go on the
+// default queue (and so the default centre), whatever queue was given.
+TEST_F(NotificationAdditionsTest, EnqueuedNotificationsAreCoalescedAndPostedOnTheMainThread) {
+  using Style = platform::NotificationQueue::PostingStyle;
+  platform::NotificationQueue queue(center_);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(enqueueNotificationOnMainThread(queue, platform::Notification{"clipDidChange", this}, Style::ASAP));
+  }
+  EXPECT_EQ(calls_, 0) << "held back until the next turn";
+  ASSERT_TRUE(runMainLoopUntil([&] { return calls_ == 1; }, "the coalesced post"));
+  platform::RunLoop::main().drainReadyTasks();
+  EXPECT_EQ(calls_, 1);
+
+  std::atomic<int> defaultCalls{0};
+  std::thread::id defaultThread;
+  const std::string name = "enqueuedFromAWorker";
+  platform::ObserverToken onDefault = platform::NotificationCenter::defaultCenter().addObserver(
+      name, nullptr, [&](const platform::Notification&) {
+        defaultThread = std::this_thread::get_id();
+        ++defaultCalls;
+      });
+  std::atomic<bool> done{false};
+  worker_.async([&] {
+    for (int i = 0; i < 3; ++i) enqueueNotificationOnMainThread(queue, platform::Notification{name}, Style::WhenIdle);
+    done = true;
+  });
+  // The main loop stands still until the worker is done, so all three arrive in one turn.
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return done.load(); }, "the worker"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return defaultCalls == 1; }, "the worker's post"));
+  for (int turn = 0; turn < 3; ++turn) platform::RunLoop::main().drainReadyTasks();
+  EXPECT_EQ(defaultCalls, 1);
+  EXPECT_EQ(defaultThread, std::this_thread::get_id());
+  EXPECT_EQ(calls_, 1) << "nothing went to the given queue's centre";
+}
+
 }  // namespace
 }  // namespace foundation

@@ -17,6 +17,7 @@
 
 #include "app/playlist/PlaylistWindowController.h"
 #include "app/playlist/PlaylistWindowLayout.h"
+#include "app/views/common/ViewCategory.h"
 #include "app/views/playlist/DraggableTableView.h"
 #include "app/views/playlist/KeyboardAwareWindow.h"
 #include "app/views/playlist/NodePasswordPanel.h"
@@ -66,11 +67,9 @@ PlaylistWindow::PlaylistWindow(PlaylistWindowController& controller, QWidget* pa
   });
   auto* background = new PatternView(this);
   background->setObjectName("patternView");
-  auto* backgroundLayout = new QVBoxLayout(background);
-  backgroundLayout->setContentsMargins(0, 0, 0, 0);
   table_ = new DraggableTableView(controller, background);
   table_->setObjectName("tableView");
-  backgroundLayout->addWidget(table_);
+  fillInSuperView(*table_);
   ui_->tableLayout->addWidget(background);
   passwordPanel_ = new NodePasswordPanel(
       [this](const PlaylistNodeSelection::Passwords& passwords) {

@@ -1,5 +1,7 @@
 #include "nodes/playlist/CVNTimeFormatter.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -18,7 +20,54 @@ std::int64_t nominalRate(double rate) {
   return nominal >= kLimit ? static_cast<std::int64_t>(kLimit) : static_cast<std::int64_t>(nominal);
 }
 
+// A rate that can carry frames, else none.
+std::optional<double> frameRate(double rate) {
+  if (std::isfinite(rate) && rate > 0.0) return rate;
+  return std::nullopt;
+}
+
+// Splits "A:B:C" or "A:B:C:D" / "A:B:C;D" into its numbers; none when a field
+// is empty, not all digits, or too long to be a time.
+std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std::size_t& count) {
+  constexpr std::size_t kMostDigits = 12;
+  std::array<std::int64_t, 4> fields{};
+  count = 0;
+  while (true) {
+    const std::size_t end = count == 2 ? text.find_first_of(":;") : text.find(':');
+    const std::string_view field = text.substr(0, end);
+    if (field.empty() || field.size() > kMostDigits || count == fields.size()) return std::nullopt;
+    const auto [rest, error] = std::from_chars(field.data(), field.data() + field.size(), fields[count]);
+    if (error != std::errc() || rest != field.data() + field.size()) return std::nullopt;
+    ++count;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  if (count < 3) return std::nullopt;
+  return fields;
+}
+
 }  // namespace
+
+std::optional<double> CVNTimeFormatter::doubleValueFromString(std::string_view text, bool usingOffset,
+                                                              bool invertOffset) const {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  std::size_t count = 0;
+  const auto fields = timeFields(text, count);
+  if (!fields) return std::nullopt;
+  const auto [hours, minutes, wholeSeconds, frames] = *fields;
+  if (minutes >= 60 || wholeSeconds >= 60) return std::nullopt;
+  const std::optional<double> rate = frameRate(framesPerSeconds_);
+  if (rate && frames >= nominalRate(*rate)) return std::nullopt;
+  double seconds = static_cast<double>(hours) * 3600.0 + static_cast<double>(minutes) * 60.0 +
+                   static_cast<double>(wholeSeconds) + (rate ? static_cast<double>(frames) / *rate : 0.0);
+  if (negative) seconds = -seconds;
+  if (usingOffset && rate) {
+    const double offset = static_cast<double>(offsetInFrames_) / *rate;
+    seconds += invertOffset ? -offset : offset;
+  }
+  return seconds;
+}
 
 std::string CVNTimeFormatter::stringForObjectValue(double seconds) const {
   const bool withFrames = format_ != kTimeFormatHoursMinutesSeconds;

@@ -19,12 +19,22 @@
 //   not known yet) counts whole seconds with the frames field "00".
 // - NaN or infinite seconds print "--:--:--:--" (format 0: "--:--:--").
 //
+// Reading text back (doubleValueFromString) is the inverse: "HH:MM:SS:FF"
+// (":" or ";" before the frames) or "HH:MM:SS", with an optional "-", in
+// either format, gives hours, minutes and seconds plus the frames at the
+// frame rate; what this formatter prints for a number reads back as a number
+// that prints the same. Minutes and seconds must be below 60 and frames below
+// the rate's whole frames per second; frames are ignored at a rate that
+// cannot carry them. Anything else ("--:--:--:--" included) reads as none.
+// The offset in frames, when asked for, is added (or, inverted, taken away).
+//
 // Owned by its user (an item, a window); a plain value, copyable. Not
 // thread-safe for concurrent changes; reading from several threads is fine.
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Value.h"
 
@@ -43,12 +53,16 @@ class CVNTimeFormatter {
   void setFramesPerSeconds(double framesPerSeconds) { framesPerSeconds_ = framesPerSeconds; }
   bool dropFrame() const { return dropFrame_; }
   void setDropFrame(bool dropFrame) { dropFrame_ = dropFrame; }
+  std::int64_t offsetInFrames() const { return offsetInFrames_; }
+  void setOffsetInFrames(std::int64_t frames) { offsetInFrames_ = frames; }
 
   // The text of `seconds` in the current format (see the top of this file).
   std::string stringForObjectValue(double seconds) const;
   // The same for a number object (integer, real or boolean); none for any
   // other value, as a formatter refuses an object it cannot show.
   std::optional<std::string> stringForObjectValue(const platform::Value& object) const;
+  // The seconds that `text` stands for (see the top of this file).
+  std::optional<double> doubleValueFromString(std::string_view text, bool usingOffset, bool invertOffset) const;
 
   friend bool operator==(const CVNTimeFormatter&, const CVNTimeFormatter&) = default;
 
@@ -56,6 +70,7 @@ class CVNTimeFormatter {
   std::int32_t format_ = kTimeFormatTimeCode;
   double framesPerSeconds_ = 0.0;
   bool dropFrame_ = false;
+  std::int64_t offsetInFrames_ = 0;
 };
 
 }  // namespace nodes

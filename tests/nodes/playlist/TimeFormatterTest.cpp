@@ -78,5 +78,52 @@ TEST(TimeFormatterTest, NumberObjectsFormatOtherObjectsAreRefused) {
   EXPECT_EQ(formatter.stringForObjectValue(platform::Value()), std::nullopt);
 }
 
+// Text reads back to seconds that print as the same text, at every rate and
+// in both formats; text that is not a time is refused.
+TEST(TimeFormatterTest, TextReadsBackToTheSecondsItStandsFor) {
+  struct Setting {
+    std::int32_t format;
+    double rate;
+    bool dropFrame;
+  } settings[] = {{3, 25.0, false}, {3, k2997, true}, {3, k5994, true}, {3, 24000.0 / 1001.0, false},
+                  {3, 0.0, false},  {0, 25.0, false}, {0, k2997, true}};
+  for (const Setting& setting : settings) {
+    CVNTimeFormatter formatter;
+    formatter.setFormat(setting.format);
+    formatter.setFramesPerSeconds(setting.rate);
+    formatter.setDropFrame(setting.dropFrame);
+    for (const double seconds : {0.0, 1.5, 59.934, 60.0, 600.0, 3661.48, -2.0, 90000.0, 359999.96}) {
+      SCOPED_TRACE(::testing::Message() << "format " << setting.format << " rate " << setting.rate << " seconds "
+                                        << seconds);
+      const std::string text = formatter.stringForObjectValue(seconds);
+      const std::optional<double> back = formatter.doubleValueFromString(text, false, false);
+      ASSERT_TRUE(back.has_value()) << text;
+      EXPECT_EQ(formatter.stringForObjectValue(*back), text);
+    }
+  }
+
+  CVNTimeFormatter formatter;
+  formatter.setFramesPerSeconds(25.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("01:01:01:12", false, false), 3661.48);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("-00:00:02:00", false, false), -2.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("100:00:00", false, false), 360000.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10;05", false, false), 10.2);
+  for (const char* refused : {"", "-", "12", "00:00", "aa:00:00:00", "00:60:00:00", "00:00:60:00", "00:00:00:25",
+                              "--:--:--:--", "00:00:00:00:00", "00;00:00:00", " 00:00:00", "00:00:00:", "+0:00:00",
+                              "9999999999999:00:00"}) {
+    EXPECT_EQ(formatter.doubleValueFromString(refused, false, false), std::nullopt) << refused;
+  }
+}
+
+TEST(TimeFormatterTest, TheOffsetInFramesIsAddedOrTakenAwayOnlyWhenAskedFor) {
+  CVNTimeFormatter formatter;
+  formatter.setFramesPerSeconds(25.0);
+  formatter.setOffsetInFrames(50);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", false, false), 10.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", true, false), 12.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", true, true), 8.0);
+  EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", false, true), 10.0);
+}
+
 }  // namespace
 }  // namespace nodes

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "crashreporter/Source/AsyncMemory.h"
+#include "crashreporter/Source/ThreadState.h"
 
 namespace crashreporter {
 namespace {
@@ -107,8 +108,9 @@ drcrash_error_t drcrash_async_image_init(drcrash_async_image* image, const dl_ph
     else if (gnuHash != nullptr) image->dynsym_count = gnuHashSymbolCount(gnuHash);
     if (image->dynsym_count == 0 || image->dynstr == 0) image->dynsym = 0;
   }
-  image->cpu_type = 0x1000007;  // x86-64 in the Mach encoding the report uses
-  image->cpu_subtype = 3;
+  // Loaded images are of the host's processor, in the Mach encoding the report uses.
+  image->cpu_type = drcrash_async_host_processor().mach_type;
+  image->cpu_subtype = drcrash_async_host_processor().mach_subtype;
   image->name = strdup(path != nullptr ? path : "");
   return image->name != nullptr ? DRCRASH_ESUCCESS : DRCRASH_ENOMEM;
 }

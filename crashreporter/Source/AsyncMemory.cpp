@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 namespace crashreporter {
 namespace {
@@ -48,7 +49,7 @@ drcrash_error_t readThroughPipe(std::uint64_t address, void* dest, std::size_t l
   return DRCRASH_ESUCCESS;
 }
 
-drcrash_error_t safeRead(std::uint64_t address, void* dest, std::size_t length) {
+drcrash_error_t directRead(std::uint64_t address, void* dest, std::size_t length) {
   if (length == 0) return DRCRASH_ESUCCESS;
   if (!gUsePipe.load(std::memory_order_relaxed)) {
     iovec local{dest, length};
@@ -62,6 +63,62 @@ drcrash_error_t safeRead(std::uint64_t address, void* dest, std::size_t length) 
     gUsePipe.store(true);
   }
   return readThroughPipe(address, dest, length);
+}
+
+// The read cache: whole pages for the one thread holding a scope, in
+// process-wide memory so a signal handler needs no stack for it. Any page can
+// take any slot (stack pages and unwind tables would keep evicting each other
+// in a direct-mapped cache); the last hit is tried first, and slots are
+// refilled in turn.
+constexpr std::size_t kCachePages = 64;
+struct CachedPage {
+  std::uint64_t page;
+  bool valid;
+  std::uint8_t bytes[kPageSize];
+};
+CachedPage gCache[kCachePages];
+std::size_t gLastHit = 0, gNextFill = 0;
+std::atomic<bool> gCacheTaken{false};
+std::uint64_t gCacheGeneration = 0;
+__attribute__((tls_model("initial-exec"))) thread_local bool tCacheHeld = false;
+
+CachedPage* cachedPage(std::uint64_t page) {
+  if (gCache[gLastHit].valid && gCache[gLastHit].page == page) return &gCache[gLastHit];
+  for (std::size_t i = 0; i < kCachePages; ++i) {
+    if (gCache[i].valid && gCache[i].page == page) {
+      gLastHit = i;
+      return &gCache[i];
+    }
+  }
+  CachedPage& slot = gCache[gNextFill];
+  slot.valid = false;
+  if (directRead(page, slot.bytes, kPageSize) != DRCRASH_ESUCCESS) return nullptr;
+  slot.page = page;
+  slot.valid = true;
+  gLastHit = gNextFill;
+  gNextFill = (gNextFill + 1) % kCachePages;
+  return &slot;
+}
+
+drcrash_error_t cachedRead(std::uint64_t address, void* dest, std::size_t length) {
+  auto* d = static_cast<std::uint8_t*>(dest);
+  while (length > 0) {
+    const std::uint64_t page = address & ~(kPageSize - 1);
+    const CachedPage* cached = cachedPage(page);
+    if (cached == nullptr) return DRCRASH_ENOTFOUND;
+    const std::size_t offset = static_cast<std::size_t>(address - page);
+    const std::size_t chunk = kPageSize - offset < length ? kPageSize - offset : length;
+    std::memcpy(d, cached->bytes + offset, chunk);  // async-signal-safe since POSIX.1-2016
+    d += chunk;
+    address += chunk;
+    length -= chunk;
+  }
+  return DRCRASH_ESUCCESS;
+}
+
+drcrash_error_t safeRead(std::uint64_t address, void* dest, std::size_t length) {
+  if (tCacheHeld && length > 0 && address + length > address) return cachedRead(address, dest, length);
+  return directRead(address, dest, length);
 }
 
 template <typename T>
@@ -90,6 +147,22 @@ void drcrash_async_memory_init() {
     return;
   }
   gPipeWrite.store(fds[1]);
+}
+
+bool drcrash_async_read_cache_begin() {
+  if (tCacheHeld || gCacheTaken.exchange(true, std::memory_order_acquire)) return false;
+  for (CachedPage& page : gCache) page.valid = false;
+  ++gCacheGeneration;
+  tCacheHeld = true;
+  return true;
+}
+
+std::uint64_t drcrash_async_read_cache_generation() { return tCacheHeld ? gCacheGeneration : 0; }
+
+void drcrash_async_read_cache_end() {
+  if (!tCacheHeld) return;
+  tCacheHeld = false;
+  gCacheTaken.store(false, std::memory_order_release);
 }
 
 void drcrash_async_memory_use_pipe_for_testing(bool usePipe) {

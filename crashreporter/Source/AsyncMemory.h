@@ -24,6 +24,32 @@ void drcrash_async_memory_init();
 // Forces the pipe fallback, as when seccomp refuses process_vm_readv.
 void drcrash_async_memory_use_pipe_for_testing(bool usePipe);
 
+// A read cache for one walk or one report: while the calling thread holds it,
+// its reads are served from whole pages kept in process-wide memory (64 pages),
+// so the unwind tables, symbol tables and stack a walk goes over cost one
+// system call per page instead of one per read. Only for memory that does not
+// change while the scope lasts (the images' read-only data and stopped or
+// walked stacks): the scope must end before that memory may change. One thread
+// holds it at a time; begin returns false (reads stay uncached) when another
+// thread holds it or the caller already does.
+bool drcrash_async_read_cache_begin();
+void drcrash_async_read_cache_end();
+// Which scope the calling thread holds (a new number for every scope), 0 when
+// none: results computed from memory read in one scope may be kept for it.
+std::uint64_t drcrash_async_read_cache_generation();
+class drcrash_async_read_cache_scope {
+ public:
+  drcrash_async_read_cache_scope() : held_(drcrash_async_read_cache_begin()) {}
+  ~drcrash_async_read_cache_scope() {
+    if (held_) drcrash_async_read_cache_end();
+  }
+  drcrash_async_read_cache_scope(const drcrash_async_read_cache_scope&) = delete;
+  drcrash_async_read_cache_scope& operator=(const drcrash_async_read_cache_scope&) = delete;
+
+ private:
+  bool held_;
+};
+
 drcrash_error_t drcrash_async_task_memcpy(std::uint64_t address, std::int64_t offset, void* dest, std::size_t length);
 drcrash_error_t drcrash_async_task_read_uint8(std::uint64_t address, std::int64_t offset, std::uint8_t* out);
 drcrash_error_t drcrash_async_task_read_uint16(const drcrash_async_byteorder* order, std::uint64_t address,

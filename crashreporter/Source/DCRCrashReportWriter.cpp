@@ -25,7 +25,6 @@ namespace crashreporter {
 namespace {
 
 constexpr std::uint32_t kOperatingSystemUnknown = 3;
-constexpr std::uint32_t kArchitectureX86_64 = 1;
 constexpr std::uint32_t kTypeEncodingMach = 1;
 
 char* copy(const std::string& text) { return strdup(text.c_str()); }
@@ -175,7 +174,7 @@ std::size_t reportBody(File* f, drcrash_log_writer* w, drcrash_async_loaded_imag
   std::size_t n = message(f, 9, [&](File* g) { return boolean(g, 1, w->user_requested) + bytes(g, 2, w->uuid, 16); });
   n += message(f, 1, [&](File* g) {
     return enumeration(g, 1, kOperatingSystemUnknown) + text(g, 2, w->os_version) + text(g, 5, w->os_build) +
-           enumeration(g, 3, kArchitectureX86_64) + i64(g, 4, timestamp);
+           enumeration(g, 3, drcrash_async_host_processor().report_architecture) + i64(g, 4, timestamp);
   });
   n += message(f, 8, [&](File* g) {
     std::size_t m = w->model != nullptr ? text(g, 1, w->model) : 0;
@@ -316,8 +315,8 @@ drcrash_error_t drcrash_log_writer_init(drcrash_log_writer* w, const char* appli
   }
   const std::string model = firstLine("/sys/devices/virtual/dmi/id/product_name");
   if (!model.empty()) w->model = copy(model);
-  w->cpu_type = 0x1000007;  // x86-64, Mach-encoded as the report's readers expect
-  w->cpu_subtype = 3;
+  w->cpu_type = drcrash_async_host_processor().mach_type;  // Mach-encoded, as the report's readers expect
+  w->cpu_subtype = drcrash_async_host_processor().mach_subtype;
   w->logical_cpu_count = countCpuList(firstLine("/sys/devices/system/cpu/present"));
   std::set<std::string> cores;
   for (std::uint32_t cpu = 0; cpu < w->logical_cpu_count; ++cpu) {
@@ -379,6 +378,8 @@ drcrash_error_t drcrash_log_writer_write(drcrash_log_writer* w, drcrash_async_lo
                                          const drcrash_log_signal_info* signal, const drcrash_log_thread* threads,
                                          std::size_t thread_count) {
   if (thread_count > kDrcrashMaxThreads) thread_count = kDrcrashMaxThreads;
+  // The threads stand still and the images stay mapped while the report is written.
+  drcrash_async_read_cache_scope cache;
   WalkedThread walked[kDrcrashMaxThreads];
   WalkedThread exception{nullptr, nullptr, 0};
   if (w->scratch != nullptr) {

@@ -104,6 +104,9 @@ bool signalCrashCallback(int signo, siginfo_t* info, void* ucontext, void*, cons
       nanosleep(&pause, nullptr);
     }
   }
+  // A live report this thread was writing holds the read cache: its pages of
+  // this thread's stack are out of date now.
+  drcrash_async_read_cache_end();
   drcrash_async_thread_state state;
   if (ucontext != nullptr) drcrash_async_thread_state_ucontext_init(&state, ucontext);
   drcrash_log_signal_info signal;

@@ -20,6 +20,53 @@ class ReadingMark {
   drcrash_async_loaded_images* images_;
 };
 
+using Rules = drcrash::async::dwarf_cfa_state<std::uint64_t, std::int64_t>;
+
+// The rule rows already computed in the caller's read-cache scope, by lookup
+// pc: deep recursions and parked thread pools unwind the same pcs again and
+// again. Valid only for the scope (generation) they were made in, whose reads
+// they come from; process-wide like the read cache, used by its holder only.
+constexpr std::size_t kRuleCacheSlots = 64;
+struct CachedRules {
+  std::uint64_t generation = 0;
+  std::uint64_t pc = 0;
+  drcrash::async::drcrash_async_dwarf_cie_info cie;
+  Rules rules;
+};
+CachedRules gRuleCache[kRuleCacheSlots];
+
+CachedRules* ruleSlot(std::uint64_t generation, std::uint64_t pc) {
+  if (generation == 0) return nullptr;
+  return &gRuleCache[(pc ^ (pc >> 12)) % kRuleCacheSlots];
+}
+
+// The rules of the row that holds `lookup`, from the image's .eh_frame.
+drcrash_frame_status_t computeRules(const drcrash_async_image* image, std::uint64_t lookup,
+                                    drcrash::async::drcrash_async_dwarf_cie_info* cie, Rules* rules) {
+  using namespace drcrash::async;
+  drcrash_async_dwarf_fde_info fde;
+  if (drcrash_async_eh_frame_hdr_find_fde(image->eh_frame_hdr, image->eh_frame_hdr_size, image->eh_frame_limit, lookup,
+                                          &fde) != DRCRASH_ESUCCESS) {
+    return DRCRASH_FRAME_ENOTSUP;
+  }
+  drcrash_async_mobject section;
+  if (drcrash_async_mobject_init(&section, image->unwind_segment_start,
+                                 image->eh_frame_limit - image->unwind_segment_start, true) != DRCRASH_ESUCCESS) {
+    return DRCRASH_FRAME_EINVAL;
+  }
+  const drcrash_async_byteorder* bo = &drcrash_async_byteorder_native;
+  const gnu_ehptr_reader<std::uint64_t> reader(bo);
+  if (eval_program<std::uint64_t, std::int64_t>(rules, &section, false, 0, fde.pc_start, &fde.cie, &reader, bo,
+                                                fde.cie.initial_instructions_offset, 0,
+                                                fde.cie.initial_instructions_length) != DRCRASH_ESUCCESS ||
+      eval_program<std::uint64_t, std::int64_t>(rules, &section, true, lookup, fde.pc_start, &fde.cie, &reader, bo,
+                                                fde.instructions_offset, 0, fde.instructions_length) != DRCRASH_ESUCCESS) {
+    return DRCRASH_FRAME_ENOTSUP;
+  }
+  *cie = fde.cie;
+  return DRCRASH_FRAME_ESUCCESS;
+}
+
 }  // namespace
 
 drcrash_frame_status_t drcrash_async_frame_compact_unwind_reader(drcrash_async_loaded_images*,
@@ -39,35 +86,34 @@ drcrash_frame_status_t drcrash_async_frame_dwarf_reader(drcrash_async_loaded_ima
   if (!drcrash_async_thread_state_has_reg(current, DRCRASH_REG_IP)) return DRCRASH_FRAME_EBADFRAME;
   const std::uint64_t pc = drcrash_async_thread_state_get_reg(current, DRCRASH_REG_IP);
   if (pc == 0) return DRCRASH_FRAME_ENOTSUP;
-  ReadingMark mark(images);
-  const drcrash_async_image* image = drcrash_async_loaded_images_find_image_for_address(images, pc);
-  if (image == nullptr) return DRCRASH_FRAME_ENOTSUP;
-  if (image->eh_frame_hdr == 0) return DRCRASH_FRAME_ENOFRAME;
   // Past the first frame the pc is a return address, which points after the
   // call; when the call ends its function (a call that never returns) that is
   // already the next function, so look up the call itself.
   const std::uint64_t lookup = previous != nullptr ? pc - 1 : pc;
-  drcrash_async_dwarf_fde_info fde;
-  if (drcrash_async_eh_frame_hdr_find_fde(image->eh_frame_hdr, image->eh_frame_hdr_size, image->eh_frame_limit, lookup,
-                                          &fde) != DRCRASH_ESUCCESS) {
-    return DRCRASH_FRAME_ENOTSUP;
+  const std::uint64_t generation = drcrash_async_read_cache_generation();
+  CachedRules* slot = ruleSlot(generation, lookup);
+  if (slot != nullptr && slot->generation == generation && slot->pc == lookup) {
+    return apply_state<std::uint64_t, std::int64_t>(&slot->rules, &slot->cie, current, &drcrash_async_byteorder_native, next) ==
+                   DRCRASH_ESUCCESS
+               ? DRCRASH_FRAME_ESUCCESS
+               : DRCRASH_FRAME_ENOFRAME;
   }
-  drcrash_async_mobject section;
-  if (drcrash_async_mobject_init(&section, image->unwind_segment_start,
-                                 image->eh_frame_limit - image->unwind_segment_start, true) != DRCRASH_ESUCCESS) {
-    return DRCRASH_FRAME_EINVAL;
+  ReadingMark mark(images);
+  const drcrash_async_image* image = drcrash_async_loaded_images_find_image_for_address(images, pc);
+  if (image == nullptr) return DRCRASH_FRAME_ENOTSUP;
+  if (image->eh_frame_hdr == 0) return DRCRASH_FRAME_ENOFRAME;
+  drcrash_async_dwarf_cie_info cie;
+  Rules rules;
+  const drcrash_frame_status_t computed = computeRules(image, lookup, &cie, &rules);
+  if (computed != DRCRASH_FRAME_ESUCCESS) return computed;
+  if (slot != nullptr) {
+    slot->generation = generation;
+    slot->pc = lookup;
+    slot->cie = cie;
+    slot->rules = rules;
   }
-  const drcrash_async_byteorder* bo = &drcrash_async_byteorder_native;
-  dwarf_cfa_state<std::uint64_t, std::int64_t> rules;
-  const gnu_ehptr_reader<std::uint64_t> reader(bo);
-  if (eval_program<std::uint64_t, std::int64_t>(&rules, &section, false, 0, fde.pc_start, &fde.cie, &reader, bo,
-                                                fde.cie.initial_instructions_offset, 0,
-                                                fde.cie.initial_instructions_length) != DRCRASH_ESUCCESS ||
-      eval_program<std::uint64_t, std::int64_t>(&rules, &section, true, lookup, fde.pc_start, &fde.cie, &reader, bo,
-                                                fde.instructions_offset, 0, fde.instructions_length) != DRCRASH_ESUCCESS) {
-    return DRCRASH_FRAME_ENOTSUP;
-  }
-  return apply_state<std::uint64_t, std::int64_t>(&rules, &fde.cie, current, bo, next) == DRCRASH_ESUCCESS
+  return apply_state<std::uint64_t, std::int64_t>(&rules, &cie, current, &drcrash_async_byteorder_native, next) ==
+                 DRCRASH_ESUCCESS
              ? DRCRASH_FRAME_ESUCCESS
              : DRCRASH_FRAME_ENOFRAME;
 }

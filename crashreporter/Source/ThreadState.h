@@ -7,7 +7,9 @@
 //
 // x86-64 numbering: 0 "rip", 1 "rbp", 2 "rsp", 3 "rax", 4 "rbx", 5 "rcx",
 // 6 "rdx", 7 "rdi", 8 "rsi", 9..16 "r8".."r15", 17 "rflags", 18 "cs",
-// 19 "fs", 20 "gs".
+// 19 "fs", 20 "gs". arm64 numbering: 0 "pc", 1 "fp", 2 "sp", 3..31
+// "x0".."x28", 32 "lr", 33 "cpsr". One set is built, the host's
+// (ThreadStateX86_64.cpp or ThreadStateArm64.cpp).
 
 #include <cstdint>
 
@@ -45,6 +47,16 @@ void drcrash_async_thread_state_ucontext_init(drcrash_async_thread_state* state,
 // after the return. Returns callback(state, context).
 using drcrash_async_capture_callback = drcrash_error_t (*)(drcrash_async_thread_state* state, void* context);
 drcrash_error_t drcrash_async_thread_state_current(drcrash_async_capture_callback callback, void* context);
+
+// The host processor as the report records it: Mach-encoded type and
+// subtype, and the report's architecture value (x86-64: 1; arm64 has none of
+// its own: 0, the readers take the processor from the machine record).
+struct drcrash_host_processor {
+  std::uint32_t mach_type;
+  std::uint32_t mach_subtype;
+  std::uint32_t report_architecture;
+};
+drcrash_host_processor drcrash_async_host_processor();
 
 bool drcrash_async_thread_state_has_reg(const drcrash_async_thread_state* state, std::uint32_t reg);
 std::uint64_t drcrash_async_thread_state_get_reg(const drcrash_async_thread_state* state, std::uint32_t reg);

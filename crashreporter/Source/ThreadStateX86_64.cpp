@@ -58,6 +58,8 @@ __attribute__((noinline)) drcrash_error_t drcrash_async_thread_state_current(drc
   return callback(&state, context);
 }
 
+drcrash_host_processor drcrash_async_host_processor() { return {0x01000007, 3, 1}; }
+
 std::uint32_t drcrash_async_thread_state_get_reg_count(const drcrash_async_thread_state*) { return kRegisterCount; }
 
 const char* drcrash_async_thread_state_get_reg_name(const drcrash_async_thread_state*, std::uint32_t reg) {

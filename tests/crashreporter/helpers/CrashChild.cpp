@@ -1,6 +1,7 @@
 // crash-child: enables the crash reporter (in the XDG_CACHE_HOME it is given)
 // and crashes the way its argument asks. Used by the crash capture tests.
 
+#include <execinfo.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -11,12 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "crashreporter/Source/DCRCrashReporter.h"
+#include "crashreporter/Source/DCRCrashSignalHandler.h"
 #include "platform/Thread.h"
 
 extern "C" {
@@ -25,9 +28,20 @@ __attribute__((noinline)) void crashChildNullDereference() {
   *nowhere = 42;
 }
 
-// Recurses `depth` frames, then parks until the process ends.
-__attribute__((noinline)) int crashChildParkDeep(int depth, std::atomic<int>* parked) {
-  if (depth > 0) return crashChildParkDeep(depth - 1, parked) + 1;
+std::atomic<long long> crashChildBacktraceNs{0};
+
+// Recurses `depth` frames, then parks until the process ends. With `timed`,
+// first takes a backtrace() of its own stack and adds its duration up.
+__attribute__((noinline)) int crashChildParkDeep(int depth, std::atomic<int>* parked, bool timed) {
+  if (depth > 0) return crashChildParkDeep(depth - 1, parked, timed) + 1;
+  if (timed) {
+    void* frames[1024];
+    timespec start{}, end{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    backtrace(frames, 1024);
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    crashChildBacktraceNs.fetch_add((end.tv_sec - start.tv_sec) * 1000000000LL + (end.tv_nsec - start.tv_nsec));
+  }
   parked->fetch_add(1);
   while (parked->load() > 0) pause();
   return 0;
@@ -47,6 +61,22 @@ __attribute__((noinline)) int crashChildRecurse(int depth) {
 namespace {
 
 std::atomic<int> ready{0};
+
+// The benchmark mode: where the figures go, and when the fault was made.
+int benchOutput = -1;
+timespec faultTime{};
+
+// Runs after the report is written and closed, still on the alternate stack.
+void reportBenchFigures(siginfo_t*, void*, void*) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const long long reportNs = (now.tv_sec - faultTime.tv_sec) * 1000000000LL + (now.tv_nsec - faultTime.tv_nsec);
+  const unsigned long long peak = crashreporter::DCRCrashSignalHandler::alternateStackPeakUseOnCurrentThread();
+  char line[128];
+  // snprintf is no async-signal-safe call, but the benchmark child is about to die anyway.
+  const int n = std::snprintf(line, sizeof line, "%lld %llu %lld\n", reportNs, peak, crashChildBacktraceNs.load());
+  (void)!write(benchOutput, line, static_cast<std::size_t>(n));
+}
 
 void previousHandler(int, siginfo_t*, void*) {
   const char message[] = "previous handler\n";
@@ -76,6 +106,12 @@ int main(int argc, char** argv) {
   }
   crashreporter::DCRCrashReporter reporter("com.dirarovazovo/crash-child", "7", std::string("1.2"),
                                            crashreporter::DCRCrashReporterConfig(0, 1, true));
+  if (mode == "bench") {
+    benchOutput = argc > 3 ? std::atoi(argv[3]) : -1;
+    crashreporter::DCRCrashReporterCallbacks callbacks;
+    callbacks.handleSignal = reportBenchFigures;
+    reporter.setCrashCallbacks(callbacks);
+  }
   if (!reporter.enableCrashReporter()) return 3;
   if (mode == "enable-twice") {
     crashreporter::DCRCrashReporter second("other", "1", std::nullopt, {});
@@ -113,11 +149,23 @@ int main(int argc, char** argv) {
     for (auto& t : threads) t.join();
   }
   if (mode == "deep") runDeep(600);
+  if (mode == "bench") {
+    // `argv[2]` threads parked 512 frames deep (each timing a backtrace() of
+    // its stack first), then the main thread crashes; the crash callback
+    // writes "report-ns alternate-stack-peak backtrace-ns" to fd argv[3].
+    const int count = argc > 2 ? std::atoi(argv[2]) : 0;
+    std::atomic<int> parked{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) threads.emplace_back([&parked] { crashChildParkDeep(512, &parked, true); });
+    while (parked.load() < count) sched_yield();
+    clock_gettime(CLOCK_MONOTONIC, &faultTime);
+    crashChildNullDereference();
+  }
   if (mode == "threads-64") {
     // 64 threads parked 512 frames deep, then the main thread crashes.
     std::atomic<int> parked{0};
     std::vector<std::thread> threads;
-    for (int i = 0; i < 64; ++i) threads.emplace_back([&parked] { crashChildParkDeep(512, &parked); });
+    for (int i = 0; i < 64; ++i) threads.emplace_back([&parked] { crashChildParkDeep(512, &parked, false); });
     while (parked.load() < 64) sched_yield();
     crashChildNullDereference();
   }

@@ -69,6 +69,8 @@ struct QueueEntry {
   }
 };
 
+class LinkSession;
+
 }  // namespace
 
 struct TelnetController::Impl : std::enable_shared_from_this<Impl> {
@@ -94,6 +96,12 @@ struct TelnetController::Impl : std::enable_shared_from_this<Impl> {
   std::optional<std::string> nodeAddress;      // guarded by mutex
   std::unique_ptr<platform::Thread> thread;    // guarded by mutex (joined outside it)
 
+  // Held while the socket is read or written, so a command sent by the
+  // thread that queued it never interleaves with the link thread's reads.
+  // Taken before `mutex`.
+  std::mutex socketMutex;
+  LinkSession* session = nullptr;  // guarded by socketMutex: the connected session
+
   // Declared last: destroyed first, so no callback reaches a dying Impl.
   std::unique_ptr<platform::ClockObserver> clockObserver =
       std::make_unique<platform::ClockObserver>([this](auto, auto&, auto&) { wakeup.signal(); });
@@ -109,6 +117,10 @@ struct TelnetController::Impl : std::enable_shared_from_this<Impl> {
   bool close(std::optional<std::uint64_t> onlyGeneration, bool notify);
   // Queues; returns the link generation, none when refused.
   std::optional<std::uint64_t> enqueue(const std::shared_ptr<TelnetCommand>& command);
+  // Sends the next command on the calling thread when the socket is free
+  // and nothing is outstanding, which spares the link thread a wake-up.
+  // False when the link thread has to see to it.
+  bool sendDirectly();
   bool isCurrentGeneration(std::uint64_t g) const {
     std::lock_guard lock(mutex);
     return generation == g && linkOpen;
@@ -129,19 +141,35 @@ class LinkSession {
   void run() {
     if (!connect()) return;
     becomeConnected();
+    Registration registration(*this);
     while (isLive()) {
-      std::array<pollfd, 2> fds{{{socket_.fd(), static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT)), 0},
-                                 {impl_.wakeup.fd(), POLLIN, 0}}};
+      short events = POLLIN;
+      {
+        std::lock_guard socket(impl_.socketMutex);
+        if (!output_.empty()) events |= POLLOUT;
+      }
+      std::array<pollfd, 2> fds{{{socket_.fd(), events, 0}, {impl_.wakeup.fd(), POLLIN, 0}}};
       if (::poll(fds.data(), fds.size(), pollTimeoutUntil(std::nullopt)) < 0 && errno != EINTR) {
         closeLink("poll: " + detail::describeErrno(errno));
         return;
       }
       if (fds[1].revents != 0) impl_.wakeup.drain();
+      std::lock_guard socket(impl_.socketMutex);
       if (!isLive()) return;
       if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readAvailable()) return;
       if (!output_.empty() && !flush()) return;
       if (!sendNextCommand()) return;
     }
+  }
+
+  // On a thread that queued a command, with impl_.socketMutex held: sends
+  // the next command unless a write is still pending. False when the link
+  // thread must poll for the rest of it.
+  bool sendFromQueuingThread() {
+    if (!isLive()) return true;
+    if (!output_.empty()) return false;
+    if (!sendNextCommand()) return true;  // the link closed
+    return output_.empty();
   }
 
  private:
@@ -361,6 +389,24 @@ class LinkSession {
     return true;
   }
 
+  // Offers the session for direct sends while it runs connected.
+  class Registration {
+   public:
+    explicit Registration(LinkSession& session) : impl_(session.impl_) {
+      std::lock_guard socket(impl_.socketMutex);
+      impl_.session = &session;
+    }
+    ~Registration() {
+      std::lock_guard socket(impl_.socketMutex);
+      impl_.session = nullptr;
+    }
+    Registration(const Registration&) = delete;
+    Registration& operator=(const Registration&) = delete;
+
+   private:
+    TelnetController::Impl& impl_;
+  };
+
   TelnetController::Impl& impl_;
   const std::uint64_t generation_;
   const std::string host_;
@@ -502,9 +548,11 @@ std::optional<std::uint64_t> TelnetController::Impl::enqueue(const std::shared_p
   }
   std::string refusal;
   std::uint64_t g = 0;
+  bool onLinkThread = false;
   {
     std::lock_guard lock(mutex);
     g = generation;
+    onLinkThread = thread && thread->isCurrent();
     if (!linkOpen) {
       refusal = "No link";
     } else if (auto same = std::find_if(queue.begin(), queue.end(),
@@ -527,8 +575,15 @@ std::optional<std::uint64_t> TelnetController::Impl::enqueue(const std::shared_p
     command->abandon(refusal);
     return std::nullopt;
   }
-  wakeup.signal();
+  if (onLinkThread || !sendDirectly()) wakeup.signal();
   return g;
+}
+
+bool TelnetController::Impl::sendDirectly() {
+  // Busy means the link thread is at the socket; it sends next after reading.
+  std::unique_lock socket(socketMutex, std::try_to_lock);
+  if (!socket.owns_lock() || session == nullptr) return false;
+  return session->sendFromQueuingThread();
 }
 
 TelnetController::TelnetController() : impl_(std::make_shared<Impl>(this)) {}

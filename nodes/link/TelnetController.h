@@ -5,7 +5,10 @@
 // the framing rules that decide when a reply is complete.
 //
 // Owned by its NodeConnection (its delegate). Threads:
-// - the link thread ("com.dirarovazovo.nodeLink") does all socket I/O;
+// - the link thread ("com.dirarovazovo.nodeLink") does the socket I/O, except
+//   that a thread queuing a command onto an idle link writes it itself (under
+//   the socket lock the link thread reads with), sparing the link thread a
+//   wake-up; the reply is still read by the link thread;
 // - the node's polling thread calls processCommandSynchronously(), which
 //   blocks until the reply is complete, the link closes, or kReplyTimeLimit
 //   passes on Clock::current();

@@ -183,6 +183,23 @@ Result<std::optional<std::string>> Keychain::password(std::string_view service, 
   return std::optional<std::string>(std::string(bytes.begin(), bytes.end()));
 }
 
+Result<std::optional<Keychain::Item>> Keychain::itemForService(std::string_view service) const {
+  Result<Dictionary> root = [&] {
+    std::lock_guard guard(storeMutex);
+    return load(storePath_);
+  }();
+  if (!root) return root.error();
+  const Value store(std::move(*root));
+  const Value& accounts = store[kGenericPasswordsKey][service];
+  if (!accounts.isDictionary()) return std::optional<Item>();
+  for (const auto& [account, secret] : *accounts.dictionary()) {
+    if (!secret.isData()) continue;
+    const Data& bytes = *secret.data();
+    return std::optional<Item>(Item{account, std::string(bytes.begin(), bytes.end())});
+  }
+  return std::optional<Item>();
+}
+
 Status Keychain::removePassword(std::string_view service, std::string_view account) {
   std::lock_guard guard(storeMutex);
   Result<Dictionary> root = load(storePath_, keptAside_);

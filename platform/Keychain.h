@@ -53,6 +53,13 @@ class Keychain {
   Status setPassword(std::string_view service, std::string_view account, std::string_view password);
   // nullopt when there is no such item (or no store yet).
   Result<std::optional<std::string>> password(std::string_view service, std::string_view account) const;
+  struct Item {
+    std::string account;
+    std::string password;
+  };
+  // The first item (by account order) stored under `service`, whatever its
+  // account; nullopt when there is none. For logins known by server alone.
+  Result<std::optional<Item>> itemForService(std::string_view service) const;
   // Removing an item that does not exist succeeds.
   Status removePassword(std::string_view service, std::string_view account);
 

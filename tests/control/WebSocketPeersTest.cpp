@@ -1,0 +1,281 @@
+// The WebSocket server side and client against other implementations on
+// loopback: Debian's python3-websockets, and a scripted python peer for the
+// authentication answers, the ping deadline and the reconnection rhythm.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "control/websocket/CVNClientWebSocket.h"
+#include "control/websocket/CVNServerWebSocket.h"
+#include "platform/Clock.h"
+#include "tests/control/SocketTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunLoopWait.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace control_testing {
+namespace {
+
+using namespace std::chrono_literals;
+using control::CVNClientWebSocket;
+using control::CVNServerWebSocket;
+using control::HTTPMessage;
+using testing_support::ChildProcess;
+
+const std::string kPeers = VZ_CONTROL_TEST_PEERS;
+
+std::unique_ptr<ChildProcess> startPython(const std::string& script, std::vector<std::string> arguments = {}) {
+  std::vector<std::string> argv{"/usr/bin/python3", kPeers + "/" + script};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::string error;
+  auto child = ChildProcess::start(argv, {}, &error);
+  EXPECT_TRUE(child) << error;
+  return child;
+}
+
+std::uint16_t portOf(ChildProcess& child) {
+  if (!child.waitForOutput("port ", false, 10s)) return 0;
+  const std::string out = child.standardOutput();
+  return static_cast<std::uint16_t>(std::stoi(out.substr(out.find("port ") + 5)));
+}
+
+// Echoes every text message back.
+class EchoWebSocket : public CVNServerWebSocket {
+ public:
+  static std::shared_ptr<EchoWebSocket> make(std::shared_ptr<CVNSocket> socket, HTTPMessage request, std::string protocol) {
+    auto ws = std::shared_ptr<EchoWebSocket>(new EchoWebSocket());
+    adopt(ws, std::move(socket), std::move(request), std::move(protocol));
+    return ws;
+  }
+  void handleReceivedData(const control::CVNSocketData& payload) override { sendData(payload.view()); }
+};
+
+// Accepts connections, reads the upgrade request and hands the socket to an
+// echoing server WebSocket speaking "chat" when asked for it.
+class UpgradeAcceptor : public control::CVNSocketDelegate {
+ public:
+  void socketDidAcceptNewSocket(const std::shared_ptr<CVNSocket>&, const std::shared_ptr<CVNSocket>& s) override {
+    std::lock_guard guard(mutex_);
+    requests_[s.get()] = HTTPMessage::emptyRequest();
+    sockets_.push_back(s);
+    s->readDataToData(CVNSocket::CRLFData(), 30, HTTPMessage::kMaxLineLength, 0);
+  }
+  void socketDidReadData(const std::shared_ptr<CVNSocket>& s, const control::CVNSocketData& data, std::int64_t) override {
+    std::unique_lock lock(mutex_);
+    HTTPMessage& request = requests_[s.get()];
+    if (request.appendHeaderLine(data.view()) == HTTPMessage::AppendResult::NeedMore) {
+      s->readDataToData(CVNSocket::CRLFData(), 30, HTTPMessage::kMaxLineLength, 0);
+      return;
+    }
+    const bool wantsChat = request.headerField("Sec-WebSocket-Protocol").value_or("").find("chat") != std::string::npos;
+    auto ws = EchoWebSocket::make(s, request, wantsChat ? "chat" : "");
+    webSockets_.push_back(ws);
+    lock.unlock();
+    ws->start();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<CVNSocket*, HTTPMessage> requests_;
+  std::vector<std::shared_ptr<CVNSocket>> sockets_;
+  std::vector<std::shared_ptr<CVNServerWebSocket>> webSockets_;
+};
+
+TEST(WebSocketAcceptKeyTest, AnswersTheExampleKey) {
+  EXPECT_EQ(control::webSocketAcceptKey("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGJRs0pPGzK+xo=");
+}
+
+class ServerWebSocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    listener_ = CVNSocket::create(acceptor_, queue_);
+    ASSERT_TRUE(listener_->acceptOnInterface("127.0.0.1", 0));
+  }
+  void TearDown() override { listener_->disconnect(); }
+  std::shared_ptr<platform::DispatchQueue> queue_ = makeDelegateQueue();
+  std::shared_ptr<UpgradeAcceptor> acceptor_ = std::make_shared<UpgradeAcceptor>();
+  std::shared_ptr<CVNSocket> listener_;
+};
+
+TEST_F(ServerWebSocketTest, PythonClientUpgradesEchoesPingsAndCloses) {
+  auto client = startPython("websocket_echo_client.py", {std::to_string(listener_->localPort())});
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->waitForOutput("closed", false, 20s)) << client->standardError();
+  const std::string out = client->standardOutput();
+  EXPECT_NE(out.find("protocol chat"), std::string::npos) << out;
+  EXPECT_NE(out.find("echo hello"), std::string::npos) << out;
+  EXPECT_NE(out.find("pong"), std::string::npos) << out;
+  EXPECT_NE(out.find("closed 1000"), std::string::npos) << out;
+}
+
+TEST_F(ServerWebSocketTest, UpgradeWithoutKeyIsClosedUnanswered) {
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto raw = CVNSocket::create(delegate, queue_);
+  ASSERT_TRUE(raw->connectToHost("127.0.0.1", listener_->localPort(), 5));
+  raw->writeData(control::makeBytes("GET /feed HTTP/1.1\r\nHost: a\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n"), -1, 1);
+  raw->readDataWithTimeout(10, 2);
+  ASSERT_TRUE(delegate->waitFor("disconnect"));
+  EXPECT_FALSE(delegate->has("read 2"));
+  EXPECT_TRUE(delegate->has("disconnect CVNSocketErrorDomain 7"));
+}
+
+// Records what the client tells, as lines.
+class ClientRecorder : public control::CVNClientWebSocketDelegate {
+ public:
+  void socketDidOpen(CVNClientWebSocket&) override { record("open"); }
+  void socketDidAutomaticallyReconnect(CVNClientWebSocket&) override { record("reconnected"); }
+  void socketDidLoseConnection(CVNClientWebSocket&) override { record("lost"); }
+  void socketDidClose(CVNClientWebSocket&) override { record("close"); }
+  void socketDoesNotSupportProtocol(CVNClientWebSocket&) override { record("protocol refused"); }
+  void socketRequiresAuthentication(CVNClientWebSocket&) override { record("authentication"); }
+  void socketDidTimeout(CVNClientWebSocket&) override { record("timeout"); }
+  void socketCouldNotOpen(CVNClientWebSocket&) override { record("could not open"); }
+  void socketCouldNotReconnect(CVNClientWebSocket&) override { record("could not reconnect"); }
+  void socketDidReceiveEvent(CVNClientWebSocket&, const nlohmann::json& event) override { record("event " + event.dump()); }
+
+  void record(std::string line) {
+    {
+      std::lock_guard guard(mutex_);
+      lines_.push_back(std::move(line));
+    }
+    changed_.notify_all();
+  }
+  bool waitFor(const std::string& line, std::size_t times = 1) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [&] { return std::count(lines_.begin(), lines_.end(), line) >= long(times); });
+  }
+  std::vector<std::string> lines() {
+    std::lock_guard guard(mutex_);
+    return lines_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+};
+
+TEST(ClientWebSocketTest, ReceivesObjectEventsFromAPythonServerAndDropsArrays) {
+  auto server = startPython("websocket_event_server.py");
+  ASSERT_TRUE(server);
+  const std::uint16_t port = portOf(*server);
+  ASSERT_NE(port, 0) << server->standardError();
+  auto recorder = std::make_shared<ClientRecorder>();
+  auto client = CVNClientWebSocket::create("127.0.0.1", port, "feed", "v1");
+  client->setDelegate(recorder);
+  ASSERT_TRUE(client->connect());
+  ASSERT_TRUE(recorder->waitFor("event {\"event\":\"second\"}")) << server->standardError();
+  EXPECT_EQ(recorder->lines(), (std::vector<std::string>{"open", "event {\"event\":\"tally\",\"on\":true}",
+                                                         "event {\"event\":\"second\"}"}));
+  EXPECT_TRUE(server->waitForOutput("path /feed protocol v1", false, 5s));
+  client->disconnect();
+  ASSERT_TRUE(recorder->waitFor("close"));
+}
+
+class ScriptedPeerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<CVNClientWebSocket> start(const std::vector<std::string>& script, std::string user = {},
+                                            std::string password = {}) {
+    peer_ = startPython("scripted_http_peer.py", script);
+    const std::uint16_t port = portOf(*peer_);
+    EXPECT_NE(port, 0);
+    auto client = CVNClientWebSocket::create("127.0.0.1", port, "feed", "", std::move(user), std::move(password));
+    client->setDelegate(recorder_);
+    client->setKeychain(keychain_);
+    EXPECT_TRUE(client->connect());
+    return client;
+  }
+  // The lines of request n as the peer printed them.
+  std::string request(int n) {
+    EXPECT_TRUE(peer_->waitForOutput("request " + std::to_string(n) + "\n", false, 20s));
+    const std::string out = peer_->standardOutput();
+    const auto from = out.find("request " + std::to_string(n) + "\n");
+    const auto to = out.find("request " + std::to_string(n + 1) + "\n");
+    return out.substr(from, to == std::string::npos ? std::string::npos : to - from);
+  }
+  // Lets the client's queue run what is queued (its timers are then armed).
+  void settle(CVNClientWebSocket& client) {
+    for (int i = 0; i < 3; ++i) client.socketQueue()->sync([] {}, 5s);
+  }
+
+  platform::ManualClock clock_;
+  platform::ScopedClockOverride useClock_{clock_};
+  testing_support::TemporaryDirectory folder_;
+  std::shared_ptr<platform::Keychain> keychain_ = std::make_shared<platform::Keychain>(folder_ / "keychain.plist");
+  std::shared_ptr<ClientRecorder> recorder_ = std::make_shared<ClientRecorder>();
+  std::unique_ptr<ChildProcess> peer_;
+};
+
+TEST_F(ScriptedPeerTest, DigestChallengeWithNonceEndingInEqualsIsAnsweredOnTheRetry) {
+  ASSERT_TRUE(keychain_->setPassword("127.0.0.1", "operator", "s3cret"));
+  auto client = start({"digest-eq", "accept"});
+  const std::string first = request(1);
+  EXPECT_NE(first.find("GET /feed HTTP/1.1"), std::string::npos) << first;
+  EXPECT_EQ(first.find("Authorization"), std::string::npos) << first;
+  EXPECT_EQ(first.find("Sec-WebSocket-Extensions"), std::string::npos) << first;
+  ASSERT_TRUE(recorder_->waitFor("could not open"));
+  settle(*client);
+  clock_.advance(1s);
+  const std::string second = request(2);
+  EXPECT_NE(second.find("Authorization: Digest username=\"operator\", realm=\"studio, main\", nonce=\"bm9uY2U=\", "
+                        "uri=\"/feed\", response=\""),
+            std::string::npos)
+      << second;
+  EXPECT_NE(second.find("nc=00000001, qop=\"auth\""), std::string::npos) << second;
+  ASSERT_TRUE(recorder_->waitFor("reconnected"));
+  EXPECT_EQ(recorder_->lines().front(), "authentication");
+  client->disconnect();
+}
+
+TEST_F(ScriptedPeerTest, DigestWithoutAuthQopGivesNoAnswerAndStatus400IsReported) {
+  ASSERT_TRUE(keychain_->setPassword("127.0.0.1", "operator", "s3cret"));
+  auto client = start({"digest-int", "bad"});
+  ASSERT_TRUE(recorder_->waitFor("could not open"));
+  settle(*client);
+  clock_.advance(1s);
+  EXPECT_EQ(request(2).find("Authorization"), std::string::npos);
+  ASSERT_TRUE(recorder_->waitFor("protocol refused"));
+  client->disconnect();
+}
+
+TEST_F(ScriptedPeerTest, BasicGoesOutOnlyWhenAsked) {
+  auto client = start({"basic", "accept"}, "user", "secret");
+  EXPECT_EQ(request(1).find("Authorization"), std::string::npos);
+  ASSERT_TRUE(recorder_->waitFor("could not open"));
+  settle(*client);
+  clock_.advance(1s);
+  EXPECT_NE(request(2).find("Authorization: Basic dXNlcjpzZWNyZXQ="), std::string::npos);
+  ASSERT_TRUE(recorder_->waitFor("reconnected"));
+  client->disconnect();
+}
+
+TEST_F(ScriptedPeerTest, SilentPeerIsDroppedAtThePingDeadlineThenRetriedAtZeroOneAndTenSeconds) {
+  auto client = start({"accept", "bad", "bad", "bad"});
+  ASSERT_TRUE(recorder_->waitFor("open"));
+  settle(*client);
+  clock_.advance(5s);  // first ping; the peer never answers
+  settle(*client);
+  const auto early = recorder_->lines();
+  EXPECT_EQ(std::count(early.begin(), early.end(), std::string("lost")), 0);
+  clock_.advance(10s);  // no pong since: disconnect, retry at once
+  ASSERT_TRUE(recorder_->waitFor("lost"));
+  request(2);
+  ASSERT_TRUE(recorder_->waitFor("could not reconnect", 1));
+  settle(*client);
+  clock_.advance(999ms);
+  settle(*client);
+  EXPECT_EQ(peer_->standardOutput().find("request 3\n"), std::string::npos);
+  clock_.advance(1ms);
+  request(3);
+  ASSERT_TRUE(recorder_->waitFor("could not reconnect", 2));
+  settle(*client);
+  clock_.advance(9s);
+  settle(*client);
+  EXPECT_EQ(peer_->standardOutput().find("request 4\n"), std::string::npos);
+  clock_.advance(1s);
+  request(4);
+  client->disconnect();
+}
+
+}  // namespace
+}  // namespace control_testing

@@ -186,7 +186,7 @@ Result<std::optional<std::string>> Keychain::password(std::string_view service, 
 Result<std::optional<Keychain::Item>> Keychain::itemForService(std::string_view service) const {
   Result<Dictionary> root = [&] {
     std::lock_guard guard(storeMutex);
-    return load(storePath_);
+    return load(storePath_, keptAside_);
   }();
   if (!root) return root.error();
   const Value store(std::move(*root));

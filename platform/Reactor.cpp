@@ -3,11 +3,13 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/Diagnostics.h"
@@ -176,18 +178,34 @@ class Reactor {
           std::lock_guard guard(shared().mutex_);
           run = !source->cancelled && source->resumed;
         }
-        if (run) {
-          std::size_t available = 0;
-          if (source->kind == IoSource::Kind::Read) {
-            int pending = 0;
-            if (::ioctl(source->fd, FIONREAD, &pending) == 0 && pending > 0) available = static_cast<std::size_t>(pending);
+        std::size_t available = 0;
+        if (run && source->kind == IoSource::Kind::Read) {
+          const std::optional<std::size_t> ready = bytesReady(source->fd);
+          // The bytes that made it ready were read meanwhile (by a read the
+          // owner started on the queue): not an end of stream, just re-arm.
+          if (ready) {
+            available = *ready;
+          } else {
+            run = false;
           }
-          source->onEvent(available);
         }
+        if (run) source->onEvent(available);
         shared().eventDone(source);
       });
       if (!queued) eventDone(s);
     }
+  }
+
+  // FIONREAD, with its 0 confirmed as an end of stream; nullopt when nothing is
+  // ready at all. Descriptors that cannot say (listeners, non-sockets) give 0.
+  static std::optional<std::size_t> bytesReady(int fd) {
+    int pending = 0;
+    if (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) return static_cast<std::size_t>(pending);
+    char byte;
+    const ssize_t peeked = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return std::nullopt;
+    if (peeked > 0 && ::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) return static_cast<std::size_t>(pending);
+    return 0;
   }
 
   std::mutex mutex_;

@@ -8,7 +8,9 @@
 //   (EPOLL_CTL_MOD). While one event task of a source is queued or running, the
 //   source is not re-armed, so a busy queue never collects a pile of events.
 // - A read event carries the bytes ready on the descriptor (FIONREAD; 0 at end
-//   of stream, and for descriptors that cannot say, such as listeners).
+//   of stream, and for descriptors that cannot say, such as listeners). An
+//   event whose bytes were read before its task ran is dropped, not reported
+//   as an end of stream.
 // - cancel() disarms the source at once; its cancel handler then runs on the
 //   source's queue after every event task already queued; called on that
 //   queue, no event handler runs after cancel() returned. The descriptor itself is never closed here:

@@ -25,6 +25,8 @@ packages=(
   libspdlog-dev
   # services started by the tests (Bonjour on loopback only)
   dbus avahi-daemon
+  # WebSocket peers of the control tests; web server and load generator for the HTTP comparisons
+  python3-websockets lighttpd apache2-utils
 )
 
 if [ "$(id -u)" -eq 0 ]; then as_root=(env); else as_root=(sudo -E); fi

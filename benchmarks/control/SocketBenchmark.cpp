@@ -21,41 +21,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "control/sockets/CVNSocket.h"
-#include "platform/DispatchQueue.h"
+#include "benchmarks/control/SocketEchoServer.h"
 
 namespace {
 
-using control::Bytes;
-using control::CVNSocket;
+using namespace control_benchmarks;
 
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::size_t kChunksPerIteration = 512;  // 32 MiB each way
-
-class EchoDelegate : public control::CVNSocketDelegate {
- public:
-  void socketDidAcceptNewSocket(const std::shared_ptr<CVNSocket>&, const std::shared_ptr<CVNSocket>& s) override {
-    {
-      std::lock_guard guard(mutex_);
-      sockets_.push_back(s);
-    }
-    if (greet) s->writeData(control::makeBytes("!"), -1, 0);
-    s->readDataWithTimeout(-1, 0);
-  }
-  void socketDidReadData(const std::shared_ptr<CVNSocket>& s, const control::CVNSocketData& data, std::int64_t) override {
-    s->writeData(std::make_shared<const Bytes>(data.copy()), -1, 0);
-    s->readDataWithTimeout(-1, 0);
-  }
-  void socketDidDisconnect(const std::shared_ptr<CVNSocket>& s, const std::optional<platform::Error>&) override {
-    std::lock_guard guard(mutex_);
-    std::erase(sockets_, s);
-  }
-  bool greet = false;
-
- private:
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<CVNSocket>> sockets_;
-};
 
 // The peer: one thread, epoll, non-blocking descriptors, a pending buffer per
 // connection when the client reads slower than it writes.
@@ -145,19 +118,6 @@ class PlainEpollEchoServer {
   std::thread thread_;
 };
 
-int connectTo(std::uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Streams kChunksPerIteration writes of 64 KiB from one thread and reads the
 // echo on this one.
 void streamEcho(benchmark::State& state, std::uint16_t port) {
@@ -205,20 +165,6 @@ void acceptLoop(benchmark::State& state, std::uint16_t port) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-
-struct SocketServer {
-  explicit SocketServer(bool greet) {
-    delegate->greet = greet;
-    listener = CVNSocket::create(delegate, queue);
-    if (!listener->acceptOnInterface("127.0.0.1", 0)) listener.reset();
-  }
-  ~SocketServer() {
-    if (listener) listener->disconnect();
-  }
-  std::shared_ptr<EchoDelegate> delegate = std::make_shared<EchoDelegate>();
-  std::shared_ptr<platform::DispatchQueue> queue = std::make_shared<platform::SerialQueue>("bench.socket.delegate");
-  std::shared_ptr<CVNSocket> listener;
-};
 
 void BM_EchoThroughput_CVNSocket(benchmark::State& state) {
   SocketServer server(false);

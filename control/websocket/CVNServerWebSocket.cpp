@@ -14,12 +14,17 @@ std::optional<std::string> webSocketAcceptKey(std::string_view key) {
 std::shared_ptr<CVNServerWebSocket> CVNServerWebSocket::create(std::shared_ptr<CVNSocket> socket,
                                                                std::optional<HTTPMessage> request, std::string protocol) {
   auto webSocket = std::shared_ptr<CVNServerWebSocket>(new CVNServerWebSocket());
+  adopt(webSocket, std::move(socket), std::move(request), std::move(protocol));
+  return webSocket;
+}
+
+void CVNServerWebSocket::adopt(const std::shared_ptr<CVNServerWebSocket>& webSocket, std::shared_ptr<CVNSocket> socket,
+                               std::optional<HTTPMessage> request, std::string protocol) {
   webSocket->socket_ = std::move(socket);
   webSocket->message_ = std::move(request);
   webSocket->protocol_ = std::move(protocol);
   webSocket->socketQueue_ = webSocket->socket_->delegateQueue();
   webSocket->socket_->synchronouslySetDelegate(std::static_pointer_cast<CVNSocketDelegate>(webSocket));
-  return webSocket;
 }
 
 void CVNServerWebSocket::start() {

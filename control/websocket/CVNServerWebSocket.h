@@ -46,6 +46,9 @@ class CVNServerWebSocket : public CVNWebSocket {
 
  protected:
   CVNServerWebSocket() = default;
+  // For subclasses' factories: what create() does to a new object.
+  static void adopt(const std::shared_ptr<CVNServerWebSocket>& webSocket, std::shared_ptr<CVNSocket> socket,
+                    std::optional<HTTPMessage> request, std::string protocol);
 
  private:
   std::optional<HTTPMessage> message_;

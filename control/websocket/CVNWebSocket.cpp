@@ -1,8 +1,17 @@
 #include "control/websocket/CVNWebSocket.h"
 
+#include <openssl/crypto.h>
 #include <openssl/rand.h>
 
 namespace control {
+namespace {
+
+// OpenSSL would free its global state at exit while the pool's threads, which
+// never end, still hold per-thread state of its generator and digests: keep it
+// until the process is gone.
+[[maybe_unused]] const bool kCryptoKeptUntilExit = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
+}  // namespace
 
 CVNWebSocket::~CVNWebSocket() = default;
 

@@ -44,6 +44,8 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   bool receivedPong() const { return receivedPong_.load(); }
   void setReceivedPong(bool value) { receivedPong_.store(value); }
   const std::shared_ptr<CVNSocket>& socket() const { return socket_; }
+  // The queue reading, the automatic answers and handleReceivedData run on.
+  const std::shared_ptr<platform::DispatchQueue>& socketQueue() const { return socketQueue_; }
 
   // One frame: header (0x80 + type for close, ping and pong; 0x81 otherwise),
   // the length in its three forms, with `maskKey` the key and masked payload.

@@ -3,6 +3,7 @@
 // authentication answers, the ping deadline and the reconnection rhythm.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "control/websocket/CVNClientWebSocket.h"
@@ -33,10 +34,17 @@ std::unique_ptr<ChildProcess> startPython(const std::string& script, std::vector
   return child;
 }
 
+// The port from the peer's "port <n>" line, once the whole line has come.
 std::uint16_t portOf(ChildProcess& child) {
-  if (!child.waitForOutput("port ", false, 10s)) return 0;
-  const std::string out = child.standardOutput();
-  return static_cast<std::uint16_t>(std::stoi(out.substr(out.find("port ") + 5)));
+  long port = 0;
+  const bool found = testing_support::waitForCondition([&] {
+    const std::string out = child.standardOutput();
+    const auto at = out.find("port ");
+    if (at == std::string::npos || out.find('\n', at) == std::string::npos) return false;
+    port = std::strtol(out.c_str() + at + 5, nullptr, 10);
+    return true;
+  });
+  return found && port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : 0;
 }
 
 // Echoes every text message back.
@@ -56,13 +64,13 @@ class UpgradeAcceptor : public control::CVNSocketDelegate {
  public:
   void socketDidAcceptNewSocket(const std::shared_ptr<CVNSocket>&, const std::shared_ptr<CVNSocket>& s) override {
     std::lock_guard guard(mutex_);
-    requests_[s.get()] = HTTPMessage::emptyRequest();
+    requests_.insert_or_assign(s.get(), HTTPMessage::emptyRequest());
     sockets_.push_back(s);
     s->readDataToData(CVNSocket::CRLFData(), 30, HTTPMessage::kMaxLineLength, 0);
   }
   void socketDidReadData(const std::shared_ptr<CVNSocket>& s, const control::CVNSocketData& data, std::int64_t) override {
     std::unique_lock lock(mutex_);
-    HTTPMessage& request = requests_[s.get()];
+    HTTPMessage& request = requests_.at(s.get());
     if (request.appendHeaderLine(data.view()) == HTTPMessage::AppendResult::NeedMore) {
       s->readDataToData(CVNSocket::CRLFData(), 30, HTTPMessage::kMaxLineLength, 0);
       return;
@@ -82,7 +90,7 @@ class UpgradeAcceptor : public control::CVNSocketDelegate {
 };
 
 TEST(WebSocketAcceptKeyTest, AnswersTheExampleKey) {
-  EXPECT_EQ(control::webSocketAcceptKey("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGJRs0pPGzK+xo=");
+  EXPECT_EQ(control::webSocketAcceptKey("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
 }
 
 class ServerWebSocketTest : public ::testing::Test {
@@ -100,7 +108,7 @@ class ServerWebSocketTest : public ::testing::Test {
 TEST_F(ServerWebSocketTest, PythonClientUpgradesEchoesPingsAndCloses) {
   auto client = startPython("websocket_echo_client.py", {std::to_string(listener_->localPort())});
   ASSERT_TRUE(client);
-  ASSERT_TRUE(client->waitForOutput("closed", false, 20s)) << client->standardError();
+  ASSERT_TRUE(client->waitForOutput("done\n", false, 20s)) << client->standardError();
   const std::string out = client->standardOutput();
   EXPECT_NE(out.find("protocol chat"), std::string::npos) << out;
   EXPECT_NE(out.find("echo hello"), std::string::npos) << out;
@@ -187,7 +195,7 @@ class ScriptedPeerTest : public ::testing::Test {
   }
   // The lines of request n as the peer printed them.
   std::string request(int n) {
-    EXPECT_TRUE(peer_->waitForOutput("request " + std::to_string(n) + "\n", false, 20s));
+    EXPECT_TRUE(peer_->waitForOutput("end " + std::to_string(n) + "\n", false, 20s));
     const std::string out = peer_->standardOutput();
     const auto from = out.find("request " + std::to_string(n) + "\n");
     const auto to = out.find("request " + std::to_string(n + 1) + "\n");

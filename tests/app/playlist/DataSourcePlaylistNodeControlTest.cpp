@@ -17,7 +17,7 @@
 #include "platform/UserDefaults.h"
 #include "tests/app/playlist/FakePlaylistNodeControl.h"
 #include "tests/app/playlist/RecordingPlaylistView.h"
-#include "tests/nodes/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 

@@ -20,7 +20,7 @@
 #include "platform/UserDefaults.h"
 #include "tests/app/shell/ScriptedDocumentPanels.h"
 #include "tests/app/views/QtTestApplication.h"
-#include "tests/nodes/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app::views {

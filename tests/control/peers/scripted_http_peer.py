@@ -1,6 +1,6 @@
 # A scripted peer on 127.0.0.1 for the WebSocket client: each connection gets
 # the next reply of the script given on the command line, and every request
-# head is printed (one line "request <n>" then its header lines). Replies:
+# head is printed (a line "request <n>", its header lines, then "end <n>"). Replies:
 #   digest-eq    401 with a Digest challenge whose nonce ends in "="
 #   digest-int   401 with a Digest challenge offering qop "auth-int" only
 #   basic        401 with a Basic challenge
@@ -42,9 +42,8 @@ def main():
     for n, reply in enumerate(script, 1):
         conn, _ = server.accept()
         head = read_head(conn)
-        print("request", n, flush=True)
-        for line in (head or "").split("\r\n"):
-            print(line, flush=True)
+        # One write per request, closed by "end <n>", so a reader never sees half of it.
+        print("request %d\n%s\nend %d" % (n, head or "", n), flush=True)
         if reply == "accept":
             key = [l.split(":", 1)[1].strip() for l in head.split("\r\n") if l.lower().startswith("sec-websocket-key:")][0]
             accept = base64.b64encode(hashlib.sha1((key + GUID).encode()).digest()).decode()

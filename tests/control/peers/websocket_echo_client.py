@@ -15,7 +15,7 @@ async def main(port):
         await asyncio.wait_for(pong, 10)
         print("pong", flush=True)
         await ws.close()
-        print("closed", ws.close_code, flush=True)
+        print("closed %s\ndone" % ws.close_code, flush=True)
 
 
 asyncio.run(main(int(sys.argv[1])))

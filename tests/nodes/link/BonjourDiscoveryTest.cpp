@@ -30,7 +30,7 @@
 #include "platform/Clock.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
-#include "tests/nodes/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 

@@ -21,7 +21,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
-#include "tests/nodes/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/CapturedDiagnostics.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"

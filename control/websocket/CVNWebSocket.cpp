@@ -53,11 +53,20 @@ void CVNWebSocket::sendData(std::span<const std::uint8_t> data, std::uint64_t fr
 void CVNWebSocket::handleReceivedData(const CVNSocketData&) {}
 
 void CVNWebSocket::readNextFrame() {
-  if (socket_) socket_->readDataToLength(1, -1, kOpcode);
+  step_ = Step::Opcode;
+  pending_.clear();
+  pendingStart_ = 0;
+  closing_ = false;
+  readMore();
+}
+
+void CVNWebSocket::readMore() {
+  if (socket_ && !closing_) socket_->readDataWithTimeout(-1, kFrameBytes);
 }
 
 void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
   if (!socket_) return;
+  closing_ = true;
   Bytes payload;
   if (code) payload = {static_cast<std::uint8_t>(*code >> 8), static_cast<std::uint8_t>(*code)};
   sendData(payload, Close);
@@ -65,29 +74,53 @@ void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
 }
 
 void CVNWebSocket::socketDidReadData(const std::shared_ptr<CVNSocket>&, const CVNSocketData& data, std::int64_t tag) {
-  switch (tag) {
-    case kOpcode:
-      readOpcode(data.data()[0]);
-      break;
-    case kLength:
-      readLength(data.data()[0]);
-      break;
-    case kExtendedLength:
-      readExtendedLength(data);
-      break;
-    case kMask:
-      std::copy(data.data(), data.data() + 4, payloadMask_);
-      if (payloadLength_ == 0) {
-        answerEmptyControlFrame();
-      } else {
-        socket_->readDataToLength(payloadLength_, -1, kPayload);
-      }
-      break;
-    case kPayload:
-      readPayload(data);
-      break;
-    default:
-      break;
+  if (tag != kFrameBytes || closing_) return;
+  pending_.insert(pending_.end(), data.data(), data.data() + data.size());
+  // Every whole step the bytes allow, then ask for more: one read serves many frames.
+  while (!closing_) {
+    const std::size_t needed = bytesForStep();
+    if (pending_.size() - pendingStart_ < needed) break;
+    const CVNSocketData bytes(std::make_shared<const Bytes>(pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_),
+                                                            pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_ + needed)),
+                              0, needed);
+    pendingStart_ += needed;
+    takeStep(bytes);
+  }
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_));
+  pendingStart_ = 0;
+  readMore();
+}
+
+std::size_t CVNWebSocket::bytesForStep() const {
+  switch (step_) {
+    case Step::Opcode:
+    case Step::Length:
+      return 1;
+    case Step::ExtendedLength:
+      return payloadLength_ == 126 ? 2 : 8;
+    case Step::Mask:
+      return 4;
+    case Step::Payload:
+      return static_cast<std::size_t>(payloadLength_);
+  }
+  return 1;
+}
+
+void CVNWebSocket::takeStep(const CVNSocketData& bytes) {
+  switch (step_) {
+    case Step::Opcode:
+      return readOpcode(bytes.data()[0]);
+    case Step::Length:
+      return readLength(bytes.data()[0]);
+    case Step::ExtendedLength:
+      return readExtendedLength(bytes);
+    case Step::Mask:
+      std::copy(bytes.data(), bytes.data() + 4, payloadMask_);
+      if (payloadLength_ == 0) return answerEmptyControlFrame();
+      step_ = Step::Payload;
+      return;
+    case Step::Payload:
+      return readPayload(bytes);
   }
 }
 
@@ -111,7 +144,7 @@ void CVNWebSocket::readOpcode(std::uint8_t byte) {
   // Fragmented messages are not carried; a fragmented control frame is not even valid.
   if (!fin) return closeWithStatus(frameType_ == Text ? UnsupportedData : ProtocolError);
   if (frameType_ == Pong) receivedPong_.store(true);
-  socket_->readDataToLength(1, -1, kLength);
+  step_ = Step::Length;
 }
 
 void CVNWebSocket::readLength(std::uint8_t byte) {
@@ -121,8 +154,10 @@ void CVNWebSocket::readLength(std::uint8_t byte) {
   if (hasMask_ == useMask_) return closeWithStatus(ProtocolError);
   const bool control = frameType_ >= Close;
   if (control && payloadLength_ > 125) return closeWithStatus(ProtocolError);
-  if (payloadLength_ == 126) return socket_->readDataToLength(2, -1, kExtendedLength);
-  if (payloadLength_ == 127) return socket_->readDataToLength(8, -1, kExtendedLength);
+  if (payloadLength_ >= 126) {
+    step_ = Step::ExtendedLength;
+    return;
+  }
   afterLength();
 }
 
@@ -134,20 +169,24 @@ void CVNWebSocket::readExtendedLength(const CVNSocketData& data) {
 }
 
 void CVNWebSocket::afterLength() {
-  // Refused before any buffer is made for it.
+  // Refused before any of the payload is kept.
   if (payloadLength_ > maximumMessageLength_.load()) return closeWithStatus(MessageTooBig);
-  if (hasMask_) return socket_->readDataToLength(4, -1, kMask);
+  if (hasMask_) {
+    step_ = Step::Mask;
+    return;
+  }
   if (payloadLength_ == 0) return answerEmptyControlFrame();
-  socket_->readDataToLength(payloadLength_, -1, kPayload);
+  step_ = Step::Payload;
 }
 
 void CVNWebSocket::answerEmptyControlFrame() {
+  step_ = Step::Opcode;
   if (frameType_ == Ping) sendData(std::span<const std::uint8_t>(), Pong);
-  if (frameType_ == Close) return closeWithStatus(std::nullopt);
-  readNextFrame();
+  if (frameType_ == Close) closeWithStatus(std::nullopt);
 }
 
 void CVNWebSocket::readPayload(const CVNSocketData& data) {
+  step_ = Step::Opcode;
   CVNSocketData payload = data;
   if (hasMask_) {
     Bytes unmasked = data.copy();
@@ -162,7 +201,8 @@ void CVNWebSocket::readPayload(const CVNSocketData& data) {
     case Close: {
       std::optional<std::uint16_t> code;
       if (payload.size() >= 2) code = static_cast<std::uint16_t>((payload.data()[0] << 8) | payload.data()[1]);
-      return closeWithStatus(code);
+      closeWithStatus(code);
+      break;
     }
     case Text:
       if (!payload.empty()) handleReceivedData(payload);
@@ -170,7 +210,6 @@ void CVNWebSocket::readPayload(const CVNSocketData& data) {
     default:
       break;
   }
-  readNextFrame();
 }
 
 }  // namespace control

@@ -1,8 +1,8 @@
 #pragma once
 // CVNWebSocket: WebSocket framing (protocol version 13) over one CVNSocket.
 // Writes text, ping, pong and close frames; reads frames in five steps
-// (opcode, length, extended length, mask, payload), answering pings and close
-// frames itself. Only whole text messages are carried: a fragment, a binary
+// (opcode, length, extended length, mask, payload) from whatever bytes each
+// read brings, answering pings and close frames itself. Only whole text messages are carried: a fragment, a binary
 // frame or a reserved opcode ends the connection after a close frame.
 //
 // Held by shared_ptr; it is its socket's delegate (the socket holds it
@@ -65,7 +65,12 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   bool useMask_ = false;
 
  private:
-  enum Tag : std::int64_t { kOpcode = 101, kLength = 102, kExtendedLength = 103, kMask = 104, kPayload = 105 };
+  // The five steps of a frame, taken from the bytes read so far.
+  enum class Step { Opcode, Length, ExtendedLength, Mask, Payload };
+  static constexpr std::int64_t kFrameBytes = 101;
+  void readMore();
+  std::size_t bytesForStep() const;
+  void takeStep(const CVNSocketData& bytes);
   void readOpcode(std::uint8_t byte);
   void readLength(std::uint8_t byte);
   void readExtendedLength(const CVNSocketData& data);
@@ -73,6 +78,10 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   void readPayload(const CVNSocketData& data);
   void answerEmptyControlFrame();
 
+  Step step_ = Step::Opcode;
+  Bytes pending_;             // read, not yet taken by a step
+  std::size_t pendingStart_ = 0;
+  bool closing_ = false;      // a close frame went out: nothing more is read
   std::uint64_t payloadLength_ = 0;
   std::uint64_t frameType_ = 0;
   bool hasMask_ = false;

@@ -21,6 +21,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # crash reports (protoc-c generates the reader; protoc encodes test fixtures)
   protobuf-c-compiler libprotobuf-c-dev protobuf-compiler
+  # USB GPI boxes
+  libusb-1.0-0-dev
   # benchmark comparisons
   libspdlog-dev
   # services started by the tests (Bonjour on loopback only)

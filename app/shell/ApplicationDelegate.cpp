@@ -3,7 +3,6 @@
 #include <array>
 #include <atomic>
 
-#include "app/shell/CVNTrelvaneController.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "foundation/CVNLogController.h"
@@ -53,8 +52,9 @@ ApplicationDelegate::ApplicationDelegate(CorvaneApplication& application, Enviro
   } else {
     clipInspectorNotice_.note();
   }
-  // The one GPI box watcher of the process; a second delegate must not make another.
-  CVNTrelvaneController::sharedController();
+  // The one GPI box manager of the process; a second delegate must not make another.
+  trelvaneController_ =
+      environment.trelvaneController ? environment.trelvaneController : &control::CVNTrelvaneController::sharedController();
   playbackStatusObserver_ = notificationCenter_.addObserver(
       nodes::kPlaybackStatusDidChangeNotification, nullptr,
       [this](const platform::Notification& notification) { nodePlaybackStatusChanged(notification); });
@@ -114,9 +114,9 @@ void ApplicationDelegate::applicationWillFinishLaunching() {
 void ApplicationDelegate::applicationDidFinishLaunching() {
   defaults_.registerDefaults({{kCrashOnExceptionsKey, true}});
   const std::array<std::pair<const char*, void (ApplicationDelegate::*)(const platform::Notification&)>, 3> handlers{{
-      {kTrelvaneDeviceDidConnectNotification, &ApplicationDelegate::TrelvaneDeviceDidConnect},
-      {kTrelvaneDeviceDidDisconnectNotification, &ApplicationDelegate::TrelvaneDeviceDidDisconnect},
-      {kTrelvaneDeviceInputDidChangeNotification, &ApplicationDelegate::TrelvaneDeviceInputDidChange},
+      {control::kTrelvaneDeviceDidConnectNotification, &ApplicationDelegate::TrelvaneDeviceDidConnect},
+      {control::kTrelvaneDeviceDidDisconnectNotification, &ApplicationDelegate::TrelvaneDeviceDidDisconnect},
+      {control::kTrelvaneDeviceInputDidChangeNotification, &ApplicationDelegate::TrelvaneDeviceInputDidChange},
   }};
   for (const auto& entry : handlers) {
     const auto handler = entry.second;

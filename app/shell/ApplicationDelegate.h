@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "app/shell/ATEMDeviceController.h"
+#include "control/gpi/CVNTrelvaneController.h"
 #include "app/shell/ApplicationWindows.h"
 #include "app/shell/ContactSupportWindowController.h"
 #include "app/shell/CorvaneApplication.h"
 #include "app/shell/DocumentWindowController.h"
-#include "app/shell/GPIDeviceController.h"
 #include "app/shell/NotAvailableNotice.h"
 #include "app/shell/PlaylistDocumentController.h"
 #include "app/shell/TriCasterController.h"
@@ -97,6 +97,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
     std::filesystem::path documentsFolder;                     // empty: the user's Documents folder
     DataSourceFactory dataSourceFactory;                       // empty: makeCatalogueDataSource
     WindowFactories windowFactories;
+    control::CVNTrelvaneController* trelvaneController = nullptr;  // nullptr: sharedController()
   };
 
   // The class initialiser: registers the defaults table.
@@ -232,7 +233,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   void triCasterTriggeredPlaybackStopForDevice(TriCasterController& device) override;
 
   // The selected GPI box ("TrelvaneSerialNumber") when it is connected.
-  std::shared_ptr<GPIDeviceController> findCurrentTrelvaneDevice() const;
+  std::shared_ptr<control::GPIDeviceController> findCurrentTrelvaneDevice() const;
   // Shows the next open document's window (wrapping); false while a modal
   // window runs or when the current document is not found.
   bool switchToNextOpenDocument();
@@ -260,6 +261,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   DataSourceFactory dataSourceFactory_;
   WindowFactories windowFactories_;
   ApplicationWindows* windows_ = nullptr;  // not owned; the window layer outlives its tie
+  control::CVNTrelvaneController* trelvaneController_ = nullptr;  // not owned; the shared one lives for the process
 
   // Declared before everything that may refer to it, so it is released last.
   std::shared_ptr<nodes::DataSource> dataSource_;

@@ -9,7 +9,6 @@
 #include <limits>
 
 #include "app/shell/ApplicationDelegate.h"
-#include "app/shell/CVNTrelvaneController.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "foundation/CVNLogController.h"
 #include "nodes/link/NodeConnection.h"
@@ -168,9 +167,9 @@ void ApplicationDelegate::triCasterTriggeredPlaybackStopForDevice(TriCasterContr
 
 // ---- GPI box ----
 
-std::shared_ptr<GPIDeviceController> ApplicationDelegate::findCurrentTrelvaneDevice() const {
+std::shared_ptr<control::GPIDeviceController> ApplicationDelegate::findCurrentTrelvaneDevice() const {
   const std::string serial = defaults_.stringForKey(kTrelvaneSerialNumberKey).value_or("");
-  return CVNTrelvaneController::sharedController().deviceWithSerialNumber(serial);
+  return trelvaneController_->deviceWithSerialNumber(serial);
 }
 
 bool ApplicationDelegate::switchToNextOpenDocument() {
@@ -187,15 +186,16 @@ bool ApplicationDelegate::switchToNextOpenDocument() {
 }
 
 void ApplicationDelegate::setTrelvaneTally(std::int32_t status) {
-  std::shared_ptr<GPIDeviceController> device = findCurrentTrelvaneDevice();
+  std::shared_ptr<control::GPIDeviceController> device = findCurrentTrelvaneDevice();
   if (!device) return;
   const bool paused = status == 1 || status == 2;
   const bool playing = status == 3;
   // Stored indexes are 1-based line numbers; 0 (or less) is not assigned.
   const std::int64_t pausedLine = defaults_.integerForKey(kTrelvanePausedOutputIndexKey);
   const std::int64_t playingLine = defaults_.integerForKey(kTrelvanePlayingOutputIndexKey);
-  if (pausedLine > 0) device->setOutputState(paused, pausedLine - 1);
-  if (playingLine > 0) device->setOutputState(playing, playingLine - 1);
+  auto isLine = [](std::int64_t line) { return line > 0 && line <= control::GPIDeviceController::kOutputCount; };
+  if (isLine(pausedLine)) device->setOutputState(paused, static_cast<std::int32_t>(pausedLine - 1));
+  if (isLine(playingLine)) device->setOutputState(playing, static_cast<std::int32_t>(playingLine - 1));
 }
 
 void ApplicationDelegate::setTrelvaneToStopped() { setTrelvaneTally(0); }
@@ -216,10 +216,10 @@ void ApplicationDelegate::nodePlaybackStatusChanged(const platform::Notification
 void ApplicationDelegate::TrelvaneDeviceInputDidChange(const platform::Notification& notification) {
   const platform::Dictionary* info = notificationDictionary(notification);
   if (!info) return;
-  const platform::Value& serial = valueForKey(*info, kTrelvaneDeviceSerialKey);
+  const platform::Value& serial = valueForKey(*info, control::kTrelvaneDeviceSerialKey);
   if (!serial.isString() || *serial.string() != defaults_.stringForKey(kTrelvaneSerialNumberKey)) return;
-  if (!valueForKey(*info, kTrelvaneNewStateKey).booleanOr(false)) return;
-  const std::optional<std::int64_t> inputIndex = valueForKey(*info, kTrelvaneInputIndexKey).integer();
+  if (!valueForKey(*info, control::kTrelvaneNewStateKey).booleanOr(false)) return;
+  const std::optional<std::int64_t> inputIndex = valueForKey(*info, control::kTrelvaneInputIndexKey).integer();
   // Line numbers start at 1; anything lower would match every unassigned action.
   if (!inputIndex || *inputIndex < 0 || *inputIndex == std::numeric_limits<std::int64_t>::max()) return;
   const std::int64_t input = *inputIndex + 1;

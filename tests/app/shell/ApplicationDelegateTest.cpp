@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/shell/RegisteredDefaults.h"
+#include "control/gpi/CVNTrelvaneController.h"
 #include "foundation/CVNLogController.h"
 #include "foundation/RecordingAlertPresenter.h"
 #include "nodes/media/StaticNodeInfo.h"
@@ -16,6 +17,7 @@
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "tests/control/gpi/FakeGPITransport.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -96,6 +98,16 @@ class FakeDocumentWindow : public DocumentWindowController {
   std::string id_;
 };
 
+// The GPI box manager's USB side, driven by the test.
+class FakeBoxWatcher : public control::GPIBoxWatcher {
+ public:
+  explicit FakeBoxWatcher(Events* events) : events_(events) {}
+  void start(Events events) override { *events_ = std::move(events); }
+
+ private:
+  Events* events_;
+};
+
 class FakeWindows : public ApplicationWindows {
  public:
   void showAboutPanel(const std::string& versionText) override { aboutTexts.push_back(versionText); }
@@ -151,6 +163,7 @@ class ApplicationDelegateTest : public ::testing::Test {
       return std::make_shared<RecordingDataSource>(events_);
     };
     environment.windowFactories = std::move(factories);
+    environment.trelvaneController = &trelvane_;
     delegate_ = std::make_unique<ApplicationDelegate>(application_, std::move(environment));
     delegate_->setApplicationWindows(&windows_);
     return *delegate_;
@@ -185,6 +198,8 @@ class ApplicationDelegateTest : public ::testing::Test {
   platform::UserDefaults defaults_{folder_ / "defaults.plist"};
   platform::ScopedStandardUserDefaultsOverride standardDefaults_{defaults_};
   platform::NotificationCenter notifications_;
+  control::GPIBoxWatcher::Events usb_;
+  control::CVNTrelvaneController trelvane_{std::make_unique<FakeBoxWatcher>(&usb_), &notifications_};
   std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
       std::make_shared<foundation::RecordingAlertPresenter>();
   foundation::ScopedAlertPresenter alertPresenter_{alerts_};
@@ -398,6 +413,30 @@ TEST_F(ApplicationDelegateTest, SwitcherTriggersAreLoggedAndDriveTheFrontPlaylis
   delegate.triCasterTriggeredPlaybackStopForDevice(delegate.triCasterController());
   EXPECT_EQ(events_, (Events{"window2.externalStart", "window2.externalStop"}));
   EXPECT_EQ(consoleLinesWith("TriCaster Control - STOP Playback"), 1u);
+}
+
+TEST_F(ApplicationDelegateTest, GPIInputZeroFiresTheActionsOfInputNumberOne) {
+  defaults_.setObject(Value("S-1"), kTrelvaneSerialNumberKey);
+  defaults_.setObject(Value(1), kTrelvanePlayActionInputIndexKey);
+  defaults_.setObject(Value(2), kTrelvaneStopActionInputIndexKey);
+  ApplicationDelegate& delegate = makeDelegate();
+  openDocuments(delegate, 1);
+  delegate.applicationDidFinishLaunching();
+  auto interface0 = std::make_shared<control::FakeGPITransport>(0);
+  interface0->setLevels({0xFF, 0xFF, 0xFF, 0xFF});
+  usb_.added(interface0, 1, "S-1");
+  usb_.added(std::make_shared<control::FakeGPITransport>(1), 1, "S-1");
+
+  interface0->deliver({0xFE, 0xFF, 0xFF, 0xFF});  // input line 0 goes on
+  ASSERT_TRUE(testing_support::runMainLoopUntil([&] { return !events_.empty(); }, "the action"));
+  platform::RunLoop::main().drainReadyTasks();
+  EXPECT_EQ(events_, (Events{"window1.play"}));
+
+  // Playing lights the tally output the defaults name (line 3 is output 2).
+  defaults_.setObject(Value(3), kTrelvanePlayingOutputIndexKey);
+  delegate.setTrelvaneToPlaying();
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return interface0->sentCount() == 1; }, "the write"));
+  EXPECT_EQ(interface0->sent()[0], (std::vector<std::uint8_t>{0xff, 0xff, 0xff, 0xfb}));
 }
 
 TEST_F(ApplicationDelegateTest, ChangingTheSwitcherBrandReconnectsOnlyOnARealChange) {

@@ -174,10 +174,10 @@ class DiscoveryDaemons {
       *skipReason = "cannot open " + kLockFile.string();
       return false;
     }
-    const auto giveUp = std::chrono::steady_clock::now() + 120s;
+    const auto giveUp = std::chrono::steady_clock::now() + 45s;
     while (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
       if (std::chrono::steady_clock::now() > giveUp) {
-        *skipReason = "another discovery test run held " + kLockFile.string() + " for two minutes";
+        *skipReason = "another discovery test run held " + kLockFile.string() + " for 45 s";
         return false;
       }
       ::poll(nullptr, 0, 100);  // another process's run, not this process's work

@@ -220,12 +220,15 @@ std::string DRTLErrorLogFormatter::formatStackFrame(const FrameInfo& frame, cons
   } else if (pc != 0) {
     DRTL_CRASHES_LOG(core::DRTLLogLevelWarning, hexText("Cannot find image for 0x%llx", pc, 0));
   }
+  // Frames of the application and its own libraries stay image base and
+  // offset even with a symbol; the kind is only worked out when one is there.
+  const auto& symbol = frame.symbolInfo();
+  if (!symbol) return hexText("0x%llx + %lld", base, static_cast<long long>(offset));
   const std::optional<std::string> processPath =
       report.hasProcessInfo() ? report.processInfo()->processPath() : std::nullopt;
   const ImageKind kind =
       imageTypeForImagePath(image ? std::optional(image->imageName()) : std::nullopt, processPath);
-  const auto& symbol = frame.symbolInfo();
-  if (kind != kOtherImage || !symbol) return hexText("0x%llx + %lld", base, static_cast<long long>(offset));
+  if (kind != kOtherImage) return hexText("0x%llx + %lld", base, static_cast<long long>(offset));
 
   std::string name = symbol->symbolName();
   if (name.size() >= 2 && name[0] == '_' && report.systemInfo()) {

@@ -49,9 +49,14 @@ std::string currentHomeFolder() {
   return home == "/" || home == "." ? std::string() : home;
 }
 
-std::string replaceUserFolders(const std::string& path, const char* root) {
-  const std::regex pattern(std::string("(") + root + "[^/]+/)");
-  return std::regex_replace(path, pattern, std::string(root) + "USER/");
+const std::regex& macUserFolder() {
+  static const std::regex pattern("(/Users/[^/]+/)");
+  return pattern;
+}
+
+const std::regex& linuxUserFolder() {
+  static const std::regex pattern("(/home/[^/]+/)");
+  return pattern;
 }
 
 }  // namespace
@@ -127,9 +132,9 @@ DRTLErrorLogFormatter::ImageKind DRTLErrorLogFormatter::imageTypeForImagePath(
 
 std::string DRTLErrorLogFormatter::anonymizedPathFromPath(const std::string& path) {
   if (path.empty()) return "";
-  if (startsWith(path, "/Users/")) return replaceUserFolders(path, "/Users/");
+  if (startsWith(path, "/Users/")) return std::regex_replace(path, macUserFolder(), "/Users/USER/");
   // Linux homes: "/home/<name>/" and the current user's home, wherever it lies.
-  std::string anonymized = replaceUserFolders(path, "/home/");
+  std::string anonymized = std::regex_replace(path, linuxUserFolder(), "/home/USER/");
   const std::string home = currentHomeFolder();
   if (!home.empty() && (anonymized == home || startsWith(anonymized, home + "/"))) {
     const std::string parent = std::filesystem::path(home).parent_path().string();

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "CrashReportFixtures.h"
 #include "crashreporter/Source/DCRCrashReport.h"
+#include "crashreporter/Source/DCRCrashReportFormat.h"
 #include "crashreporter/Source/DCRCrashReporter.h"
 
 namespace crashreporter {
@@ -102,7 +104,12 @@ TEST(LiveReportTest, ReportOfTheCallingThreadHoldsTheOthersAndSkipsOnesThatDoNot
   ParkedThread answering(false);
   ParkedThread silent(true);  // blocks the capture signal
   DCRCrashReporter reporter = makeReporter();
-  const auto report = decode(reporter.generateZiraReport());
+  const auto bytes = reporter.generateZiraReport();
+  ASSERT_TRUE(bytes.ok());
+  const std::string decoded =
+      crash_test::decodeMessage(crash_test::Bytes(bytes->begin() + kDrcrashHeaderLength, bytes->end()));
+  EXPECT_NE(decoded.find("user_requested: true"), std::string::npos) << "asked for, not a crash";
+  const auto report = decode(bytes);
   ASSERT_TRUE(report);
   ASSERT_EQ(report->threads().size(), threadsOfThisProcess());
   std::size_t crashed = 0, withoutFrames = 0;

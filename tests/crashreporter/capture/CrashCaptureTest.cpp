@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "CrashReportFixtures.h"
 #include "crashreporter/Source/DCRCrashProcessInfo.h"
 #include "crashreporter/Source/DCRCrashReport.h"
+#include "crashreporter/Source/DCRCrashReportFormat.h"
 #include "crashreporter/Source/DCRCrashReportTextFormatter.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -148,6 +150,13 @@ TEST_F(CrashCaptureTest, NullDereferenceLeavesAReportOfTheCrashedThread) {
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(image->imageUUID(), notes.substr(at + 10, 32));
 
+  // protoc reads the same file: a crash, not a report the program asked for.
+  const std::string decoded = crash_test::decodeMessage(
+      crash_test::Bytes(result.report.begin() + kDrcrashHeaderLength, result.report.end()));
+  EXPECT_NE(decoded.find("user_requested: false"), std::string::npos) << decoded.substr(0, 2000);
+  EXPECT_NE(decoded.find("signal {\n  name: \"SIGSEGV\"\n  code: \"SEGV_MAPERR\"\n  address: 0\n"), std::string::npos)
+      << decoded.substr(0, 2000);
+
   EXPECT_EQ(report->applicationInfo()->applicationIdentifier(), "com.dirarovazovo/crash-child");
   EXPECT_EQ(report->applicationInfo()->applicationMarketingVersion(), "1.2");
   EXPECT_EQ(report->processInfo()->processName(), "crash-child");
@@ -190,6 +199,14 @@ TEST_F(CrashCaptureTest, PassesTheSignalToTheHandlerInstalledBefore) {
   ASSERT_TRUE(WIFEXITED(result.status));
   EXPECT_EQ(WEXITSTATUS(result.status), 42);
   EXPECT_TRUE(read(result));
+}
+
+TEST_F(CrashCaptureTest, ACallbackThatDeclinesEndsTheProcessWithoutAReport) {
+  const ChildResult result = crash("declined");
+  ASSERT_TRUE(result.exited) << "the default action ends the process; the handler never runs again";
+  ASSERT_TRUE(WIFSIGNALED(result.status));
+  EXPECT_EQ(WTERMSIG(result.status), SIGSEGV);
+  EXPECT_TRUE(result.report.empty()) << "the reporter's callback came after the one that declined";
 }
 
 TEST_F(CrashCaptureTest, ReportsAStackOverflowOnAPlatformThread) {

@@ -84,6 +84,9 @@ void previousHandler(int, siginfo_t*, void*) {
   _exit(42);
 }
 
+// Answers that it did not handle the signal and passes it on to nobody.
+bool declineSignal(int, siginfo_t*, void*, void*, const crashreporter::DCRCrashSignalNext*) { return false; }
+
 void runDeep(int depth) {
   if (depth > 0) return runDeep(depth - 1);
   crashChildNullDereference();
@@ -118,7 +121,12 @@ int main(int argc, char** argv) {
     const platform::Status status = second.enableCrashReporter();
     return !status && status.error().code == 3 ? 0 : 4;
   }
-  if (mode == "segv" || mode == "previous-handler" || mode == "ignored" || mode == "default") crashChildNullDereference();
+  if (mode == "declined") {
+    crashreporter::DCRCrashSignalHandler::sharedHandler().registerHandlerForSignal(SIGSEGV, declineSignal, nullptr);
+  }
+  if (mode == "segv" || mode == "previous-handler" || mode == "ignored" || mode == "default" || mode == "declined") {
+    crashChildNullDereference();
+  }
   if (mode == "abort") std::abort();
   if (mode == "fpe") std::printf("%d\n", crashChildDivide(7, argc - 2));
   if (mode == "trap") __builtin_trap();

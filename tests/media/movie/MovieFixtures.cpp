@@ -36,6 +36,7 @@ const std::map<std::string, std::string>& commands() {
                               "-frames:v 1 -disposition:v attached_pic"},
       {"dnxhd.mov", "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.2 -c:v dnxhd -profile:v dnxhr_lb "
                     "-pix_fmt yuv422p"},
+      {"long.ts", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=30 -c:v mpeg2video"},
       // Audio rows: one file each.
       {"a_pcm_s16le.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s16le"},
       {"a_pcm_s24be.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s24be"},

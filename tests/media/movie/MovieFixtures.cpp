@@ -37,6 +37,16 @@ const std::map<std::string, std::string>& commands() {
       {"dnxhd.mov", "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.2 -c:v dnxhd -profile:v dnxhr_lb "
                     "-pix_fmt yuv422p"},
       {"long.ts", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=30 -c:v mpeg2video"},
+      // Truncated later by the media-info tests: long enough that a cut loses frames.
+      {"tessarine.mxf", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg2video -b:v 4M "
+                        "-metadata 'product_name=Tessarine 1'"},
+      {"other.mxf", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg2video -b:v 4M"},
+      {"tessarine.mov", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -b:v 4M -movflags "
+                        "+faststart+use_metadata_tags -metadata 'com.apple.quicktime.software=Tessarine 1'"},
+      {"other.mov", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -b:v 4M -movflags "
+                    "+faststart+use_metadata_tags -metadata 'com.apple.quicktime.software=Another Writer'"},
+      {"truncate.mkv", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -b:v 4M "
+                       "-metadata 'encoder=Tessarine 1'"},
       // Audio rows: one file each.
       {"a_pcm_s16le.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s16le"},
       {"a_pcm_s24be.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s24be"},

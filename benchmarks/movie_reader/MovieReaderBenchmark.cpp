@@ -48,7 +48,7 @@ const std::vector<std::filesystem::path>& fixtures() {
       const auto path = folder() / name;
       testing_support::runCommand(
           "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -f lavfi -i "
-          "sine=duration=2 " + codecs + " " + testing_support::shellQuoted(path));
+          "sine=sample_rate=48000:duration=2 " + codecs + " " + testing_support::shellQuoted(path));
       made.push_back(path);
     }
     return made;

@@ -208,13 +208,11 @@ void CVNFFmpegMovieAssetReader::searchH264Captions(AVStream* stream, bool* found
   if (!first) return;
   *foundEmbeddedCaptions =
       captions::CVNCCUtilities::extractCCDataFromH264Packet(bytesOf(*first), pm::MediaTime::invalid()).has_value();
-  for (std::size_t attempt = 1; attempt <= 5; ++attempt) {
-    const AVPacket* next = packetOfStream(stream->index, attempt);
-    if (!next) continue;
-    const auto triplets = captions::CVNCCUtilities::extractCCDataFromH264Packet(bytesOf(*next), pm::MediaTime::invalid());
-    *foundEmbeddedCaptions = triplets && !triplets->empty();
-    return;
-  }
+  // The next video packet decides; the search for it is bounded by its budget.
+  const AVPacket* next = packetOfStream(stream->index, 1);
+  if (!next) return;
+  const auto triplets = captions::CVNCCUtilities::extractCCDataFromH264Packet(bytesOf(*next), pm::MediaTime::invalid());
+  *foundEmbeddedCaptions = triplets && !triplets->empty();
 }
 
 std::optional<std::vector<std::uint8_t>> CVNFFmpegMovieAssetReader::aresAtom(AVStream* stream) {

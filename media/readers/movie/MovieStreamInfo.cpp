@@ -129,7 +129,7 @@ bool CVNFFmpegMovieAssetReader::loadDuration() {
   if (timeBase.den <= 0) return false;
   pm::MediaTime duration;
   if (videoStream_->duration != AV_NOPTS_VALUE && videoStream_->duration > 0) {
-    duration = pm::MediaTime::make(videoStream_->duration * timeBase.num, timeBase.den);
+    duration = pm::MediaTime::make(av_rescale(videoStream_->duration, timeBase.num, 1), timeBase.den);
   } else if (formatContext_->duration != AV_NOPTS_VALUE && formatContext_->duration > 0) {
     duration = pm::MediaTime::make(av_rescale_rnd(formatContext_->duration, timeBase.den, AV_TIME_BASE, AV_ROUND_NEAR_INF),
                                    timeBase.den);
@@ -142,7 +142,7 @@ bool CVNFFmpegMovieAssetReader::loadDuration() {
   setOutPoint(duration);
   startOffset_ = videoStream_->start_time == AV_NOPTS_VALUE
                      ? pm::MediaTime::make(0, timeBase.den)
-                     : pm::MediaTime::make(videoStream_->start_time * timeBase.num, timeBase.den);
+                     : pm::MediaTime::make(av_rescale(videoStream_->start_time, timeBase.num, 1), timeBase.den);
   return true;
 }
 
@@ -163,7 +163,8 @@ pm::FormatDescriptionRef CVNFFmpegMovieAssetReader::timecodeDescription(bool dro
   const AVRational timeBase = videoStream_->time_base;
   pm::MediaTime frameDuration;
   if (videoStream_->nb_frames > 0 && videoStream_->duration > 0 && timeBase.den > 0) {
-    frameDuration = pm::MediaTime::make(videoStream_->duration * timeBase.num / videoStream_->nb_frames, timeBase.den);
+    frameDuration =
+        pm::MediaTime::make(av_rescale(videoStream_->duration, timeBase.num, videoStream_->nb_frames), timeBase.den);
   } else if (timeBase.num != 0 && timeBase.den != 0) {
     frameDuration = pm::MediaTime::make(timeBase.num, timeBase.den);
   }
@@ -276,8 +277,8 @@ foundation::Size CVNFFmpegMovieAssetReader::displaySize() const {
   } else if (parameters.codec_id == AV_CODEC_ID_MPEG2VIDEO && parameters.extradata && parameters.extradata_size >= 8) {
     const std::uint8_t* header = parameters.extradata;
     const bool sequence = header[0] == 0 && header[1] == 0 && header[2] == 1 && header[3] == 0xB3;
-    if (sequence && (header[7] >> 4) == 3 && parameters.height != parameters.width * 9 / 16) {
-      size.width = parameters.height * 16 / 9;
+    if (sequence && (header[7] >> 4) == 3 && parameters.height != std::int64_t{parameters.width} * 9 / 16) {
+      size.width = static_cast<double>(std::int64_t{parameters.height} * 16 / 9);
     }
   }
   return size;

@@ -17,6 +17,8 @@ packages=(
   # media
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libtiff-dev
   libcairo2-dev libturbojpeg0-dev
+  # truncated-movie check of the movie reader (loaded at run time)
+  libmediainfo0v5
   # application windows
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # crash reports (protoc-c generates the reader; protoc encodes test fixtures)

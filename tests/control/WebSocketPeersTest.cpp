@@ -17,6 +17,7 @@
 #include "foundation/Digests.h"
 #include "platform/Clock.h"
 #include "tests/control/SocketTestSupport.h"
+#include "tests/control/support/EchoWebSocket.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -53,17 +54,6 @@ std::uint16_t portOf(ChildProcess& child) {
   });
   return found && port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : 0;
 }
-
-// Echoes every text message back.
-class EchoWebSocket : public CVNServerWebSocket {
- public:
-  static std::shared_ptr<EchoWebSocket> make(std::shared_ptr<CVNSocket> socket, HTTPMessage request, std::string protocol) {
-    auto ws = std::shared_ptr<EchoWebSocket>(new EchoWebSocket());
-    adopt(ws, std::move(socket), std::move(request), std::move(protocol));
-    return ws;
-  }
-  void handleReceivedData(const control::CVNSocketData& payload) override { sendData(payload.view()); }
-};
 
 // Accepts connections, reads the upgrade request and hands the socket to an
 // echoing server WebSocket speaking "chat" when asked for it.

@@ -47,6 +47,57 @@ std::shared_ptr<CVNWebServer> CVNWebServer::create(std::int32_t port) {
   return server;
 }
 
+std::shared_ptr<CVNWebServer> CVNWebServer::create(std::int32_t port, std::string netServiceType,
+                                                 std::string netServiceDomain,
+                                                 std::optional<std::string> netServiceName,
+                                                 std::optional<platform::BonjourPublisher::TXTRecord> txtRecord) {
+  auto server = create(port);
+  server->updateBonjourServiceWithDomain(std::move(netServiceDomain), std::move(netServiceType),
+                                         netServiceName.value_or(CVNWebConnection::defaultBonjourServiceName()),
+                                         std::move(txtRecord));
+  return server;
+}
+
+void CVNWebServer::updateBonjourServiceWithDomain(std::string domain, std::string type, std::string name,
+                                                  std::optional<platform::BonjourPublisher::TXTRecord> txtRecord) {
+  std::optional<platform::Error> failure;
+  {
+    std::lock_guard guard(mutex_);
+    auto service = std::make_unique<platform::BonjourPublisher>(std::move(domain), std::move(type), std::move(name),
+                                                                static_cast<std::uint16_t>(port_));
+    if (txtRecord) service->setTXTRecord(std::move(*txtRecord));
+    if (netService_) netService_->stop();
+    netService_ = std::move(service);
+    if (isRunning_) {
+      if (auto status = netService_->publish(); !status) failure = status.error();
+    }
+  }
+  if (failure) logMessage("Bonjour: " + failure->localizedDescription);
+}
+
+std::optional<std::string> CVNWebServer::netServiceName() const {
+  std::lock_guard guard(mutex_);
+  return netService_ ? std::optional<std::string>(netService_->name()) : std::nullopt;
+}
+
+void CVNWebServer::setNetServiceName(std::string name) {
+  std::string domain, type;
+  std::optional<platform::BonjourPublisher::TXTRecord> txt;
+  {
+    std::lock_guard guard(mutex_);
+    if (!netService_) return;
+    domain = netService_->domain();
+    type = netService_->type();
+    txt = netService_->txtRecord();
+  }
+  updateBonjourServiceWithDomain(std::move(domain), std::move(type), std::move(name), std::move(txt));
+}
+
+bool CVNWebServer::isNetServicePublished() const {
+  std::lock_guard guard(mutex_);
+  return netService_ && netService_->isPublished();
+}
+
 CVNWebServer::CVNWebServer(std::int32_t port)
     : socketDelegateQueue_(std::make_shared<platform::StrandQueue>("com.dirarovazovo.WebService.socketDelegateQueue")),
       port_(port),
@@ -88,6 +139,14 @@ bool CVNWebServer::start() {
     return false;
   }
   logMessage("Remote Control is enabled on port: " + std::to_string(port));
+  std::optional<platform::Error> published;
+  {
+    std::lock_guard guard(mutex_);
+    if (netService_) {
+      if (auto status = netService_->publish(); !status) published = status.error();
+    }
+  }
+  if (published) logMessage("Bonjour: " + published->localizedDescription);
   return true;
 }
 
@@ -95,6 +154,7 @@ void CVNWebServer::stop() {
   listenSocket_->disconnect();
   {
     std::lock_guard guard(mutex_);
+    if (netService_) netService_->stop();
     isRunning_ = false;
   }
   logMessage("Remote Control is disabled");
@@ -178,8 +238,18 @@ std::int32_t CVNWebServer::port() const {
   return port_;
 }
 void CVNWebServer::setPort(std::int32_t port) {
-  std::lock_guard guard(mutex_);
-  port_ = port;
+  std::string domain, type, name;
+  std::optional<platform::BonjourPublisher::TXTRecord> txt;
+  {
+    std::lock_guard guard(mutex_);
+    port_ = port;
+    if (!netService_) return;
+    domain = netService_->domain();
+    type = netService_->type();
+    name = netService_->name();
+    txt = netService_->txtRecord();
+  }
+  updateBonjourServiceWithDomain(std::move(domain), std::move(type), std::move(name), std::move(txt));
 }
 bool CVNWebServer::isSSL() const {
   std::lock_guard guard(mutex_);

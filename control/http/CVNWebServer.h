@@ -9,6 +9,9 @@
 // key (PEM) at privateKeyPath, a file only its owner may read. start() fails
 // when isSSL and either is missing: the server never falls back to plain HTTP.
 //
+// Bonjour: while running, the service (type, domain, name, TXT record) is
+// published; setPort and setNetServiceName re-make it.
+//
 // Accepting and the connection list live on the strand
 // "com.dirarovazovo.WebService.socketDelegateQueue"; members are safe from any
 // thread. Made with create(); held by shared_ptr.
@@ -26,6 +29,7 @@
 
 #include "control/http/CVNWebConnection.h"
 #include "control/sockets/CVNSocket.h"
+#include "platform/BonjourPublisher.h"
 #include "platform/Bundle.h"
 
 namespace control {
@@ -45,10 +49,22 @@ class CVNWebServer : public CVNSocketDelegate,
       std::shared_ptr<CVNSocket>, std::weak_ptr<CVNWebConnectionDelegate>)>;
 
   static std::shared_ptr<CVNWebServer> create(std::int32_t port);
+  // Also announces the server over Bonjour while it runs; no name: the
+  // default service name.
+  static std::shared_ptr<CVNWebServer> create(std::int32_t port, std::string netServiceType,
+                                              std::string netServiceDomain, std::optional<std::string> netServiceName,
+                                              std::optional<platform::BonjourPublisher::TXTRecord> txtRecord);
   ~CVNWebServer() override;
 
   bool start();
   void stop();
+
+  // Re-makes the Bonjour service (published again when running).
+  void updateBonjourServiceWithDomain(std::string domain, std::string type, std::string name,
+                                      std::optional<platform::BonjourPublisher::TXTRecord> txtRecord);
+  std::optional<std::string> netServiceName() const;
+  void setNetServiceName(std::string name);
+  bool isNetServicePublished() const;
 
   std::int32_t port() const;
   void setPort(std::int32_t port);
@@ -96,6 +112,7 @@ class CVNWebServer : public CVNSocketDelegate,
   std::shared_ptr<const platform::Bundle> bundle_;         // guarded by mutex_
   std::filesystem::path privateKeyPath_;                   // guarded by mutex_
   std::optional<platform::Dictionary> acceptTLS_;          // guarded by mutex_
+  std::unique_ptr<platform::BonjourPublisher> netService_;  // guarded by mutex_
   std::vector<std::shared_ptr<CVNWebConnection>> connections_;  // socketDelegateQueue_ only
   std::atomic<std::size_t> connectionCount_{0};
   bool overLimitLogged_ = false;                           // socketDelegateQueue_ only

@@ -16,6 +16,7 @@
 #include "tests/control/SocketTestSupport.h"
 #include "tests/control/support/EchoWebSocket.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiscoveryDaemons.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace control_testing {
@@ -253,6 +254,57 @@ TEST(WebServerTLSTest, ServesOverTLSAndNeverFallsBackToPlain) {
   EXPECT_NE(answer.find("\r\n\r\nroot"), std::string::npos) << answer;
   EXPECT_EQ(curl({"http://127.0.0.1:" + std::to_string(port) + "/"}).find("root"), std::string::npos);
   server->stop();
+}
+
+// Announced through a private avahi-daemon on the loopback interface only.
+class WebServerBonjourTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { daemons_ = testing_support::DiscoveryDaemons::start(&skipReason_); }
+  static void TearDownTestSuite() { daemons_.reset(); }
+  void SetUp() override {
+    if (!daemons_) GTEST_SKIP() << skipReason_;
+  }
+  // avahi-browse's resolved lines for the test type, once `expected` shows.
+  static std::string browse(const std::string& expected) {
+    std::string out;
+    for (int attempt = 0; attempt < 20 && out.find(expected) == std::string::npos; ++attempt) {
+      std::string error;
+      auto browser = ChildProcess::start({"/usr/bin/avahi-browse", "-rpt", "_corvanetest._tcp"}, daemons_->environment(), &error);
+      EXPECT_TRUE(browser) << error;
+      if (!browser) return {};
+      EXPECT_TRUE(browser->signalAndWaitForExit(0, 20s));
+      browser->waitForOutput("\x01", false, 100ms);
+      out = browser->standardOutput();
+    }
+    return out;
+  }
+  static inline std::unique_ptr<testing_support::DiscoveryDaemons> daemons_;
+  static inline std::string skipReason_;
+};
+
+TEST_F(WebServerBonjourTest, PublishesNamePortAndTXTRecordAndRepublishesOnRename) {
+  if (::access("/usr/bin/avahi-browse", X_OK) != 0) GTEST_SKIP() << "avahi-browse (avahi-utils) is not installed";
+  const int port = freePort();
+  auto log = std::make_shared<LogRecorder>();
+  auto server = CVNWebServer::create(port, "_corvanetest._tcp", "", std::string("Studio Panel"),
+                                     platform::BonjourPublisher::TXTRecord{{"path", "/api"}});
+  server->setDelegate(log);
+  ASSERT_TRUE(server->start());
+  const std::string first = browse("Studio\\032Panel");
+  EXPECT_NE(first.find("=;lo;IPv4;Studio\\032Panel;_corvanetest._tcp;local;"), std::string::npos) << first;
+  EXPECT_NE(first.find(";" + std::to_string(port) + ";\"path=/api\""), std::string::npos) << first;
+  server->setNetServiceName("Second Panel");
+  EXPECT_EQ(server->netServiceName(), "Second Panel");
+  const std::string second = browse("Second\\032Panel");
+  EXPECT_NE(second.find("=;lo;IPv4;Second\\032Panel;"), std::string::npos) << second;
+  // Every line names the loopback interface and nothing else.
+  std::size_t start = 0;
+  for (std::size_t end; (end = second.find('\n', start)) != std::string::npos; start = end + 1) {
+    EXPECT_EQ(second.compare(start + 1, 4, ";lo;"), 0) << second.substr(start, end - start);
+  }
+  server->stop();
+  EXPECT_FALSE(server->isNetServicePublished());
+  EXPECT_EQ(control::CVNWebConnection::defaultBonjourServiceName().empty(), false);
 }
 
 }  // namespace

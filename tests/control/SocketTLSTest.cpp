@@ -189,6 +189,27 @@ TEST_F(SocketTLSTest, PlainBytesBeforeTheUpgradeAndTheCloseNoticeAfterIt) {
   listener->disconnect();
 }
 
+TEST_F(SocketTLSTest, ClientHelloSentWithTheLastPlainLineFeedsTheHandshake) {
+  auto serverDelegate = std::make_shared<RecordingDelegate>();
+  auto listener = CVNSocket::create(serverDelegate, queue_);
+  ASSERT_TRUE(listener->acceptOnInterface("127.0.0.1", 0));
+  std::string error;
+  auto client = ChildProcess::start({"/usr/bin/python3", kPeers + "/tls_line_then_hello_client.py",
+                                     std::to_string(listener->localPort()), path("ca.pem")},
+                                    {}, &error);
+  ASSERT_TRUE(client) << error;
+  ASSERT_TRUE(serverDelegate->waitFor("accept"));
+  auto server = serverDelegate->acceptedSockets().front();
+  server->readDataToData(CVNSocket::CRLFData(), 10, 1);
+  server->startTLS(serverSettings("good"));
+  server->readDataToData(CVNSocket::CRLFData(), 10, 2);
+  server->writeData(control::makeBytes("answer\r\n"), 10, 3);
+  ASSERT_TRUE(client->waitForOutput("reply answer\n", false, 20s)) << client->standardError();
+  EXPECT_TRUE(serverDelegate->has("read 1 STARTTLS\r\n"));
+  EXPECT_TRUE(serverDelegate->has("read 2 secret\r\n"));
+  listener->disconnect();
+}
+
 // Settings that end the upgrade before any handshake, with their messages.
 struct RefusedSettings {
   const char* key;

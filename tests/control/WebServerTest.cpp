@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "tests/control/support/EchoWebSocket.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DiscoveryDaemons.h"
+#include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace control_testing {
@@ -213,6 +215,32 @@ TEST_F(WebServerTest, RefusesHeadsBeyondTheLimitsAndRequestsWithoutAMethod) {
     EXPECT_TRUE(delegate->has("read 2 HTTP/1.1 400 Bad Request\r\n")) << testing::PrintToString(delegate->events());
     client->disconnect();
   }
+}
+
+TEST_F(WebServerTest, ClosesConnectionsBeyondTheLimitAtAcceptAndSaysSoOnce) {
+  const auto connectRaw = [&] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(probePort_));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  };
+  std::vector<int> open;
+  for (std::size_t i = 0; i < CVNWebServer::kMaximumConnections; ++i) open.push_back(connectRaw());
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return server_->connectionCount() == CVNWebServer::kMaximumConnections; }));
+  std::vector<int> refused{connectRaw(), connectRaw()};
+  for (int fd : refused) {
+    pollfd polled{fd, POLLIN, 0};
+    char byte;
+    ASSERT_EQ(::poll(&polled, 1, 20000), 1);
+    EXPECT_EQ(::read(fd, &byte, 1), 0);  // closed unanswered
+    ::close(fd);
+  }
+  const auto lines = log_->lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Closing new connections: 256 are open")), 1);
+  for (int fd : open) ::close(fd);
 }
 
 TEST_F(WebServerTest, PythonWebSocketClientUpgradesWithTheChosenProtocol) {

@@ -210,6 +210,25 @@ TEST_F(SocketTLSTest, ClientHelloSentWithTheLastPlainLineFeedsTheHandshake) {
   listener->disconnect();
 }
 
+TEST_F(SocketTLSTest, LargeWritesCrossTheEngineInSlicesBothWays) {
+  auto serverDelegate = std::make_shared<RecordingDelegate>();
+  serverDelegate->echo = true;
+  serverDelegate->acceptTLS = serverSettings("good");
+  auto listener = CVNSocket::create(serverDelegate, queue_);
+  ASSERT_TRUE(listener->acceptOnInterface("127.0.0.1", 0));
+  auto client = CVNSocket::create(delegate_, queue_);
+  ASSERT_TRUE(client->connectToHost("127.0.0.1", listener->localPort(), 10));
+  client->startTLS({{"kCFStreamSSLPeerName", platform::Value("localhost")}});
+  const std::string payload(4 << 20, 'x');
+  client->writeData(control::makeBytes(payload), 30, 8);
+  client->readDataToLength(payload.size(), 30, 9);
+  ASSERT_TRUE(delegate_->waitFor("read 9"));
+  EXPECT_TRUE(delegate_->has("wrote 8"));
+  EXPECT_TRUE(delegate_->has("read 9 " + payload));
+  client->disconnect();
+  listener->disconnect();
+}
+
 // Settings that end the upgrade before any handshake, with their messages.
 struct RefusedSettings {
   const char* key;

@@ -205,6 +205,7 @@ TEST_F(SocketTLSTest, ClientHelloSentWithTheLastPlainLineFeedsTheHandshake) {
   server->readDataToData(CVNSocket::CRLFData(), 10, 2);
   server->writeData(control::makeBytes("answer\r\n"), 10, 3);
   ASSERT_TRUE(client->waitForOutput("reply answer\n", false, 20s)) << client->standardError();
+  ASSERT_TRUE(serverDelegate->waitFor("read 2"));  // the answer does not wait for the line
   EXPECT_TRUE(serverDelegate->has("read 1 STARTTLS\r\n"));
   EXPECT_TRUE(serverDelegate->has("read 2 secret\r\n"));
   listener->disconnect();

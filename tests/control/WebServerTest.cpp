@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "control/http/CVNWebServer.h"
+#include "platform/Clock.h"
 #include "tests/control/SocketTestSupport.h"
 #include "tests/control/support/EchoWebSocket.h"
 #include "tests/support/ChildProcess.h"
@@ -42,13 +43,14 @@ class TestConnection : public CVNWebConnection {
     return user == "op" && password == "pw";
   }
   bool respondsToMethod(const std::string& method, const std::string& path) override {
-    return (method == "POST" && path == "echo") || (method == "GET" && (path.empty() || path == "query" || path == "secret")) ||
+    return (method == "POST" && path == "echo") || (method == "GET" && (path.empty() || path == "query" || path == "secret" || path == "big")) ||
            (method == "OPTIONS" && path == "options");
   }
   std::optional<std::string> responseForMethod(const std::string& method, const std::string& path) override {
     if (path == "echo") return std::to_string(incomingBody().size());
     if (path.empty()) return std::string("root");
     if (path == "secret") return std::string("ok");
+    if (path == "big") return std::string(16 << 20, 'b');
     if (path != "query" || method != "GET") return std::nullopt;
     std::string listed;
     for (const auto& [key, value] : parameters()) {
@@ -241,6 +243,40 @@ TEST_F(WebServerTest, ClosesConnectionsBeyondTheLimitAtAcceptAndSaysSoOnce) {
   const auto lines = log_->lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("Closing new connections: 256 are open")), 1);
   for (int fd : open) ::close(fd);
+}
+
+TEST(WebServerTimeOutTest, AnswerToAPeerThatStoppedReadingTimesOutWithALogLine) {
+  platform::ManualClock clock;
+  platform::ScopedClockOverride useClock(clock);
+  auto log = std::make_shared<LogRecorder>();
+  const int port = freePort();
+  auto server = CVNWebServer::create(port);
+  server->setDelegate(log);
+  server->setConnectionClass<TestConnection>();
+  ASSERT_TRUE(server->start());
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string request = "GET /big HTTP/1.1\r\nHost: x\r\n\r\n";
+  ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+  // Once the answer's first bytes arrive its write (and its time-out) has started;
+  // advancing earlier would end the head's read instead.
+  pollfd polled{fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&polled, 1, 20000), 1);
+  // 16 MiB never read: past 30 + 16384/55 s on the clock the write gives up.
+  const auto timedOut = [&] {
+    const auto lines = log->lines();
+    return std::count(lines.begin(), lines.end(), std::string("Responding to request /big timed out")) == 1;
+  };
+  ASSERT_TRUE(testing_support::waitForCondition([&] {
+    clock.advance(std::chrono::seconds(400));
+    return timedOut();
+  }));
+  ::close(fd);
+  server->stop();
 }
 
 TEST_F(WebServerTest, PythonWebSocketClientUpgradesWithTheChosenProtocol) {

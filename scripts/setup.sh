@@ -28,7 +28,7 @@ packages=(
   # benchmark comparisons
   libspdlog-dev
   # services started by the tests (Bonjour on loopback only)
-  dbus avahi-daemon
+  dbus avahi-daemon avahi-utils
   # WebSocket peers of the control tests; web server and load generator for the HTTP comparisons
   python3-websockets lighttpd apache2-utils
 )

@@ -166,6 +166,33 @@ void acceptLoop(benchmark::State& state, std::uint16_t port) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// The same with kConcurrentClients clients at once: a throughput figure where
+// the one above measures the latency of a single accept.
+constexpr int kConcurrentClients = 4;
+constexpr int kConnectsPerClient = 64;
+void concurrentAcceptLoop(benchmark::State& state, std::uint16_t port) {
+  std::atomic<bool> failed{false};
+  for (auto _ : state) {
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kConcurrentClients; ++c) {
+      clients.emplace_back([&] {
+        for (int i = 0; i < kConnectsPerClient && !failed; ++i) {
+          int fd = connectTo(port);
+          char greeting;
+          if (fd < 0 || ::read(fd, &greeting, 1) != 1) failed = true;
+          if (fd >= 0) ::close(fd);
+        }
+      });
+    }
+    for (auto& client : clients) client.join();
+    if (failed) {
+      state.SkipWithError("no greeting");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kConcurrentClients * kConnectsPerClient);
+}
+
 void BM_EchoThroughput_CVNSocket(benchmark::State& state) {
   SocketServer server(false);
   streamEcho(state, server.listener->localPort());
@@ -183,9 +210,20 @@ void BM_Accepts_PlainEpoll(benchmark::State& state) {
   acceptLoop(state, server.port());
 }
 
+void BM_ConcurrentAccepts_CVNSocket(benchmark::State& state) {
+  SocketServer server(true);
+  concurrentAcceptLoop(state, server.listener->localPort());
+}
+void BM_ConcurrentAccepts_PlainEpoll(benchmark::State& state) {
+  PlainEpollEchoServer server(true);
+  concurrentAcceptLoop(state, server.port());
+}
+
 BENCHMARK(BM_EchoThroughput_CVNSocket)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_EchoThroughput_PlainEpoll)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_Accepts_CVNSocket)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_Accepts_PlainEpoll)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_ConcurrentAccepts_CVNSocket)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_ConcurrentAccepts_PlainEpoll)->UseRealTime()->MinTime(2);
 
 }  // namespace

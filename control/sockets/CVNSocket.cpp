@@ -347,6 +347,7 @@ void CVNSocket::closeWithError(std::optional<platform::Error> error) {
   writeQueue_.clear();
   preBuffer_.reset();
   alternateConnect_.cancel();
+  sslEndSession();
 
   // Connect attempts still waiting own their descriptors through their sources.
   for (auto* source : {&connect4Source_, &connect6Source_}) {

@@ -136,6 +136,9 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
                       std::size_t maxLength, std::int64_t tag);
   // Writes (empty data is ignored).
   void writeData(ConstBytes data, double timeout, std::int64_t tag);
+  // Upgrades the stream to TLS where the queues stand now (see CVNSocketTLS.cpp
+  // for the settings keys); dropped unless started and not yet queued.
+  void startTLS(platform::Dictionary settings = {});
 
   struct Progress {
     float fraction = 0;
@@ -258,6 +261,15 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
   void sslWritePacket(CVNSocketWritePacket& packet, std::size_t& written, bool& waiting,
                       std::optional<platform::Error>& error);
   std::optional<platform::Error> sslEndOfStreamError() const;
+  void sslStartTLS();
+  void sslSetUpFailed(std::string message);
+  void sslTrustDecided(bool trusted, int stateIndex);
+  void sslEndSession();
+  // The TLS engine's I/O, on the socket's descriptor: a status (0, would-block
+  // or closed-abort) and the count moved.
+  int sslReadWithBuffer(std::uint8_t* buffer, std::size_t length, std::size_t& processed);
+  int sslWriteWithBuffer(const std::uint8_t* buffer, std::size_t length, std::size_t& processed);
+  friend struct TLSBridge;
 
   std::uint32_t flags_ = 0;
   std::uint16_t config_ = 0;
@@ -293,6 +305,8 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
   double alternateAddressDelay_ = 0.3;
   std::shared_ptr<HostResolver> resolver_;
   bool acceptPaused_ = false;  // EMFILE/ENFILE episode in progress
+  struct TLSSession;
+  std::shared_ptr<TLSSession> tls_;  // from the start of the handshake to the close
 };
 
 template <typename T>

@@ -106,7 +106,8 @@ void CVNSocket::maybeDequeueRead() {
 
 void CVNSocket::doReadData() {
   CVNSocketReadPacket* packet = currentReadPacket();
-  if (!packet || (flags_ & kReadsPaused)) {
+  // The TLS marker counts as a current read: its events drive the handshake.
+  if (!currentRead_ || (flags_ & kReadsPaused)) {
     if (flags_ & kSocketSecure) sslFlushSSLBuffers();
     // Nothing takes the bytes now: keep the source quiet so nothing spins.
     suspendReadSource();
@@ -126,6 +127,7 @@ void CVNSocket::doReadData() {
     }
     return;
   }
+  if (!packet) return;
 
   bool done = false;
   bool waiting = false;

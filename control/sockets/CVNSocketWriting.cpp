@@ -67,7 +67,8 @@ void CVNSocket::maybeDequeueWrite() {
 
 void CVNSocket::doWriteData() {
   CVNSocketWritePacket* packet = currentWritePacket();
-  if (!packet || (flags_ & kWritesPaused)) {
+  // The TLS marker counts as a current write: its events drive the handshake.
+  if (!currentWrite_ || (flags_ & kWritesPaused)) {
     if (flags_ & kSocketCanAcceptBytes) suspendWriteSource();
     return;
   }
@@ -83,6 +84,7 @@ void CVNSocket::doWriteData() {
     }
     return;
   }
+  if (!packet) return;
 
   bool waiting = false;
   std::optional<platform::Error> error;

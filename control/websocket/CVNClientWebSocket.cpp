@@ -101,9 +101,11 @@ void CVNClientWebSocket::tellDelegate(Call&& call) {
 // --- connecting ---------------------------------------------------------------
 
 bool CVNClientWebSocket::startConnecting() {
-  auto status = socket_->connectToHost(host_, port_, connectionTimeout_);
-  isConnecting_.store(static_cast<bool>(status));
-  return static_cast<bool>(status);
+  // Marked before the attempt starts: a refusal can end it before connectToHost returns.
+  isConnecting_.store(true);
+  const bool started = static_cast<bool>(socket_->connectToHost(host_, port_, connectionTimeout_));
+  if (!started) isConnecting_.store(false);
+  return started;
 }
 
 bool CVNClientWebSocket::connectWithTimeout(double seconds) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "control/sockets/CVNSocketTrust.h"
 #include "platform/StrandQueue.h"
 
 extern "C" int __real_close(int fd);
@@ -41,8 +42,19 @@ void RecordingDelegate::socketDidAcceptNewSocket(const std::shared_ptr<CVNSocket
     std::lock_guard guard(mutex_);
     accepted_.push_back(newSocket);
   }
+  if (acceptTLS) newSocket->startTLS(*acceptTLS);
   if (echo) newSocket->readDataWithTimeout(-1, 0);
   record("accept");
+}
+
+void RecordingDelegate::socketDidSecure(const std::shared_ptr<CVNSocket>&) { record("secure"); }
+
+void RecordingDelegate::socketDidReceiveTrust(const std::shared_ptr<CVNSocket>&,
+                                              const std::shared_ptr<control::CVNSocketTrust>& trust,
+                                              std::function<void(bool)> completion) {
+  record(std::string("trust ") + (trust->verified() ? "verified" : "unverified"));
+  completion(*trustAnswer);
+  completion(!*trustAnswer);  // a second answer is ignored
 }
 
 void RecordingDelegate::socketDidConnectToHost(const std::shared_ptr<CVNSocket>&, const std::string& host,

@@ -37,7 +37,15 @@ class RecordingDelegate : public control::CVNSocketDelegate {
   void socketDidWriteDataWithTag(const std::shared_ptr<CVNSocket>&, std::int64_t tag) override;
   void socketDidCloseReadStream(const std::shared_ptr<CVNSocket>&) override;
   void socketDidDisconnect(const std::shared_ptr<CVNSocket>&, const std::optional<platform::Error>& error) override;
+  void socketDidSecure(const std::shared_ptr<CVNSocket>&) override;
+  bool handlesTrustEvaluation() const override { return trustAnswer.has_value(); }
+  void socketDidReceiveTrust(const std::shared_ptr<CVNSocket>&, const std::shared_ptr<control::CVNSocketTrust>& trust,
+                             std::function<void(bool)> completion) override;
 
+  // Accepted sockets start TLS with these settings first.
+  std::optional<platform::Dictionary> acceptTLS;
+  // The answer to a manual trust question (none: the delegate does not judge).
+  std::optional<bool> trustAnswer;
   // Echo mode: accepted sockets read whatever comes and write it back.
   bool echo = false;
   // Answers to read time-out questions, in order (then 0).

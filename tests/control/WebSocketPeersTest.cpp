@@ -3,13 +3,21 @@
 // authentication answers, the ping deadline and the reconnection rhythm.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 
 #include "control/websocket/CVNClientWebSocket.h"
 #include "control/websocket/CVNServerWebSocket.h"
+#include "control/websocket/DigestAuthentication.h"
+#include "foundation/Digests.h"
 #include "platform/Clock.h"
 #include "tests/control/SocketTestSupport.h"
+#include "tests/control/support/EchoWebSocket.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -46,17 +54,6 @@ std::uint16_t portOf(ChildProcess& child) {
   });
   return found && port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : 0;
 }
-
-// Echoes every text message back.
-class EchoWebSocket : public CVNServerWebSocket {
- public:
-  static std::shared_ptr<EchoWebSocket> make(std::shared_ptr<CVNSocket> socket, HTTPMessage request, std::string protocol) {
-    auto ws = std::shared_ptr<EchoWebSocket>(new EchoWebSocket());
-    adopt(ws, std::move(socket), std::move(request), std::move(protocol));
-    return ws;
-  }
-  void handleReceivedData(const control::CVNSocketData& payload) override { sendData(payload.view()); }
-};
 
 // Accepts connections, reads the upgrade request and hands the socket to an
 // echoing server WebSocket speaking "chat" when asked for it.
@@ -283,6 +280,86 @@ TEST_F(ScriptedPeerTest, SilentPeerIsDroppedAtThePingDeadlineThenRetriedAtZeroOn
   clock_.advance(1s);
   request(4);
   client->disconnect();
+}
+
+// Answers the client must not take for an open connection.
+class RefusedUpgradeTest : public ScriptedPeerTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RefusedUpgradeTest, EndsTheAttemptWithoutOpening) {
+  auto client = start({GetParam()});
+  ASSERT_TRUE(recorder_->waitFor("could not open"));
+  const auto lines = recorder_->lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("open")), 0);
+  client->disconnect();
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RefusedUpgradeTest, ::testing::Values("wrong-key", "extension", "long-head"));
+
+// A port free right now on 127.0.0.1, for a server that cannot be told port 0.
+std::uint16_t freeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  ::close(fd);
+  return bound ? ntohs(address.sin_port) : 0;
+}
+
+// lighttpd asks for Digest login in front of a WebSocket tunnel to a TCP echo
+// backend: the client answers the challenge on its retry, then its messages
+// come back through the tunnel.
+TEST_F(ScriptedPeerTest, PassesDigestLoginOfARealServerAndExchangesMessagesThroughIt) {
+  if (::access("/usr/sbin/lighttpd", X_OK) != 0) GTEST_SKIP() << "lighttpd is not installed";
+  auto backend = startPython("tcp_echo_server.py");
+  ASSERT_TRUE(backend);
+  const std::uint16_t backendPort = portOf(*backend);
+  ASSERT_NE(backendPort, 0) << backend->standardError();
+  const std::uint16_t port = freeLoopbackPort();
+  ASSERT_NE(port, 0);
+  auto ha1 = foundation::CreateMD5DigestOfString("operator:studio:s3cret");
+  ASSERT_TRUE(ha1);
+  std::ofstream(folder_ / "users.htdigest") << "operator:studio:" << control::hexadecimalString(*ha1) << "\n";
+  std::ofstream(folder_ / "lighttpd.conf")
+      << "server.modules = (\"mod_auth\", \"mod_authn_file\", \"mod_wstunnel\")\n"
+      << "server.document-root = \"" << folder_.path().string() << "\"\n"
+      << "server.bind = \"127.0.0.1\"\nserver.port = " << port << "\n"
+      << "auth.backend = \"htdigest\"\n"
+      << "auth.backend.htdigest.userfile = \"" << (folder_ / "users.htdigest").string() << "\"\n"
+      << "auth.require = (\"/feed\" => (\"method\" => \"digest\", \"realm\" => \"studio\", "
+      << "\"require\" => \"valid-user\"))\n"
+      << "wstunnel.server = (\"/feed\" => ((\"host\" => \"127.0.0.1\", \"port\" => " << backendPort << ")))\n"
+      << "wstunnel.frame-type = \"text\"\n";
+  std::string error;
+  auto server = ChildProcess::start({"/usr/sbin/lighttpd", "-D", "-f", (folder_ / "lighttpd.conf").string()}, {}, &error);
+  ASSERT_TRUE(server) << error;
+  ASSERT_TRUE(testing_support::waitForCondition([&] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
+  })) << server->standardError();
+
+  ASSERT_TRUE(keychain_->setPassword("127.0.0.1", "operator", "s3cret"));
+  auto client = CVNClientWebSocket::create("127.0.0.1", port, "feed");
+  client->setDelegate(recorder_);
+  client->setKeychain(keychain_);
+  ASSERT_TRUE(client->connect());
+  ASSERT_TRUE(recorder_->waitFor("authentication")) << server->standardError();
+  ASSERT_TRUE(recorder_->waitFor("could not open"));
+  settle(*client);
+  clock_.advance(1s);
+  ASSERT_TRUE(recorder_->waitFor("reconnected")) << server->standardError();
+  client->sendData(std::string_view("{\"event\":\"take\",\"n\":1}"));
+  ASSERT_TRUE(recorder_->waitFor("event {\"event\":\"take\",\"n\":1}")) << server->standardError();
+  client->disconnect();
+  ASSERT_TRUE(recorder_->waitFor("close"));
 }
 
 }  // namespace

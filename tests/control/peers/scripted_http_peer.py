@@ -6,6 +6,9 @@
 #   basic        401 with a Basic challenge
 #   bad          400
 #   accept       101 with the right accept key, then silence (answers no ping)
+#   wrong-key    101 answering another key
+#   extension    101 with the right key that accepts an extension never offered
+#   long-head    101 with the right key and 101 header lines
 import base64
 import hashlib
 import socket
@@ -19,6 +22,13 @@ REPLIES = {
                   'nonce="abc"\r\nContent-Length: 0\r\n\r\n',
     "basic": 'HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm="studio"\r\nContent-Length: 0\r\n\r\n',
     "bad": "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n",
+}
+
+UPGRADES = {
+    "accept": "",
+    "wrong-key": "",
+    "extension": "Sec-WebSocket-Extensions: permessage-deflate\r\n",
+    "long-head": "".join("X-Filler-%d: x\r\n" % i for i in range(101)),
 }
 
 
@@ -44,11 +54,13 @@ def main():
         head = read_head(conn)
         # One write per request, closed by "end <n>", so a reader never sees half of it.
         print("request %d\n%s\nend %d" % (n, head or "", n), flush=True)
-        if reply == "accept":
+        if reply in UPGRADES:
             key = [l.split(":", 1)[1].strip() for l in head.split("\r\n") if l.lower().startswith("sec-websocket-key:")][0]
+            if reply == "wrong-key":
+                key = "dGhlIHNhbXBsZSBub25jZQ=="
             accept = base64.b64encode(hashlib.sha1((key + GUID).encode()).digest()).decode()
             conn.sendall(("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                          "Sec-WebSocket-Accept: " + accept + "\r\n\r\n").encode())
+                          "Sec-WebSocket-Accept: " + accept + "\r\n" + UPGRADES[reply] + "\r\n").encode())
             keep.append(conn)
         else:
             conn.sendall(REPLIES[reply].encode())

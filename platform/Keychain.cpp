@@ -20,8 +20,10 @@ namespace {
 
 // Layout of the file: { GenericPasswords: { <service>: { <account>: <data> } } }.
 // Passwords are <data> so that any bytes survive, including characters an XML
-// string cannot carry. Other top-level keys are kept as found.
+// string cannot carry. Labels: { <service>: { <account>: <string> } } beside
+// it. Other top-level keys are kept as found.
 constexpr std::string_view kGenericPasswordsKey = "GenericPasswords";
+constexpr std::string_view kLabelsKey = "Labels";
 // A store holds a handful of passwords; anything this large is not ours.
 constexpr std::size_t kMaxStoreBytes = 16 * 1024 * 1024;
 constexpr mode_t kStoreMode = 0600;
@@ -215,7 +217,45 @@ Status Keychain::removePassword(std::string_view service, std::string_view accou
   if (secret == byAccount.end()) return Status::success();
   byAccount.erase(secret);
   if (byAccount.empty()) services.erase(accounts);
+  auto labels = root->find(kLabelsKey);
+  if (labels != root->end() && labels->second.isDictionary()) {
+    Dictionary& labelServices = *labels->second.dictionary();
+    auto labelAccounts = labelServices.find(service);
+    if (labelAccounts != labelServices.end() && labelAccounts->second.isDictionary()) {
+      labelAccounts->second.dictionary()->erase(std::string(account));
+      if (labelAccounts->second.dictionary()->empty()) labelServices.erase(labelAccounts);
+    }
+  }
   return save(storePath_, *root);
+}
+
+Status Keychain::setLabel(std::string_view service, std::string_view account, std::string_view label) {
+  std::lock_guard guard(storeMutex);
+  Result<Dictionary> root = load(storePath_, keptAside_);
+  if (!root) return root.error();
+  if (!Value(*root)[kGenericPasswordsKey][service][account].isData()) {
+    return keychainError(KeychainErrorCode::InvalidItem, storePath_, "no item to label");
+  }
+  Value& labels = (*root)[std::string(kLabelsKey)];
+  if (!labels.isDictionary()) labels = Value(Dictionary{});
+  Value& accounts = (*labels.dictionary())[std::string(service)];
+  if (!accounts.isDictionary()) accounts = Value(Dictionary{});
+  Value& text = (*accounts.dictionary())[std::string(account)];
+  if (text.string() && *text.string() == label) return Status::success();
+  text = Value(std::string(label));
+  return save(storePath_, *root);
+}
+
+Result<std::optional<std::string>> Keychain::label(std::string_view service, std::string_view account) const {
+  Result<Dictionary> root = [&] {
+    std::lock_guard guard(storeMutex);
+    return load(storePath_, keptAside_);
+  }();
+  if (!root) return root.error();
+  const Value store(std::move(*root));
+  const Value& text = store[kLabelsKey][service][account];
+  if (!text.isString()) return std::optional<std::string>();
+  return std::optional<std::string>(*text.string());
 }
 
 std::optional<std::filesystem::path> Keychain::takeDamagedStoreKeptAside() {

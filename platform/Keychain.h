@@ -60,8 +60,14 @@ class Keychain {
   // The first item (by account order) stored under `service`, whatever its
   // account; nullopt when there is none. For logins known by server alone.
   Result<std::optional<Item>> itemForService(std::string_view service) const;
-  // Removing an item that does not exist succeeds.
+  // Removing an item that does not exist succeeds; its label goes with it.
   Status removePassword(std::string_view service, std::string_view account);
+
+  // The label an item is shown by; kept beside the password, removed with it.
+  // Setting one for an item without a password is refused (InvalidItem).
+  Status setLabel(std::string_view service, std::string_view account, std::string_view label);
+  // nullopt when the item has no label (or does not exist).
+  Result<std::optional<std::string>> label(std::string_view service, std::string_view account) const;
 
   const std::filesystem::path& storePath() const { return storePath_; }
 

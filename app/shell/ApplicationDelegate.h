@@ -31,8 +31,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/shell/ATEMDeviceController.h"
 #include "control/gpi/CVNTrelvaneController.h"
+#include "control/switchers/ATEMDeviceController.h"
 #include "app/shell/ApplicationWindows.h"
 #include "app/shell/ContactSupportWindowController.h"
 #include "app/shell/CorvaneApplication.h"
@@ -73,7 +73,7 @@ struct PlaylistFromNodeMenuItem {
 
 class ApplicationDelegate : public nodes::DataSourceDelegate,
                             public nodes::CatalogueTransferDelegate,
-                            public ATEMDeviceController_Delegate,
+                            public control::ATEMDeviceController_Delegate,
                             public TriCasterController_Delegate {
  public:
   // Makes the catalogue data source over `folder` with `delegate` as its
@@ -162,7 +162,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   std::shared_ptr<DocumentWindowController> frontWindowController() const;
   // The window of every open document, front to back.
   std::vector<std::shared_ptr<DocumentWindowController>> allWindowControllers() const;
-  ATEMDeviceController& atemDeviceController() { return atemDeviceController_; }
+  control::ATEMDeviceController& atemDeviceController() { return atemDeviceController_; }
   TriCasterController& triCasterController() { return triCasterController_; }
   ContactSupportWindowController& contactSupportWindowController() { return contactSupportWindowController_; }
 
@@ -227,8 +227,17 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   }
   const std::optional<std::string>& externalMixerBrand() const { return externalMixerBrand_; }
 
-  void ATEMTriggeredPlaybackStartForDevice(ATEMDeviceController& device) override;
-  void ATEMTriggeredPlaybackStopForDevice(ATEMDeviceController& device) override;
+  void ATEMTriggeredPlaybackStartForDevice(control::ATEMDeviceController& device) override;
+  void ATEMTriggeredPlaybackStopForDevice(control::ATEMDeviceController& device) override;
+  // The switcher's other reports are not used.
+  void ATEMDeviceDidConnect(control::ATEMDeviceController&) override {}
+  void ATEMDeviceDidDisconnect(control::ATEMDeviceController&) override {}
+  void ATEMLabelOfDownstreamKeyerAtIndex(std::int32_t, const std::string&, control::ATEMDeviceController&) override {}
+  void ATEMLabelOfInputAtIndex(std::int32_t, const std::string&, control::ATEMDeviceController&) override {}
+  void ATEMConfigurationDidChangeForDevice(control::ATEMDeviceController&) override {}
+  void ATEMSelectedInput(std::int32_t, std::int32_t, control::ATEMDeviceController&) override {}
+  void ATEMExternalAudioInputDidChangeState(bool, control::ATEMDeviceController&) override {}
+  void ATEMDownstreamKeyerAtIndex(std::int32_t, bool, control::ATEMDeviceController&) override {}
   void triCasterTriggeredPlaybackStartForDevice(TriCasterController& device) override;
   void triCasterTriggeredPlaybackStopForDevice(TriCasterController& device) override;
 
@@ -270,7 +279,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   std::shared_ptr<WindowController> clipInspectorWindowController_;
   std::shared_ptr<MediaBrowserWindowController> mediaBrowserWindowController_;
   ContactSupportWindowController contactSupportWindowController_;
-  ATEMDeviceController atemDeviceController_;
+  control::ATEMDeviceController atemDeviceController_;
   TriCasterController triCasterController_;
   PlaylistDocumentController documentController_;
   // Countdown windows reopened from the saved positions.

@@ -91,7 +91,7 @@ void ApplicationDelegate::observeValueForKeyPath(std::string_view keyPath) {
     if (isATEM) {
       if (!use) {
         disconnectATEMSwitcher();
-      } else if (!atemDeviceController_.isConnected()) {
+      } else if (!atemDeviceController_.isConnected().get()) {
         connectATEMSwitcher();
       }
     } else if (isTriCaster) {
@@ -145,12 +145,12 @@ void ApplicationDelegate::externalMixerTriggered(bool start) {
   }
 }
 
-void ApplicationDelegate::ATEMTriggeredPlaybackStartForDevice(ATEMDeviceController&) {
+void ApplicationDelegate::ATEMTriggeredPlaybackStartForDevice(control::ATEMDeviceController&) {
   logTrigger("ATEM Control - START Playback");
   externalMixerTriggered(true);
 }
 
-void ApplicationDelegate::ATEMTriggeredPlaybackStopForDevice(ATEMDeviceController&) {
+void ApplicationDelegate::ATEMTriggeredPlaybackStopForDevice(control::ATEMDeviceController&) {
   logTrigger("ATEM Control - STOP Playback");
   externalMixerTriggered(false);
 }

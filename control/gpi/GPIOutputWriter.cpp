@@ -64,6 +64,7 @@ void GPIOutputWriter::scheduleLocked() {
   scheduled_ = true;
   const platform::Clock::TimePoint now = platform::Clock::current().now();
   const platform::Clock::TimePoint due = lastWrite_ ? std::max(now, *lastWrite_ + kWriteSpacing) : now;
+  nextDue_ = due;
   // The queue is ours and outlives its tasks (it is destroyed first).
   if (!queue_->at(due, [this] { writeNow(); })) {
     scheduled_ = false;
@@ -83,9 +84,9 @@ void GPIOutputWriter::writeNow() {
     --pending_;
     transport = transport_;
     image = image_;
-    // Spacing counts from the start of a write, so the rate does not drift by
-    // the time each send takes.
-    lastWrite_ = platform::Clock::current().now();
+    // Spacing counts from each write's deadline, so neither the time a send
+    // takes nor a late wake-up of the queue adds up from write to write.
+    lastWrite_ = nextDue_;
   }
   // Only byte 3 drives the box: every other byte goes out as all ones.
   std::vector<std::uint8_t> report(reportSize_, 0xFF);

@@ -61,7 +61,8 @@ class GPIOutputWriter {
   std::size_t pending_ = 0;                  // guarded by mutex_
   bool scheduled_ = false;                   // guarded by mutex_
   bool stopped_ = false;                     // guarded by mutex_
-  std::optional<platform::Clock::TimePoint> lastWrite_;  // guarded by mutex_
+  std::optional<platform::Clock::TimePoint> lastWrite_;  // guarded by mutex_; deadline of the last write
+  platform::Clock::TimePoint nextDue_{};                // guarded by mutex_; deadline of the scheduled write
   // Last member: destroyed first, while the fields its tasks use still exist.
   std::unique_ptr<platform::SerialQueue> queue_;
 };

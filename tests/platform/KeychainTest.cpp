@@ -71,6 +71,20 @@ TEST_F(KeychainTest, AbsentItemsAreNotErrors) {
   EXPECT_EQ(lookUp(keychain_, "service", "second"), "kept");
 }
 
+TEST_F(KeychainTest, LabelsBelongToTheirItem) {
+  EXPECT_FALSE(keychain_.setLabel("switcher.local", "admin", "TriCaster login").ok()) << "no such item";
+  ASSERT_TRUE(keychain_.setPassword("switcher.local", "admin", "first"));
+  ASSERT_TRUE(keychain_.setLabel("switcher.local", "admin", "TriCaster login"));
+  // A new password keeps the label; another account has none.
+  ASSERT_TRUE(keychain_.setPassword("switcher.local", "admin", "second"));
+  EXPECT_EQ(keychain_.label("switcher.local", "admin").value(), std::optional<std::string>("TriCaster login"));
+  EXPECT_EQ(keychain_.label("switcher.local", "guest").value(), std::nullopt);
+  ASSERT_TRUE(keychain_.removePassword("switcher.local", "admin"));
+  EXPECT_EQ(keychain_.label("switcher.local", "admin").value(), std::nullopt);
+  ASSERT_TRUE(keychain_.setPassword("switcher.local", "admin", "third"));
+  EXPECT_EQ(keychain_.label("switcher.local", "admin").value(), std::nullopt) << "a removed item's label is gone";
+}
+
 TEST_F(KeychainTest, StoreAndFolderAreOwnerOnly) {
   ASSERT_TRUE(keychain_.setPassword("service", "account", "secret"));
   EXPECT_EQ(modeOf(storePath_), 0600u);

@@ -15,12 +15,13 @@ std::optional<std::string> serializeJSON(const DRTLJSON& value, bool prettyPrint
 
 DRTLJSON DRTLAbstractLog::serializeToDictionary() const {
   DRTLJSON dictionary = DRTLJSON::object();
-  if (type) dictionary["type"] = *type;
-  if (timestamp) dictionary["timestamp"] = DRTLUtility::dateToISO8601(*timestamp);
-  if (sid) dictionary["sid"] = *sid;
-  if (distributionGroupId) dictionary["distributionGroupId"] = *distributionGroupId;
-  if (userId) dictionary["userId"] = *userId;
-  if (device) dictionary["device"] = device->serializeToDictionary();
+  dictionary.get_ref<DRTLJSON::object_t&>().reserve(8);  // these six and a subclass's part
+  if (type) appendNewKey(dictionary, "type", *type);
+  if (timestamp) appendNewKey(dictionary, "timestamp", DRTLUtility::dateToISO8601(*timestamp));
+  if (sid) appendNewKey(dictionary, "sid", *sid);
+  if (distributionGroupId) appendNewKey(dictionary, "distributionGroupId", *distributionGroupId);
+  if (userId) appendNewKey(dictionary, "userId", *userId);
+  if (device) appendNewKey(dictionary, "device", device->serializeToDictionary());
   return dictionary;
 }
 

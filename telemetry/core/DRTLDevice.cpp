@@ -1,5 +1,7 @@
 #include "telemetry/core/DRTLDevice.h"
 
+#include <iterator>
+
 #include "telemetry/core/DRTLArchiveValues.h"
 #include "telemetry/core/DRTLLogger.h"
 
@@ -75,7 +77,7 @@ DRTLWrapperSdk::DRTLWrapperSdk(std::optional<std::string> version, std::optional
 DRTLJSON DRTLWrapperSdk::serializeToDictionary() const {
   DRTLJSON dictionary = DRTLJSON::object();
   for (const NamedField& field : kWrapperFields) {
-    if (this->*field.field) dictionary[field.key] = *(this->*field.field);
+    if (this->*field.field) appendNewKey(dictionary, field.key, *(this->*field.field));
   }
   return dictionary;
 }
@@ -98,12 +100,14 @@ void DRTLWrapperSdk::decode(const platform::KeyedArchiveDecoder& decoder) {
 
 DRTLJSON DRTLDevice::serializeToDictionary() const {
   DRTLJSON dictionary = DRTLWrapperSdk::serializeToDictionary();
+  dictionary.get_ref<DRTLJSON::object_t&>().reserve(dictionary.size() + std::size(kDeviceFields));
+  // The device's keys differ from the wrapper's.
   for (const DeviceField& field : kDeviceFields) {
     if (!isPresent(*this, field)) continue;
     if (field.text) {
-      dictionary[field.key] = *(this->*field.text);
+      appendNewKey(dictionary, field.key, *(this->*field.text));
     } else {
-      dictionary[field.key] = *(this->*field.number);
+      appendNewKey(dictionary, field.key, *(this->*field.number));
     }
   }
   return dictionary;

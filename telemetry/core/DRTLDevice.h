@@ -17,6 +17,12 @@ namespace telemetry::core {
 
 using DRTLJSON = nlohmann::ordered_json;
 
+// Adds a key the object being built does not hold yet. An ordered object
+// searches its keys one by one on every insert; this skips that search.
+inline void appendNewKey(DRTLJSON& object, std::string key, DRTLJSON value) {
+  object.get_ref<DRTLJSON::object_t&>().emplace_back(std::move(key), std::move(value));
+}
+
 class DRTLWrapperSdk : public platform::Archivable {
  public:
   DRTLWrapperSdk() = default;

@@ -9,8 +9,9 @@ DRTLJSON DRTLLogWithProperties::serializeToDictionary() const {
   DRTLJSON dictionary = DRTLAbstractLog::serializeToDictionary();
   if (properties && !properties->empty()) {
     DRTLJSON object = DRTLJSON::object();
-    for (const auto& [key, value] : *properties) object[key] = value;
-    dictionary["properties"] = std::move(object);
+    object.get_ref<DRTLJSON::object_t&>().reserve(properties->size());
+    for (const auto& [key, value] : *properties) appendNewKey(object, key, value);  // a map's keys are unique
+    appendNewKey(dictionary, "properties", std::move(object));
   }
   return dictionary;
 }

@@ -35,7 +35,7 @@ DRTLHttpClient::DRTLHttpClient(std::optional<long> maxHttpConnectionsPerHost,
                                std::shared_ptr<DRTL_Reachability> reachability, DRTLRandomSource random)
     : reachability_(std::move(reachability)),
       random_(random ? std::move(random) : defaultRandomSource()),
-      session_(std::make_unique<DRTLCurlSession>(maxHttpConnectionsPerHost.value_or(0))) {}
+      session_(std::make_unique<DRTLCurlSession>(maxHttpConnectionsPerHost.value_or(kDRTLDefaultMaxConnectionsPerHost))) {}
 
 void DRTLHttpClient::startObserving() {
   if (!reachability_) return;

@@ -33,6 +33,8 @@ class DRTL_Reachability;
 inline const std::vector<double> kDRTLDefaultRetryIntervals{10, 300, 1200};
 inline constexpr std::int64_t kDRTLMaxRetryAfterMs = 1200000;
 inline constexpr std::int64_t kDRTLResumeAfterUsedUpRetriesSeconds = 1200;
+// Connections per host when the creator names no maximum.
+inline constexpr long kDRTLDefaultMaxConnectionsPerHost = 4;
 
 class DRTLHttpClientDelegate {
  public:
@@ -60,7 +62,7 @@ class DRTLHttpClientProtocol {
 
 class DRTLHttpClient : public DRTLHttpClientProtocol, public std::enable_shared_from_this<DRTLHttpClient> {
  public:
-  // No connection limit and the internet reachability object, as the SDK uses it.
+  // The default connection limit and the internet reachability object, as the SDK uses it.
   static std::shared_ptr<DRTLHttpClient> create();
   // A null reachability watches nothing (tests drive networkStatusChanged).
   static std::shared_ptr<DRTLHttpClient> create(std::optional<long> maxHttpConnectionsPerHost,

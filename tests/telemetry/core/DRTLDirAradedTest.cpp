@@ -7,6 +7,7 @@
 #include "TelemetryLogFixtures.h"
 #include "TelemetryTestSupport.h"
 #include "platform/Clock.h"
+#include "platform/UserDefaults.h"
 #include "telemetry/core/DRTLDeviceTracker.h"
 #include "telemetry/core/DRTLDirAradedUserDefaults.h"
 #include "telemetry/core/DRTLLogDBStorage.h"
@@ -106,6 +107,21 @@ class DRTLDirAradedTest : public ::testing::Test {
     group->logsDispatchQueue()->sync([&] { count = group->storage()->countLogs(); }, std::chrono::seconds(10));
     return count;
   }
+  // Rows of the log store, counted by the sqlite3 tool.
+  static std::string sqliteRows() {
+    const auto file = DRTLUtility::fullURLForPathComponent(std::string(kDRTLLogsFileName));
+    std::string rows = testing_support::runCommand("sqlite3 " + testing_support::quoted(file->string()) +
+                                                   " 'SELECT count(*) FROM logs;' 2>&1");
+    while (!rows.empty() && rows.back() == '\n') rows.pop_back();
+    return rows;
+  }
+  // A log as a service hands it in: the unit stamps its time and device.
+  static std::shared_ptr<DRTLLogWithProperties> bareLog(const std::string& name) {
+    auto log = std::make_shared<DRTLLogWithProperties>();
+    log->type = "event";
+    log->properties = std::map<std::string, std::string>{{"name", name}};
+    return log;
+  }
   // Every log of every captured request.
   static std::vector<nlohmann::json> capturedLogs(const ::testing_support::HttpCaptureServer& server) {
     std::vector<nlohmann::json> logs;
@@ -136,8 +152,7 @@ TEST_F(DRTLDirAradedTest, LogsTravelFromTheServiceToTheServerAndSurviveARefusedS
   DRTLDirAraded::start("s1", {testService});
   auto unit = testService()->channelUnit();
   ASSERT_TRUE(unit);
-  unit->enqueueItem(pipelineLog("first"), 1);
-  unit->enqueueItem(pipelineLog("second/half"), 1);
+  for (const char* name : {"first", "second/half"}) unit->enqueueItem(bareLog(name), 1);
   auto properties = std::make_shared<DRTLCustomProperties>();
   properties->setString("blue", "color");
   DRTLDirAraded::setCustomProperties(properties);
@@ -145,35 +160,39 @@ TEST_F(DRTLDirAradedTest, LogsTravelFromTheServiceToTheServerAndSurviveARefusedS
   clock_.advance(std::chrono::seconds(3));
   ASSERT_TRUE(server.waitForRequests(2));  // the SDK's own group and the service's
 
-  const std::string installId = DRTLDirAradedUserDefaults::shared()->objectForKey("InstallId").stringOr("");
-  ASSERT_FALSE(installId.empty());
+  const std::optional<std::string> installId = platform::UserDefaults::standard().stringForKey("DRDirAradedInstallId");
+  ASSERT_TRUE(installId);
   for (const auto& request : server.requests()) {
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.path, "/logs");
     EXPECT_EQ(request.query, "api-version=1.0.0");
     EXPECT_EQ(request.header("App-Secret"), "s1");
-    EXPECT_EQ(request.header("Install-ID"), installId);
+    EXPECT_EQ(request.header("Install-ID"), *installId);
   }
   std::multiset<std::string> types;
+  std::multiset<std::string> names;
   for (const auto& log : capturedLogs(server)) {
     types.insert(log.at("type"));
-    EXPECT_TRUE(log.contains("device"));
-    EXPECT_TRUE(DRTLUtility::dateFromISO8601(log.at("timestamp").get<std::string>()));
+    EXPECT_EQ(log.at("device").at("sdkName"), "diraraded.linux");
+    EXPECT_TRUE(DRTLUtility::dateFromISO8601(log.at("timestamp").get<std::string>())) << log.dump();
     if (log.at("type") == "startService") {
       EXPECT_EQ(log.at("services"), nlohmann::json::array({"TestService"}));
     }
+    if (log.at("type") == "event") names.insert(log.at("properties").at("name"));
   }
   EXPECT_EQ(types, (std::multiset<std::string>{"customProperties", "event", "event", "startService"}));
-  ASSERT_TRUE(::testing_support::waitForCondition([] { return storedLogs() == 0; }, "the delivered logs to go"));
+  EXPECT_EQ(names, (std::multiset<std::string>{"first", "second/half"}));
+  ASSERT_TRUE(::testing_support::waitForCondition([] { return sqliteRows() == "0"; }, "the delivered logs to go"));
 
-  // A refused send keeps the log; the next launch delivers it once.
+  // A refused send keeps the logs stored; the next launch delivers each once.
   ::testing_support::HttpCaptureServer refusing(R"([{"status":503}])");
   DRTLDirAraded::setLogUrl(refusing.baseUrl());
-  unit->enqueueItem(pipelineLog("kept"), 1);
+  for (const char* name : {"kept0", "kept1", "kept2"}) unit->enqueueItem(bareLog(name), 1);
   drain();
   clock_.advance(std::chrono::seconds(3));
   ASSERT_TRUE(refusing.waitForRequests(1));
-  EXPECT_EQ(storedLogs(), 1u);
+  drain();
+  EXPECT_EQ(sqliteRows(), "3");
 
   resetProcess();
   ::testing_support::HttpCaptureServer next;
@@ -181,10 +200,12 @@ TEST_F(DRTLDirAradedTest, LogsTravelFromTheServiceToTheServerAndSurviveARefusedS
   DRTLDirAraded::start("s1", {testService});
   drain();
   clock_.advance(std::chrono::seconds(3));
-  ASSERT_TRUE(::testing_support::waitForCondition([] { return storedLogs() == 0; }, "the kept log to go"));
-  int kept = 0;
-  for (const auto& log : capturedLogs(next)) kept += log.contains("properties") && log["properties"]["name"] == "kept";
-  EXPECT_EQ(kept, 1);
+  ASSERT_TRUE(::testing_support::waitForCondition([] { return sqliteRows() == "0"; }, "the kept logs to go"));
+  std::multiset<std::string> delivered;
+  for (const auto& log : capturedLogs(next)) {
+    if (log.at("type") == "event") delivered.insert(log.at("properties").at("name"));
+  }
+  EXPECT_EQ(delivered, (std::multiset<std::string>{"kept0", "kept1", "kept2"}));
 }
 
 TEST_F(DRTLDirAradedTest, StartsHighestPriorityFirstAndRefusesWhatItMust) {
@@ -196,51 +217,143 @@ TEST_F(DRTLDirAradedTest, StartsHighestPriorityFirstAndRefusesWhatItMust) {
   EXPECT_FALSE(testService()->isStarted());
   EXPECT_TRUE(tokenService()->isStarted());
 
-  DRTLDirAraded::setUserId("c:");  // a target token only: the collector's rule applies
-  EXPECT_FALSE(DRTLDirAraded::userId());
-  DRTLDirAraded::setUserId("c:operator");
-  EXPECT_EQ(DRTLDirAraded::userId(), "c:operator");
-
   DRTLDirAraded::start("s1", {testService});
   EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK has already been configured."));
   EXPECT_TRUE(capture_.contains(DRTLLogLevelAssert, "Dir Araded SDK configuration failed."));
   EXPECT_EQ(DRTLDirAraded::logLevel(), DRTLLogLevelWarning);
 }
 
-TEST_F(DRTLDirAradedTest, DisableSwitchNamesServicesExactly) {
-  const std::pair<const char*, bool> cases[] = {
-      {" TestService , EarlyService ", false}, {"All", false}, {"testservice", true}, {"Other", true}};
-  for (const auto& [value, starts] : cases) {
+TEST_F(DRTLDirAradedTest, StartRefusalsAndDisabledServices) {
+  struct Case {
+    const char* what;
+    const char* secret;
+    const char* disableSwitch;  // "DIR_ARADED_DISABLE", or none
+    const char* storedOff;      // an enabled-state key stored as false, or none
+    bool started;
+    bool available;
+    int level;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no secret", "target=token-1", nullptr, nullptr, false, false, DRTLLogLevelError,
+       "Cannot start service TestService. Dir Araded was started without app secret, but the service requires it."},
+      {"switch names it", "s1", " EarlyService , TestService ", nullptr, false, false, DRTLLogLevelDebug,
+       "Environment variable to disable service has been set; not starting service TestService"},
+      {"switch says All", "s1", "All", nullptr, false, false, DRTLLogLevelDebug,
+       "Environment variable to disable service has been set; not starting service TestService"},
+      {"switch in other case", "s1", "testservice", nullptr, true, true, DRTLLogLevelVerbose,
+       "Start services TestService from an application"},
+      {"switch names another", "s1", "Other", nullptr, true, true, DRTLLogLevelVerbose,
+       "Start services TestService from an application"},
+      {"service disabled", "s1", nullptr, "TestServiceIsEnabled", true, false, DRTLLogLevelVerbose,
+       "Start services TestService from an application"},
+      {"SDK disabled", "s1", nullptr, "DirAradedIsEnabled", true, false, DRTLLogLevelVerbose,
+       "Start services TestService from an application"},
+  };
+  for (const Case& test : cases) {
     resetProcess();
     forgetEverything();
-    setenv("DIR_ARADED_DISABLE", value, 1);
-    DRTLDirAraded::start("s1", {testService});
-    EXPECT_EQ(testService()->isStarted(), starts) << value;
+    LogCapture capture;
+    if (test.disableSwitch) setenv("DIR_ARADED_DISABLE", test.disableSwitch, 1);
+    else unsetenv("DIR_ARADED_DISABLE");
+    if (test.storedOff) DRTLDirAradedUserDefaults::shared()->setObject(platform::Value(false), test.storedOff);
+    DRTLDirAraded::start(test.secret, {testService});
+    EXPECT_EQ(testService()->isStarted(), test.started) << test.what;
+    EXPECT_EQ(testService()->isAvailable(), test.available) << test.what;
+    EXPECT_TRUE(capture.contains(test.level, test.message)) << test.what;
   }
 }
 
 TEST_F(DRTLDirAradedTest, StorageSizeIsTakenOnceAndOnlyBeforeTheApplicationConfigures) {
-  forgetEverything();
-  std::vector<bool> answers;
-  DRTLDirAraded::setMaxStorageSize(24575, [&](bool ok) { answers.push_back(ok); });
-  EXPECT_TRUE(capture_.contains(DRTLLogLevelWarning, "Cannot set storage size to 24575 bytes, minimum value is 24576 bytes"));
-  std::atomic<int> accepted{-1};
-  DRTLDirAraded::setMaxStorageSize(24576, [&](bool ok) { accepted = ok; });
-  DRTLDirAraded::start("s1", {testService});
-  drain();
-  EXPECT_EQ(accepted, 1);
-  DRTLDirAraded::setMaxStorageSize(40960, [&](bool ok) { answers.push_back(ok); });
-  EXPECT_EQ(answers, (std::vector<bool>{false, false}));
-  EXPECT_TRUE(capture_.contains(DRTLLogLevelWarning, "may only be called once per app launch"));
-
-  DRTLDirAradedUserDefaults::shared()->setObject(platform::Value("not-a-uuid"), "InstallId");
-  resetProcess();
-  const std::string fresh = DRTLDirAraded::installId();
-  EXPECT_NE(fresh, "not-a-uuid");
-  EXPECT_EQ(DRTLDirAradedUserDefaults::shared()->objectForKey("InstallId").stringOr(""), fresh);
+  struct Request {
+    std::int64_t size;
+    bool afterStart;
+  };
+  struct Case {
+    std::vector<Request> requests;
+    std::vector<int> answers;  // per request: 1 accepted, 0 refused
+    const char* warning;
+  };
+  const Case cases[] = {
+      {{{24575, false}, {24576, false}}, {0, 1}, "Cannot set storage size to 24575 bytes, minimum value is 24576 bytes"},
+      {{{24576, false}, {40960, false}}, {1, 0}, "setMaxStorageSize:completionHandler: may only be called once per app launch"},
+      {{{24576, true}, {40960, true}}, {0, 0}, "Unable to set storage size after the application has configured Dir Araded"},
+  };
+  for (const Case& test : cases) {
+    resetProcess();
+    forgetEverything();
+    LogCapture capture;
+    std::mutex mutex;
+    std::vector<int> answers(test.requests.size(), -1);
+    auto request = [&](std::size_t index) {
+      DRTLDirAraded::setMaxStorageSize(test.requests[index].size, [&, index](bool ok) {
+        std::lock_guard lock(mutex);
+        answers[index] = ok;
+      });
+    };
+    for (std::size_t i = 0; i < test.requests.size(); ++i) {
+      if (!test.requests[i].afterStart) request(i);
+    }
+    DRTLDirAraded::start("s1", {testService});
+    for (std::size_t i = 0; i < test.requests.size(); ++i) {
+      if (test.requests[i].afterStart) request(i);
+    }
+    drain();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(answers, test.answers) << test.warning;
+    EXPECT_TRUE(capture.contains(DRTLLogLevelWarning, test.warning));
+  }
 }
 
-TEST_F(DRTLDirAradedTest, ServicesFollowTheSdkSwitchAndUserIdsAreChecked) {
+TEST_F(DRTLDirAradedTest, UserIdsFollowTheRuleOfTheConfiguredBackend) {
+  struct Case {
+    const char* secret;  // none: started from a library
+    std::optional<std::string> id;
+    bool taken;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"s1", std::string(257, 'u'), false, "userId is limited to 256 characters."},
+      {"s1", std::string(256, 'u'), true, nullptr},
+      {"s1", "operator-7", true, nullptr},
+      {"s1", std::nullopt, true, nullptr},
+      {"target=token-1", "c:", false, "userId must not be empty."},
+      {"target=token-1", "x:abc", false, "userId prefix must be 'c', 'x' is not supported."},
+      {"target=token-1", "c:operator", true, nullptr},
+      {"target=token-1", "operator", true, nullptr},
+      {"", "operator", false, "DirAraded must be configured with a secret from application to call setUserId."},
+      {nullptr, "operator", false, "DirAraded must be configured from application, libraries cannot call setUserId."},
+  };
+  for (const Case& test : cases) {
+    resetProcess();
+    forgetEverything();
+    LogCapture capture;
+    if (test.secret) {
+      DRTLDirAraded::start(test.secret, {});
+    } else {
+      DRTLDirAraded::startFromLibraryWithServices({});
+    }
+    DRTLDirAraded::setUserId("before");
+    const std::optional<std::string> prior = DRTLDirAraded::userId();
+    DRTLDirAraded::setUserId(test.id);
+    const std::string what = std::string(test.secret ? test.secret : "library") + " " + test.id.value_or("nil");
+    EXPECT_EQ(DRTLDirAraded::userId(), test.taken ? test.id : prior) << what;
+    if (test.error) {
+      EXPECT_TRUE(capture.contains(DRTLLogLevelError, test.error)) << what;
+    }
+  }
+}
+
+TEST_F(DRTLDirAradedTest, InstallIdThatIsNoUuidIsReplaced) {
+  DRTLDirAradedUserDefaults::shared()->setObject(platform::Value("not-a-uuid"), "InstallId");
+  const std::string fresh = DRTLDirAraded::installId();
+  EXPECT_NE(fresh, "not-a-uuid");
+  EXPECT_EQ(platform::UserDefaults::standard().stringForKey("DRDirAradedInstallId"), fresh);
+  resetProcess();
+  EXPECT_EQ(DRTLDirAraded::installId(), fresh);
+}
+
+TEST_F(DRTLDirAradedTest, ServicesFollowTheSdkSwitch) {
   forgetEverything();
   DRTLDirAraded::setEnabled(false);
   EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Dir Araded SDK hasn't been configured."));
@@ -254,12 +367,6 @@ TEST_F(DRTLDirAradedTest, ServicesFollowTheSdkSwitchAndUserIdsAreChecked) {
   DRTLDirAraded::setEnabled(true);
   EXPECT_TRUE(DRTLServiceAbstract::classIsEnabled(*testService()));
 
-  DRTLDirAraded::setUserId(std::string(257, 'u'));
-  EXPECT_FALSE(DRTLDirAraded::userId());
-  DRTLDirAraded::setUserId("operator-7");
-  EXPECT_EQ(DRTLDirAraded::userId(), "operator-7");
-  DRTLDirAraded::setUserId(std::nullopt);
-  EXPECT_FALSE(DRTLDirAraded::userId());
 }
 
 TEST_F(DRTLDirAradedTest, TargetedLogsGoOnlyToTheCollectorWithRisingSequenceNumbers) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "ContextFixture.h"
 #include "TelemetryTestSupport.h"
@@ -53,6 +54,25 @@ TEST_F(DRTLEncrypterTest, ExpiredTagRotatesAndOldValuesStillDecrypt) {
   EXPECT_EQ(encrypter.decryptString(fresh), "second");
 }
 
+TEST_F(DRTLEncrypterTest, LegacyValueOfTheMainKeyWithAZeroVectorIsRead) {
+  DRTLEncrypter encrypter;
+  encrypter.encryptString("makes the alternate key");
+  advance(std::chrono::seconds(kDRTLEncryptionKeyLifetimeSeconds + 1));
+  encrypter.encryptString("makes the main key");
+  auto key = *platform::base64Decode(*DRTLKeychainUtil::stringForKey(kDRTLEncryptionKeyTag, nullptr));
+
+  ::testing_support::TemporaryDirectory folder;
+  std::ofstream(folder / "plain", std::ios::binary) << "legacy-token";
+  testing_support::runCommand("openssl enc -aes-256-cbc -K " + hex(key) + " -iv " + std::string(32, '0') + " -in " +
+                              testing_support::quoted((folder / "plain").string()) + " -out " +
+                              testing_support::quoted((folder / "cipher").string()));
+  std::ifstream input(folder / "cipher", std::ios::binary);
+  const std::string cipher((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(cipher.size(), 16u);
+  EXPECT_EQ(encrypter.decryptString(platform::base64Encode(std::vector<std::uint8_t>(cipher.begin(), cipher.end()))),
+            "legacy-token");
+}
+
 TEST_F(DRTLEncrypterTest, BadValuesGiveNothingAndNeverMakeAKey) {
   DRTLKeychainUtil::deleteStringForKey(kDRTLEncryptionKeyTag);
   testing_support::LogCapture capture;
@@ -71,6 +91,7 @@ TEST_F(DRTLEncrypterTest, BadValuesGiveNothingAndNeverMakeAKey) {
   };
   for (const auto& text : cases) EXPECT_EQ(encrypter.decryptString(text), std::nullopt) << text;
   EXPECT_EQ(capture.count(DRTLLogLevelWarning, "Conversion of encrypted string to NSData failed."), 1);
+  EXPECT_EQ(capture.count(DRTLLogLevelWarning, "Converting decrypted NSData to NSString failed."), 5);
   // A legacy value names the main key, which does not exist yet: none is made.
   EXPECT_EQ(DRTLKeychainUtil::stringForKey(kDRTLEncryptionKeyTag, nullptr), std::nullopt);
 }

@@ -6,6 +6,7 @@
 #include "TelemetryLogFixtures.h"
 #include "TelemetryTestSupport.h"
 #include "platform/Clock.h"
+#include "telemetry/core/DRTL_Reachability.h"
 #include "telemetry/core/Channel/DRTLLogContainer.h"
 #include "telemetry/core/Ingestion/DRTLDirAradedIngestion.h"
 #include "tests/support/HttpCaptureServer.h"
@@ -224,6 +225,14 @@ TEST_F(DRTLHttpClientTest, TransportFailuresAndOversizedBodiesGiveErrors) {
   ASSERT_TRUE(waitForCondition([&] { return http->isPaused(); }, "the pause"));
   EXPECT_EQ(unresolved.calls, 0);
   EXPECT_EQ(http->pendingCallCount(), 1u);
+
+  // A network change resumes the client, which sends the waiting call again.
+  http->networkStatusChanged(DRTLReachableViaWiFi);
+  EXPECT_TRUE(capture_.contains(DRTLLogLevelInfo, "Resume HTTP client."));
+  ASSERT_TRUE(waitForCondition(
+      [&] { return capture_.count(DRTLLogLevelInfo, "HTTP call failed with error: Internet connection is down.") == 2; },
+      "the second attempt"));
+  EXPECT_EQ(unresolved.calls, 0);
 }
 
 TEST(DRTLHttpUtilTest, SecretsAreMaskedButTheirLastEightCharacters) {

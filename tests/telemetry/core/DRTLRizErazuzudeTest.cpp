@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "TelemetryChannelFixtures.h"
@@ -181,26 +183,36 @@ TEST_F(DRTLRizErazuzudeDelegateTest, TargetedLogsMoveToTheMirrorAsSharedSchemaLo
   EXPECT_NE(again->ext->sdkExt->epoch, stamps[0].first);
 }
 
-TEST_F(DRTLRizErazuzudeDelegateTest, SequenceNumbersNeverRepeatAcrossThreads) {
+TEST_F(DRTLRizErazuzudeDelegateTest, EightThreadsEnqueueingTargetedLogsNeverShareASequenceNumber) {
   constexpr int kThreads = 8;
-  constexpr int kPerThread = 200;
-  std::vector<std::vector<std::int64_t>> seen(kThreads);
+  constexpr int kPerThread = 24;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
+    threads.emplace_back([this, t] {
       for (int i = 0; i < kPerThread; ++i) {
-        auto log = sharedLog(kTokenA, "load.test");
-        delegate_->channelPrepareLog(analytics_.get(), log);
-        seen[t].push_back(log->ext->sdkExt->seq);
+        auto log = testing_support::namedEventLog("load");
+        log->addTransmissionTargetToken((t + i) % 2 ? kTokenA : kTokenB);
+        analytics_->enqueueItem(log, 1);
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  std::vector<std::int64_t> all;
-  for (const auto& part : seen) all.insert(all.end(), part.begin(), part.end());
-  std::sort(all.begin(), all.end());
-  ASSERT_EQ(all.size(), static_cast<std::size_t>(kThreads * kPerThread));
-  for (std::size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], static_cast<std::int64_t>(i + 1));
+  drain();
+
+  std::map<std::string, std::vector<std::int64_t>> byKey;
+  std::set<std::string> epochs;
+  for (const auto& log : onQueue([&] { return storage_->logsFromDBWithGroupId("Analytics/one"); })) {
+    const auto& shared = dynamic_cast<DRTLSharedSchemaLog&>(*log);
+    byKey[*shared.iKey].push_back(shared.ext->sdkExt->seq);
+    epochs.insert(*shared.ext->sdkExt->epoch);
+  }
+  ASSERT_EQ(byKey.size(), 2u);
+  EXPECT_EQ(epochs.size(), 2u);  // one per key
+  for (auto& [key, sequence] : byKey) {
+    std::sort(sequence.begin(), sequence.end());
+    ASSERT_EQ(sequence.size(), static_cast<std::size_t>(kThreads * kPerThread / 2)) << key;
+    for (std::size_t i = 0; i < sequence.size(); ++i) ASSERT_EQ(sequence[i], static_cast<std::int64_t>(i + 1)) << key;
+  }
 }
 
 TEST_F(DRTLRizErazuzudeDelegateTest, MirrorsFollowTheirUnitAndBadNamesAreFiltered) {

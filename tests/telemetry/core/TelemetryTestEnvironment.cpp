@@ -1,11 +1,12 @@
-// Every test of this binary runs with its XDG folders in one temporary folder,
-// so the SDK directory, the keychain and the user defaults never touch the
-// user's own files.
+// Every test of this binary runs with HOME and its XDG folders in one
+// temporary folder, so the SDK directory, the keychain and the user defaults
+// never touch the user's own files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -14,9 +15,12 @@ class TelemetryTestEnvironment : public testing::Environment {
   void SetUp() override {
     std::string pattern = (std::filesystem::temp_directory_path() / "telemetry-core-XXXXXX").string();
     root_ = mkdtemp(pattern.data());
-    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
-      std::filesystem::create_directories(root_ / variable);
-      setenv(variable, (root_ / variable).c_str(), 1);
+    setenv("HOME", root_.c_str(), 1);
+    const std::pair<const char*, const char*> folders[] = {
+        {"XDG_DATA_HOME", ".local/share"}, {"XDG_CONFIG_HOME", ".config"}, {"XDG_CACHE_HOME", ".cache"}};
+    for (const auto& [variable, folder] : folders) {
+      std::filesystem::create_directories(root_ / folder);
+      setenv(variable, (root_ / folder).c_str(), 1);
     }
   }
   void TearDown() override {

@@ -199,6 +199,7 @@ struct CVNLogController::Impl {
                                ? std::move(environment.notificationCenter)
                                : std::make_shared<DesktopNotificationCenter>(
                                      DesktopNotificationCenter::Options{bundle->name(), std::chrono::milliseconds(1000)})),
+        pendingLineLimit(environment.pendingLineLimit),
         logFileDateFormatter(makeDateFormatter(kLogFileDateFormat, environment.localeId, environment.timeZoneId)),
         logMessageDateFormatter(makeDateFormatter(kLogMessageDateFormat, environment.localeId, environment.timeZoneId)),
         simpleLogMessageDateFormatter(
@@ -305,7 +306,7 @@ struct CVNLogController::Impl {
     bool scheduleDrain = false;
     {
       std::lock_guard guard(pendingMutex);
-      if (pending.size() >= kTechnicalLogPendingLineLimit) {
+      if (pending.size() >= pendingLineLimit) {
         ++droppedLines;
         return;
       }
@@ -431,6 +432,7 @@ struct CVNLogController::Impl {
   std::shared_ptr<const Settings> currentSettings = std::make_shared<Settings>();  // guarded by pendingMutex
   TechnicalLogLineBuffer pending;  // guarded by pendingMutex
   bool drainScheduled = false;     // guarded by pendingMutex
+  const std::size_t pendingLineLimit;
   std::size_t droppedLines = 0;    // guarded by pendingMutex
   TechnicalLogLineBuffer writing;  // used on technicalLogQueue only
   std::atomic<bool> logIfLogFailedToBeWritten{true};

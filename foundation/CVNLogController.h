@@ -66,6 +66,7 @@ class CVNLogController {
     std::function<void(std::string_view line)> console;       // nullptr: standard error
     std::string localeId;    // date formatting; empty: current locale
     std::string timeZoneId;  // empty: current time zone
+    std::size_t pendingLineLimit = kTechnicalLogPendingLineLimit;  // lines that may wait for the writer
   };
 
   // The class initialiser's part: registers "technicalLogLevel" 2 unless a

@@ -25,7 +25,9 @@ void UndoManager::setActionName(std::string name) {
   }
 }
 
-void UndoManager::beginUndoGrouping() { ++openLevels_; }
+void UndoManager::beginUndoGrouping() {
+  if (openLevels_++ == 0) ++openedGroups_;
+}
 
 void UndoManager::endUndoGrouping() {
   if (openLevels_ == 0) return;

@@ -21,6 +21,7 @@
 //   nothing: a history cannot be replayed while it is being rewritten.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -50,6 +51,9 @@ class UndoManager {
   void beginUndoGrouping();
   void endUndoGrouping();
   std::size_t groupingLevel() const { return openLevels_; }
+  // Counts the outermost groups opened so far, so that an owner can tell one
+  // user action from the next while a group is open.
+  std::uint64_t openedGroupCount() const { return openedGroups_; }
 
   bool canUndo() const { return !undoStack_.empty(); }
   bool canRedo() const { return !redoStack_.empty(); }
@@ -95,6 +99,7 @@ class UndoManager {
   std::deque<Group> redoStack_;
   Group open_;  // the group being built (explicit grouping or a replay)
   std::size_t openLevels_ = 0;
+  std::uint64_t openedGroups_ = 0;
   std::size_t disabledLevels_ = 0;
   std::size_t levelsOfUndo_ = kDefaultLevelsOfUndo;
   Replay replaying_ = Replay::None;

@@ -353,6 +353,7 @@ class VideoPlaylistDocument {
   UndoManager undoManager_;
   RowEditHandler rowEditHandler_;
   std::int64_t changeCount_ = 0;
+  std::uint64_t countedGroup_ = 0;  // the undo group whose edits were last counted as a change
   std::optional<std::filesystem::path> fileURL_;
   std::optional<platform::Error> readLosses_;
   platform::ObservableObject observers_;

@@ -8,8 +8,14 @@
 namespace nodes {
 
 void VideoPlaylistDocument::rowsDidChange() {
-  // Undo and redo count themselves through the undo manager's events.
-  if (!undoManager_.isUndoing() && !undoManager_.isRedoing()) updateChangeCount(DocumentChange::Done);
+  // Undo and redo count themselves through the undo manager's events, one
+  // change per group; so an action that edits many rows inside one group
+  // counts once too, and undoing it leaves the document as it was.
+  if (!undoManager_.isUndoing() && !undoManager_.isRedoing()) {
+    const bool inGroup = undoManager_.groupingLevel() > 0;
+    if (!inGroup || countedGroup_ != undoManager_.openedGroupCount()) updateChangeCount(DocumentChange::Done);
+    if (inGroup) countedGroup_ = undoManager_.openedGroupCount();
+  }
   if (abRoll() && hasNodeB()) updateBubbleDirections();
   updatePlaylistMovieAndStartTimes();
 }

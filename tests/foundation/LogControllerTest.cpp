@@ -269,8 +269,9 @@ class LogControllerTest : public ::testing::Test {
     defaults_.setObject(platform::Value(folder_.path().string()), kTechnicalLogFolderPathKey);
   }
 
-  std::unique_ptr<CVNLogController> makeLog() {
+  std::unique_ptr<CVNLogController> makeLog(std::size_t pendingLineLimit = kTechnicalLogPendingLineLimit) {
     CVNLogController::Environment environment;
+    environment.pendingLineLimit = pendingLineLimit;
     environment.defaults = &defaults_;
     environment.bundle = std::make_shared<platform::Bundle>(bundleFolder_.path());
     environment.notificationCenter = center_;
@@ -522,7 +523,9 @@ TEST_F(LogControllerTest, NeverTouchesTheFileSystemOnTheCallersThread) {
 }
 
 TEST_F(LogControllerTest, DropsLinesBeyondTheWaitingLimitAndSaysHowMany) {
-  auto log = makeLog();
+  // A small limit, so that the flush after the flood has little to write even on a loaded machine.
+  constexpr std::size_t kLimit = 8;
+  auto log = makeLog(kLimit);
   RecordingDelegate delegate;
   std::promise<void> entered;
   std::promise<void> release;
@@ -535,7 +538,7 @@ TEST_F(LogControllerTest, DropsLinesBeyondTheWaitingLimitAndSaysHowMany) {
   log->logMessage("first", 2, false);  // the writer takes it and is held
   ASSERT_EQ(entered.get_future().wait_for(kWaitLimit), std::future_status::ready);
   // Straight to the writer: the held writer also holds the delegate, which logMessage would wait for.
-  for (std::size_t i = 0; i < kTechnicalLogPendingLineLimit + 3; ++i) {
+  for (std::size_t i = 0; i < kLimit + 3; ++i) {
     log->writeStringToTechnicalLog("flood", false, 2, false);
   }
   release.set_value();

@@ -843,5 +843,21 @@ TEST_F(VideoPlaylistDocumentTest, UndoingEveryEditLeavesTheDocumentUnedited) {
   EXPECT_EQ(edited, (std::vector<bool>{true, false, true}));
 }
 
+TEST_F(VideoPlaylistDocumentTest, OneUndoOfAGroupedActionLeavesTheDocumentUnedited) {
+  // A paste of three rows is one action: one undo takes the document back
+  // to unedited, and the next action counts again.
+  for (int round = 0; round < 2; ++round) {
+    document_.undoManager().beginUndoGrouping();
+    for (const char* name : {"One", "Two", "Three"}) {
+      ASSERT_TRUE(document_.insertClip(makeRow(name, 1.0), document_.clipCount()));
+    }
+    document_.undoManager().endUndoGrouping();
+    EXPECT_TRUE(document_.isDocumentEdited());
+    document_.undoManager().undo();
+    EXPECT_FALSE(document_.isDocumentEdited()) << "round " << round;
+    EXPECT_EQ(document_.clipCount(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace nodes

@@ -96,6 +96,7 @@ class FakeTableActions : public app::PlaylistTableActions {
   }
   void clipDraggedToTrash() override { calls.push_back("trash"); }
   void revealInFileManager() override { calls.push_back("reveal"); }
+  void revealInMediaBrowser() override { calls.push_back("reveal in browser"); }
   void showAbsoluteStartTimePanel() override { calls.push_back("absoluteStartTime"); }
 
   std::vector<std::shared_ptr<nodes::PlaylistItem>> items;

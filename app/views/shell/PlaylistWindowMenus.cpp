@@ -1,5 +1,6 @@
 #include "app/views/shell/PlaylistWindowMenus.h"
 
+#include "app/shell/ApplicationDelegate.h"
 #include "app/views/playlist/DraggableTableView.h"
 #include "app/views/playlist/PlaylistWindow.h"
 #include "app/views/shell/ApplicationMenus.h"

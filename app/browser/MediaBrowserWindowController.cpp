@@ -27,6 +27,13 @@ std::optional<std::string> stringObject(const platform::Notification& notificati
   return std::nullopt;
 }
 
+std::optional<std::size_t> indexOfFirstNodeWithID(const NodeChooserState& chooser) {
+  for (std::size_t index = kFirstNodeItem; index < chooser.items.size(); ++index) {
+    if (chooser.items[index].nodeUniqueID && !chooser.items[index].nodeUniqueID->empty()) return index;
+  }
+  return std::nullopt;
+}
+
 std::string userInfoString(const platform::Notification& notification, const char* key) {
   const auto found = notification.userInfo.find(key);
   return found == notification.userInfo.end() ? std::string() : found->second.stringOr("");
@@ -92,6 +99,8 @@ void MediaBrowserWindowController::showWindow() {
 void MediaBrowserWindowController::nodeListChanged() {
   std::optional<std::string> remembered;
   if (chooser_.selectedIndex < chooser_.items.size()) remembered = chooser_.items[chooser_.selectedIndex].nodeUniqueID;
+  // A node entered by address has no ID until it answers: not a choice to keep.
+  if (remembered && remembered->empty()) remembered.reset();
   const auto defaultNode = defaults_.stringForKey(kDefaultNodeAUniqueIDKey);
 
   const auto nodes = collection_.dataSource()->nodes();
@@ -113,8 +122,8 @@ void MediaBrowserWindowController::nodeListChanged() {
     if (const auto index = indexOf(*remembered)) chooser.selectedIndex = *index;
   } else if (defaultNode && indexOf(*defaultNode)) {
     chooser.selectedIndex = *indexOf(*defaultNode);
-  } else if (chooser.items.size() > kFirstNodeItem) {
-    chooser.selectedIndex = kFirstNodeItem;
+  } else if (const auto first = indexOfFirstNodeWithID(chooser)) {
+    chooser.selectedIndex = *first;
   }
   chooser_ = std::move(chooser);
   if (view_) view_->showNodeChooser(chooser_);
@@ -179,8 +188,11 @@ void MediaBrowserWindowController::updateTreeForNodeWithUniqueID(const std::opti
 
 void MediaBrowserWindowController::reloadOutline(bool keepScrollPosition) {
   if (selectedNodeUniqueID_) {
+    const bool wasEmpty = roots_.empty();
     const auto root = collection_.treeForNode(*selectedNodeUniqueID_);
     roots_ = root ? *root->children() : std::vector<MediaCollectionNodePtr>{};
+    // A tree that appears while its node is shown opens as a shown one does.
+    if (wasEmpty && roots_.size() == 1) roots_[0]->setExpanded(true);
   }
   // Rows that left the shown tree leave the selection.
   const auto root = selectedNodeUniqueID_ ? collection_.treeForNode(*selectedNodeUniqueID_) : nullptr;
@@ -190,6 +202,7 @@ void MediaBrowserWindowController::reloadOutline(bool keepScrollPosition) {
     return top != root;
   });
   if (view_) view_->reloadOutline(roots_, keepScrollPosition);
+  showClipCount();
 }
 
 void MediaBrowserWindowController::treeChanged() { reloadOutline(true); }
@@ -209,6 +222,12 @@ void MediaBrowserWindowController::outlineSelectionDidChange(std::vector<MediaCo
     collection_.dataSource()->requestThumbnail(clip->mediaItemUniqueID().value_or(""), clip->mediaFolderUniqueID(),
                                                *selectedNodeUniqueID_, clip->fields().thumbnailPositionInSeconds());
   }
+  showClipCount();
+  postSelection();
+}
+
+void MediaBrowserWindowController::showClipCount() const {
+  if (!view_) return;
   std::uint64_t count = 0;
   if (!selection_.empty()) {
     for (const auto& node : selection_) count += node->totalClips();
@@ -218,7 +237,6 @@ void MediaBrowserWindowController::outlineSelectionDidChange(std::vector<MediaCo
   char text[64];
   std::snprintf(text, sizeof text, kClipCountFormat, static_cast<int>(count));
   view_->showClipCount(text);
-  postSelection();
 }
 
 void MediaBrowserWindowController::postSelection() const {

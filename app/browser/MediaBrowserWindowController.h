@@ -124,6 +124,8 @@ class MediaBrowserWindowController {
   void observe();
   void showNodeChosenInChooser();
   void postSelection() const;
+  // "Selection: %i clip(s)": the selected nodes' clips, else the shown tree's.
+  void showClipCount() const;
   void reloadOutline(bool keepScrollPosition);
   std::vector<MediaCollectionNodePtr> selectionWithClickedNode() const;
   std::string nodeNameFromSavedList(const std::string& nodeUniqueID) const;

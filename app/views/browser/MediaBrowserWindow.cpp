@@ -33,6 +33,7 @@ namespace {
 constexpr int kThumbnailWidth = 128;
 constexpr int kThumbnailHeight = 72;
 constexpr QSize kDefaultSize{760, 480};
+constexpr int kChooserMinimumWidth = 160;
 
 }  // namespace
 
@@ -182,6 +183,7 @@ void MediaBrowserWindow::showNodeChooser(const browser::NodeChooserState& choose
     items.push_back({item.title, item.nodeUniqueID, item.separator, item.enabled, ""});
   }
   chooser_->showItems(items, chooser.selectedIndex);
+  chooser_->setMinimumWidth(std::max(kChooserMinimumWidth, chooser_->widthForSelectedName()));
 }
 
 void MediaBrowserWindow::showSelectedNodeName(const std::string& name) {

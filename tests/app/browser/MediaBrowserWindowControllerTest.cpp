@@ -103,12 +103,34 @@ TEST_F(MediaBrowserWindowControllerTest, ChooserListsNodesAndPicksRememberedDefa
   EXPECT_EQ(controller_->selectedNodeUniqueID(), "N");
 }
 
+TEST_F(MediaBrowserWindowControllerTest, ANodeEnteredByAddressIsShownOnceItTellsItsID) {
+  source_->nodeList = {{"", "", "10.0.0.1", "7000", false, false}};
+  open();
+  EXPECT_FALSE(controller_->selectedNodeUniqueID() && !controller_->selectedNodeUniqueID()->empty());
+  source_->nodeList = {{"N", "Node One", "10.0.0.1", "7000", true, true}};
+  center_.post("nodeListDidChange");
+  EXPECT_EQ(view_.chooser.selectedIndex, 2u);
+  EXPECT_EQ(controller_->selectedNodeUniqueID(), "N");
+  EXPECT_EQ(rootNames(), (std::vector<std::string>{"Media", "Camera"}));
+}
+
 TEST_F(MediaBrowserWindowControllerTest, SelectNodeNotificationShowsThatNodesTree) {
   open();
   center_.post(platform::Notification{"selectNodeWithUniqueID", nullptr, platform::Value("M"), {}});
   EXPECT_EQ(view_.chooser.selectedIndex, 3u);
   EXPECT_EQ(rootNames(), (std::vector<std::string>{"Other"}));
   EXPECT_TRUE(view_.roots[0]->expanded()) << "a tree with one top node shows it opened";
+}
+
+TEST_F(MediaBrowserWindowControllerTest, ATreeThatArrivesWhileItsNodeIsShownOpensItsOneTopFolder) {
+  source_->catalogue.clear();
+  open();
+  EXPECT_TRUE(view_.roots.empty());
+  source_->catalogue.push_back(makeClip("1", "N", "F", "/srv/Media", "a.mov"));
+  center_.post(platform::Notification{"clipsAdded", nullptr, platform::Value(platform::Array{"1"}), {}});
+  ASSERT_EQ(rootNames(), (std::vector<std::string>{"Media"}));
+  EXPECT_TRUE(view_.roots[0]->expanded());
+  EXPECT_EQ(view_.clipCount, "Selection: 1 clip(s)");
 }
 
 TEST_F(MediaBrowserWindowControllerTest, SelectionAsksForAThumbnailCountsAndPosts) {

@@ -194,7 +194,9 @@ void MediaBrowserWindowController::reloadOutline(bool keepScrollPosition) {
     // A tree that appears while its node is shown opens as a shown one does.
     if (wasEmpty && roots_.size() == 1) roots_[0]->setExpanded(true);
   }
-  // Rows that left the shown tree leave the selection.
+  // Rows that left the shown tree leave the selection; they stay alive until
+  // the window has let go of them.
+  const std::vector<MediaCollectionNodePtr> shownBefore = selection_;
   const auto root = selectedNodeUniqueID_ ? collection_.treeForNode(*selectedNodeUniqueID_) : nullptr;
   std::erase_if(selection_, [&root](const MediaCollectionNodePtr& node) {
     auto top = node;

@@ -88,6 +88,14 @@ TEST(MediaBrowserWindowTest, ShowsTheTreeSortedAndItsDragLandsInAPlaylist) {
   ASSERT_EQ(document->playlist().size(), 2u);
   EXPECT_EQ(document->playlist()[0]->uniqueID(), "1");
   EXPECT_EQ(document->playlist()[1]->uniqueID(), "2");
+
+  // A selected clip removed from the tree leaves the selection.
+  const auto kept = source->catalogue[0];
+  const auto removed = source->catalogue[1];
+  removed->setOnline(false);
+  collection.deleteCollectionNodes({collection.mediaCollectionNodeWithClip(*removed)});
+  ASSERT_EQ(outline.rowCount(outline.index(0, 0)), 2);
+  EXPECT_EQ(browser.controller().selectedPlaylistItems(), (std::vector<std::shared_ptr<nodes::PlaylistItem>>{kept}));
 }
 
 }  // namespace

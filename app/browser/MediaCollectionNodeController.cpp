@@ -57,7 +57,8 @@ void MediaCollectionNodeController::startObserving() {
   };
   for (const auto& [name, handler] : handlers) {
     observers_.push_back(center_.addObserver(
-        name, nullptr, [this, handler](const platform::Notification& notification) { (this->*handler)(notification); }));
+        name, nullptr,
+        [this, handler = handler](const platform::Notification& notification) { (this->*handler)(notification); }));
   }
   // Trees are built when the browser first shows a node.
   observers_.push_back(center_.addObserver(kNodeAddedNotificationName, nullptr, [](const platform::Notification&) {}));

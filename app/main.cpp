@@ -22,6 +22,7 @@
 #include "app/playlist/DataSourcePlaylistNodeControl.h"
 #include "app/shell/LaunchDocuments.h"
 #include "app/shell/TechnicalLogStart.h"
+#include "app/views/browser/MediaBrowserWindowHandle.h"
 #include "app/views/shell/ApplicationMainWindow.h"
 #include "app/views/playlist/PlaylistWindowHandle.h"
 #include "app/views/shell/QtAlertPresenter.h"
@@ -71,7 +72,12 @@ int main(int argc, char** argv) {
     // The playlist windows' way to their nodes; made once the data source
     // exists, and kept until the windows (owned by the delegate) are gone.
     std::optional<app::DataSourcePlaylistNodeControl> nodeControl;
-    app::ApplicationDelegate delegate(application, app::ApplicationDelegate::Environment{});
+    app::ApplicationDelegate::Environment environment;
+    environment.windowFactories.mediaBrowser = app::views::makeMediaBrowserFactory([] {
+      const app::ApplicationDelegate* current = app::ApplicationDelegate::current();
+      return current ? current->mediaCollectionNodeController() : nullptr;
+    });
+    app::ApplicationDelegate delegate(application, std::move(environment));
     app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
     delegate.setApplicationWindows(&windows);
     app::views::ApplicationMainWindow mainWindow(delegate);

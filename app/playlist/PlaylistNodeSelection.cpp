@@ -93,8 +93,10 @@ const NodeMenus& PlaylistNodeSelection::populate(const std::vector<NodeMenuSourc
   }
   refreshEnabledAndImages();
 
+  nodeAChosenForLackOfAnother_.reset();
   if (!wantedA && !nodeList_.empty()) {
     menus_.selectedA = menus_.a.size() - 1;
+    nodeAChosenForLackOfAnother_ = menus_.a.back().nodeUniqueID;
     if (!document_->nodeAUniqueID()) (void)chooseNodeA(*menus_.selectedA);
   }
   return menus_;

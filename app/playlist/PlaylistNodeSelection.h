@@ -81,6 +81,9 @@ class PlaylistNodeSelection {
   // has no node A yet, chooses it.
   const NodeMenus& populate(const std::vector<NodeMenuSource>& nodeList);
   const NodeMenus& menus() const { return menus_; }
+  // The node the last populate() chose for A because none was wanted (the
+  // media browser is told to follow it); none otherwise.
+  const std::optional<std::string>& nodeAChosenForLackOfAnother() const { return nodeAChosenForLackOfAnother_; }
 
   // Pop-up actions with the index chosen. Choosing in A the node that is B
   // (A/B roll on), or in B the node that is A, is refused.
@@ -126,6 +129,7 @@ class PlaylistNodeSelection {
   platform::UserDefaults& defaults_;
   std::vector<NodeMenuSource> nodeList_;
   NodeMenus menus_;
+  std::optional<std::string> nodeAChosenForLackOfAnother_;
   std::shared_ptr<NodeAnswerWait> wait_;
 };
 

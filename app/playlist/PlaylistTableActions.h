@@ -67,6 +67,9 @@ class PlaylistTableActions {
 
   // --- Contextual menu (on the last clicked row) ---
   virtual void revealInFileManager() = 0;
+  // Shows the clips in the media browser: the selected rows when the last
+  // clicked row is among them, else that row.
+  virtual void revealInMediaBrowser() = 0;
   virtual void showAbsoluteStartTimePanel() = 0;
 };
 

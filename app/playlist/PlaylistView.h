@@ -111,6 +111,8 @@ class PlaylistView {
   virtual std::optional<nodes::WindowFrame> windowFrame() const = 0;
   // Shows the file (or folder) selected in the desktop's file manager.
   virtual void revealInFileManager(const std::filesystem::path& path) = 0;
+  // Shows these clips in the media browser.
+  virtual void revealClipsInMediaBrowser(const std::vector<std::string>& clipUniqueIDs) = 0;
   // Asks for the start time of the last clicked row; the answer goes to the
   // controller's setAbsoluteStartTimeOfLastClickedRow().
   virtual void askAbsoluteStartTime(double currentStartTimeInSeconds) = 0;

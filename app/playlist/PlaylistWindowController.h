@@ -67,6 +67,9 @@ inline constexpr const char* kShowThumbnailsDefaultsKey = "ShowThumbnails";
 inline constexpr const char* kLookingForNodesName = "Looking for nodes...";
 // Posted with the new "lockedClips" array of this playlist as object.
 inline constexpr const char* kClipsUniqueIDToLockInInspectorNotification = "clipsUniqueIDToLockInInspector";
+// Posted (object: the node unique ID) when the window picks node A by itself;
+// the media browser follows it.
+inline constexpr const char* kSelectNodeWithUniqueIDNotification = "selectNodeWithUniqueID";
 // Skip to previous restarts the clip on air past this many seconds into it.
 inline constexpr double kRestartClipThresholdSeconds = 2.0;
 // The default with the local folders of the nodes' media folders.
@@ -177,6 +180,7 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   bool acceptDrop(const PlaylistDrop& drop, std::int64_t row) override;
   void clipDraggedToTrash() override;
   void revealInFileManager() override;
+  void revealInMediaBrowser() override;
   void showAbsoluteStartTimePanel() override;
 
   // --- Transport ---

@@ -175,6 +175,21 @@ void PlaylistWindowController::revealInFileManager() {
   if (const auto path = equivalentLocalPathForClip(*item)) view_->revealInFileManager(*path);
 }
 
+void PlaylistWindowController::revealInMediaBrowser() {
+  if (!view_ || lastClickedRow_ < 0) return;
+  std::vector<std::string> clipUniqueIDs;
+  const auto selected = document_->selectedClipIndexes();
+  if (selected.contains(static_cast<std::size_t>(lastClickedRow_))) {
+    for (const std::size_t row : selected) {
+      const auto item = document_->clipAtIndex(static_cast<std::int64_t>(row));
+      if (item && item->uniqueID()) clipUniqueIDs.push_back(*item->uniqueID());
+    }
+  } else if (const auto item = document_->clipAtIndex(lastClickedRow_); item && item->uniqueID()) {
+    clipUniqueIDs.push_back(*item->uniqueID());
+  }
+  if (!clipUniqueIDs.empty()) view_->revealClipsInMediaBrowser(clipUniqueIDs);
+}
+
 void PlaylistWindowController::showAbsoluteStartTimePanel() {
   if (view_) view_->askAbsoluteStartTime(document_->absoluteStartTime());
 }

@@ -6,6 +6,7 @@
 #include "app/playlist/PlaylistWindowController.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "nodes/link/NodeConnection.h"
+#include "platform/NotificationCenter.h"
 
 namespace app {
 namespace {
@@ -30,6 +31,10 @@ void PlaylistWindowController::populateNodePopUpButton() {
   for (const auto& node : nodeControl_.nodeList())
     sources.push_back({node.uniqueID, node.name, node.address, portNumberOf(node.portNumber), node.connected});
   selection_.populate(sources);
+  if (const auto& chosen = selection_.nodeAChosenForLackOfAnother()) {
+    platform::NotificationCenter::defaultCenter().postOnMainThread(
+        platform::Notification{kSelectNodeWithUniqueIDNotification, this, platform::Value(*chosen), {}});
+  }
   if (nodeAUniqueID().empty()) document_->setNodeAName(std::string(kLookingForNodesName));
   updateUIPlaybackControlStatus();
   updatePlaybackStatusAfterAwakeFromNib();

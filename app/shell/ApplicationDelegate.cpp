@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "app/browser/DataSourceMediaBrowserDataSource.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "foundation/CVNLogController.h"
@@ -89,6 +90,8 @@ void ApplicationDelegate::awakeFromNib() {
     technicalLog().logMessageWithLevel(0, true, "ApplicationDelegate: no data source could be made");
     return;
   }
+  mediaCollectionNodeController_ = std::make_unique<browser::MediaCollectionNodeController>(
+      std::make_shared<browser::DataSourceMediaBrowserDataSource>(dataSource_), notificationCenter_);
   documentController_.setDocumentDataSource(dynamic_cast<nodes::PlaylistDocumentDataSource*>(dataSource_.get()));
   dataSource_->populateMediaCollectionNodeForAllNodeInPref();
   dataSource_->connectStaticNodeFromPref();

@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/browser/MediaCollectionNodeController.h"
 #include "control/gpi/CVNTrelvaneController.h"
 #include "control/switchers/ATEMDeviceController.h"
 #include "app/shell/ApplicationWindows.h"
@@ -144,6 +145,10 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
 
   // ---- Accessors ----
   const std::shared_ptr<nodes::DataSource>& dataSource() const { return dataSource_; }
+  // The media browser's trees; made right after the data source.
+  browser::MediaCollectionNodeController* mediaCollectionNodeController() const {
+    return mediaCollectionNodeController_.get();
+  }
   PlaylistDocumentController& documentController() { return documentController_; }
   const std::shared_ptr<WindowController>& preferencesWindowController() const { return preferencesWindowController_; }
   const std::shared_ptr<WindowController>& clipInspectorWindowController() const {
@@ -274,6 +279,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
 
   // Declared before everything that may refer to it, so it is released last.
   std::shared_ptr<nodes::DataSource> dataSource_;
+  std::unique_ptr<browser::MediaCollectionNodeController> mediaCollectionNodeController_;
   std::shared_ptr<WindowController> preferencesWindowController_;
   std::shared_ptr<CountDownWindowController> countDownWindowController_;
   std::shared_ptr<WindowController> clipInspectorWindowController_;

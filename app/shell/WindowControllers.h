@@ -9,6 +9,7 @@
 // may hold it too). Main thread.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "nodes/playlist/PlaylistItem.h"
@@ -28,6 +29,8 @@ class MediaBrowserWindowController : public WindowController {
   virtual void nodeListChanged() = 0;
   // The clips selected in the browser (the clip inspector shows them).
   virtual std::vector<std::shared_ptr<nodes::PlaylistItem>> selectedPlaylistItems() const = 0;
+  // Shows the clips' node and folders and selects the clips.
+  virtual void showClipsWithUniqueIDs(const std::vector<std::string>& clipUniqueIDs) = 0;
 };
 
 class CountDownWindowController : public WindowController {

@@ -110,6 +110,8 @@ DraggableTableView::DraggableTableView(PlaylistTableActions& actions, QWidget* p
   contextMenu_->addSeparator();
   connect(contextMenu_->addAction(tr("Reveal in File Manager")), &QAction::triggered, this,
           [this] { actions_.revealInFileManager(); });
+  connect(contextMenu_->addAction(tr("Reveal in Media Browser")), &QAction::triggered, this,
+          [this] { actions_.revealInMediaBrowser(); });
   connect(contextMenu_->addAction(tr("Set Absolute Start Time...")), &QAction::triggered, this,
           [this] { actions_.showAbsoluteStartTimePanel(); });
 

@@ -263,6 +263,10 @@ void PlaylistWindow::resizeEvent(QResizeEvent* event) {
   placeNodeControls(shown_.abRollOn, false);
 }
 
+void PlaylistWindow::revealClipsInMediaBrowser(const std::vector<std::string>& clipUniqueIDs) {
+  if (mediaBrowserRevealer_) mediaBrowserRevealer_(clipUniqueIDs);
+}
+
 void PlaylistWindow::revealInFileManager(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::is_directory(path, error) ? path : path.parent_path();

@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/playlist/PlaylistView.h"
 #include "app/playlist/PlaylistWindowLayout.h"
@@ -51,6 +53,11 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   std::optional<nodes::WindowFrame> windowFrame() const override;
   void revealInFileManager(const std::filesystem::path& path) override;
   void askAbsoluteStartTime(double currentStartTimeInSeconds) override;
+  void revealClipsInMediaBrowser(const std::vector<std::string>& clipUniqueIDs) override;
+  // How the window reaches the media browser (set by the shell).
+  void setMediaBrowserRevealer(std::function<void(const std::vector<std::string>&)> revealer) {
+    mediaBrowserRevealer_ = std::move(revealer);
+  }
 
   DraggableTableView* tableView() const { return table_; }
   // The window's own menu bar (the application menus are added by the shell).
@@ -79,6 +86,7 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   QMenuBar* menuBar_;                     // owned by Qt (child)
   KeyboardAwareWindow* keys_;             // owned by Qt (child)
   std::function<bool()> closeGuard_;
+  std::function<void(const std::vector<std::string>&)> mediaBrowserRevealer_;
   NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
   PlaylistViewState shown_;
   bool shownOnce_ = false;

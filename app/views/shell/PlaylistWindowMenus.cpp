@@ -1,5 +1,6 @@
 #include "app/views/shell/PlaylistWindowMenus.h"
 
+#include "app/shell/ApplicationDelegate.h"
 #include "app/views/playlist/DraggableTableView.h"
 #include "app/views/playlist/PlaylistWindow.h"
 #include "app/views/shell/ApplicationMenus.h"
@@ -13,6 +14,10 @@ void decoratePlaylistWindow(PlaylistWindow& window, const std::shared_ptr<nodes:
                   {table->undoAction(), table->redoAction(), nullptr, table->cutAction(), table->copyAction(),
                    table->pasteAction(), table->deleteAction(), table->selectAllAction()}};
   ApplicationMenus::populate(*window.menuBar(), delegate, owner);
+  window.setMediaBrowserRevealer([&delegate](const std::vector<std::string>& clipUniqueIDs) {
+    delegate.showMediaBrowser();
+    if (const auto& browser = delegate.mediaBrowserWindowController()) browser->showClipsWithUniqueIDs(clipUniqueIDs);
+  });
 }
 
 }  // namespace app::views

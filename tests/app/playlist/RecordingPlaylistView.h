@@ -18,6 +18,10 @@ class RecordingPlaylistView final : public app::PlaylistView {
   }
   std::optional<nodes::WindowFrame> windowFrame() const override { return std::nullopt; }
   void revealInFileManager(const std::filesystem::path& path) override { revealed.push_back(path); }
+  void revealClipsInMediaBrowser(const std::vector<std::string>& clipUniqueIDs) override {
+    revealedInMediaBrowser.push_back(clipUniqueIDs);
+  }
+  std::vector<std::vector<std::string>> revealedInMediaBrowser;
   void askAbsoluteStartTime(double seconds) override { askedStartTimes.push_back(seconds); }
 
   app::PlaylistViewState last;

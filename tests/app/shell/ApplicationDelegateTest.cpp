@@ -62,6 +62,7 @@ class FakeMediaBrowser : public MediaBrowserWindowController {
   void showWindow() override { events_.push_back("mediaBrowser.showWindow"); }
   void nodeListChanged() override { events_.push_back("mediaBrowser.nodeListChanged"); }
   std::vector<std::shared_ptr<nodes::PlaylistItem>> selectedPlaylistItems() const override { return {}; }
+  void showClipsWithUniqueIDs(const std::vector<std::string>&) override {}
 
  private:
   Events& events_;

@@ -96,6 +96,7 @@ class FakeTableActions : public app::PlaylistTableActions {
   }
   void clipDraggedToTrash() override { calls.push_back("trash"); }
   void revealInFileManager() override { calls.push_back("reveal"); }
+  void revealInMediaBrowser() override { calls.push_back("reveal in browser"); }
   void showAbsoluteStartTimePanel() override { calls.push_back("absoluteStartTime"); }
 
   std::vector<std::shared_ptr<nodes::PlaylistItem>> items;
@@ -171,7 +172,7 @@ TEST_F(TableFixture, ClicksAndTheContextMenuReportTheRowUnderThePointer) {
     return titles;
   };
   EXPECT_EQ(menuTitles(), (QStringList{"Cut", "Copy", "Paste", "Delete", "-", "Reveal in File Manager",
-                                       "Set Absolute Start Time..."}));
+                                       "Reveal in Media Browser", "Set Absolute Start Time..."}));
 
   // Below the last row: row -1 and no menu.
   const QPoint below = rowPoint(5);
@@ -186,8 +187,9 @@ TEST_F(TableFixture, ClicksAndTheContextMenuReportTheRowUnderThePointer) {
   EXPECT_TRUE(view->contextMenu()->isVisible());
   view->contextMenu()->actions().at(5)->trigger();
   view->contextMenu()->actions().at(6)->trigger();
+  view->contextMenu()->actions().at(7)->trigger();
   view->contextMenu()->hide();
-  EXPECT_THAT(actions->calls, ElementsAre("lastClicked 1", "reveal", "absoluteStartTime"));
+  EXPECT_THAT(actions->calls, ElementsAre("lastClicked 1", "reveal", "reveal in browser", "absoluteStartTime"));
 
   actions->calls.clear();
   const QPointF point = rowPoint(2);

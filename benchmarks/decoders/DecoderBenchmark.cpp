@@ -104,6 +104,7 @@ void BM_DecodeAgainstFfmpeg(benchmark::State& state) {
       decoder->setMetalAPIEnabled(true);
       decoder->setPixelFormat(pm::kPixelFormat422YpCbCr10);
     }
+    if (decoder->supportsBitDepth()) decoder->setBitDepth(clip.tenBit ? 10 : 8);
     if (!decoder->setup()) {
       state.SkipWithError("setup");
       return;

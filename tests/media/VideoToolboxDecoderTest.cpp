@@ -208,6 +208,23 @@ TEST(VideoToolboxDecoderTest, TenBitWithoutTheGpuPathRefusesSetupButStillDecodes
   EXPECT_EQ(failures, 0u);
 }
 
+TEST(VideoToolboxDecoderTest, SetupRefusesOversizedPicturesAndBrokenConfiguration) {
+  CVNVideoToolboxDecoder oversized(pm::FormatDescription::createVideo(codeOf("avc1"), {8200, 4320}), "vt");
+  EXPECT_FALSE(oversized.setup());
+  platform::Dictionary atoms{{"hvcC", platform::Value(platform::Data(32, 0xff))}};
+  platform::Dictionary extensions{{pm::kFormatDescriptionExtensionAtoms, platform::Value(atoms)}};
+  CVNVideoToolboxDecoder broken(pm::FormatDescription::createVideo(codeOf("hvc1"), {320, 240}, extensions), "vt");
+  EXPECT_FALSE(broken.setup());
+  // Decoding after a refused setup fails the call instead of touching a codec.
+  testing::HandlerLog log;
+  auto block = pm::BlockBuffer::createWithCopy(std::vector<std::uint8_t>{0, 0, 0, 1});
+  pm::SampleBufferRef sample;
+  pm::SampleBuffer::createReady(block, nullptr, 1, {}, {4}, &sample);
+  broken.decodeSampleBuffer(sample, true, log.handlerFor(0));
+  ASSERT_EQ(log.callsOf(0), 1u);
+  EXPECT_FALSE(log.only(0).success);
+}
+
 TEST(VideoToolboxDecoderTest, RetriesAnUnlistedErrorOnceAndNamesIt) {
   using Step = testing::ScriptedCodec::Step;
   struct Case {

@@ -39,6 +39,9 @@ struct BrokenCase {
   bool videoToolboxRules;  // the VideoToolbox-rule decoder (else the FFmpeg one)
 };
 
+// Test names show the fixture, not the bytes of the case.
+void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
+
 class DecoderBadPacketTest : public ::testing::TestWithParam<BrokenCase> {};
 
 // A broken packet in the middle of a clip: every call completes once, and in

@@ -244,6 +244,9 @@ struct PixelCase {
   const char* input = "-f lavfi -i testsrc2=s=320x240:r=25 -t 1";
 };
 
+// Test names show the fixture, not the bytes of the case.
+void PrintTo(const PixelCase& c, std::ostream* out) { *out << c.name; }
+
 class FFmpegDecoderPixelsTest : public ::testing::TestWithParam<PixelCase> {};
 
 TEST_P(FFmpegDecoderPixelsTest, MatchFfmpeg) {

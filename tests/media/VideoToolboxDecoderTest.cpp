@@ -142,6 +142,9 @@ struct PixelCase {
   int bits = 8;
 };
 
+// Test names show the fixture, not the bytes of the case.
+void PrintTo(const PixelCase& c, std::ostream* out) { *out << c.name; }
+
 class VideoToolboxDecoderPixelsTest : public ::testing::TestWithParam<PixelCase> {};
 
 TEST_P(VideoToolboxDecoderPixelsTest, MatchFfmpeg) {

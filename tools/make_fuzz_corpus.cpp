@@ -1,12 +1,15 @@
 // make-fuzz-corpus FOLDER: writes the seed inputs of the fuzz targets, one
 // sub-folder per target (FOLDER/<target>/<seed>), made by the system's own
 // writers: the stand-in node's replies to real commands, a playlist file, a
-// settings file, a keychain store and a catalogue export. The seeds are
-// checked in under fuzz/corpus/; run this again when a writer changes.
+// settings file, a keychain store and a catalogue export; the decoder
+// target's seeds are a few packets of tiny clips the ffmpeg program encodes
+// (the system writes no compressed video). The seeds are checked in under
+// fuzz/corpus/; run this again when a writer changes.
 //
 // Everything runs on a manual clock and fixed paths, so two runs write the
 // same bytes.
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -27,6 +30,10 @@
 #include "platform/Keychain.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace {
 
@@ -229,6 +236,49 @@ void writeTexts(CorpusWriter& corpus) {
   corpus.write("StringUtilitiesFuzzer", "ranges", std::string("\3\2\5\4") + "Caf\xC3\xA9 \xF0\x9F\x8E\xAC news");
 }
 
+// Packets of the clip's video in the decoder target's framing: a 16-bit
+// big-endian length before each.
+std::string framedPackets(const fs::path& clip) {
+  std::string framed;
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, clip.c_str(), nullptr, nullptr) < 0) return framed;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(input, packet) >= 0) {
+    if (packet->size < 0x10000) {
+      framed += static_cast<char>(packet->size >> 8);
+      framed += static_cast<char>(packet->size & 0xff);
+      framed.append(reinterpret_cast<const char*>(packet->data), static_cast<std::size_t>(packet->size));
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&input);
+  return framed;
+}
+
+// Three 64x64 frames per codec, in the target's codec order, packets as a
+// reader without codec configuration hands them out (in-band headers). The
+// first byte picks the codec, and with its high bit the VideoToolbox-rule
+// decoder.
+void writeDecoderPackets(CorpusWriter& corpus) {
+  const char* const encodings[] = {"-c:v libx264 -pix_fmt yuv422p -bf 2 -f mpegts", "-c:v mpeg2video -pix_fmt yuv422p -f mpegts",
+                                   "-c:v mpeg4 -f mpegts", "-c:v prores_ks -profile:v 3 -f mov"};
+  fs::create_directories(kScratch);
+  for (int codec = 0; codec < 4; ++codec) {
+    const fs::path clip = kScratch / ("clip-" + std::to_string(codec));
+    const std::string command = "ffmpeg -v error -y -f lavfi -i testsrc2=s=64x64:r=25 -frames:v 3 -threads 1 -bitexact " +
+                                std::string(encodings[codec]) + " '" + clip.string() + "' < /dev/null";
+    if (std::system(command.c_str()) != 0) {
+      std::cerr << "make-fuzz-corpus: ffmpeg failed: " << command << "\n";
+      continue;
+    }
+    const std::string packets = framedPackets(clip);
+    const std::string name = "seed-" + std::to_string(codec);
+    corpus.write("DecoderFuzzer", name + "-ff", std::string(1, static_cast<char>(codec)) + packets);
+    corpus.write("DecoderFuzzer", name + "-vt", std::string(1, static_cast<char>(codec | 0x80)) + packets);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +295,7 @@ int main(int argc, char** argv) {
   writeStores(corpus);
   writeCatalogueExport(corpus);
   writeTexts(corpus);
+  writeDecoderPackets(corpus);
   fs::remove_all(kScratch);
   return 0;
 }

@@ -192,13 +192,30 @@ void CVNFFmpegDecoder::decodeSampleBuffer(const SampleBufferRef& sampleBuffer, b
   if (sent == AVERROR_EOF) {
     completionHandler(false, std::string(kEndOfFileText), nullptr);
     failPendingFrames(lastFrameError_);
-  } else if (sent == AVERROR(EINVAL)) {
-    completionHandler(false, std::string(kNotOpenedText), nullptr);
-  } else if (sent < 0) {
-    completionHandler(false, formatted("Failed to send new frames %i", sent), nullptr);
-    if (++sendFrameFailures_ == 5) failPendingFrames(lastFrameError_);
+    av_packet_free(&packet);
+    return;
+  }
+  bool taken = sent >= 0;
+  if (sent < 0) {
+    // With frame threads the error is an older packet's: that call fails,
+    // and this packet, taken all the same, waits for its frame.
+    std::unique_ptr<CVNFFmpegFrameToDecode> erroneous;
+    if (seam_->errorsComeLate() && !pendingFrames_.empty()) {
+      erroneous = std::move(pendingFrames_.front());
+      pendingFrames_.pop_front();
+      taken = true;
+    }
+    const DecodeCompletionHandler& failing = erroneous ? erroneous->completionBlock() : completionHandler;
+    if (sent == AVERROR(EINVAL)) {
+      failing(false, std::string(kNotOpenedText), nullptr);
+    } else {
+      failing(false, formatted("Failed to send new frames %i", sent), nullptr);
+      if (++sendFrameFailures_ == 5) failPendingFrames(lastFrameError_);
+    }
   } else {
     sendFrameFailures_ = 0;
+  }
+  if (taken) {
     bool completed = false;
     completeFromFrame(sentPts, &completed, completionHandler);
     if (!completed) {
@@ -232,6 +249,7 @@ void CVNFFmpegDecoder::completeFromFrame(std::int64_t sentPts, bool* ownComplete
     if (!*ownCompleted && framePts != AV_NOPTS_VALUE && framePts == sentPts) {
       *ownCompleted = true;
       own(!error, error, output);
+      failPassedFrames(framePts);
       continue;
     }
     auto match = std::find_if(pendingFrames_.begin(), pendingFrames_.end(), [&](const auto& entry) {
@@ -241,17 +259,35 @@ void CVNFFmpegDecoder::completeFromFrame(std::int64_t sentPts, bool* ownComplete
     std::unique_ptr<CVNFFmpegFrameToDecode> entry = std::move(*match);
     match = pendingFrames_.erase(match);
     entry->completionBlock()(!error, error, output);
-    if (!fieldBasedAVPacket_) continue;
-    // The other field's packet made no picture of its own.
-    if (match != pendingFrames_.end()) {
-      std::unique_ptr<CVNFFmpegFrameToDecode> other = std::move(*match);
-      pendingFrames_.erase(match);
-      other->completionBlock()(!error, error, nullptr);
-    } else if (!*ownCompleted) {
-      *ownCompleted = true;
-      own(!error, error, nullptr);
+    if (fieldBasedAVPacket_) {
+      // The other field's packet made no picture of its own.
+      if (match != pendingFrames_.end()) {
+        std::unique_ptr<CVNFFmpegFrameToDecode> other = std::move(*match);
+        pendingFrames_.erase(match);
+        other->completionBlock()(!error, error, nullptr);
+      } else if (!*ownCompleted) {
+        *ownCompleted = true;
+        own(!error, error, nullptr);
+      }
+    }
+    failPassedFrames(framePts);
+  }
+}
+
+void CVNFFmpegDecoder::failPassedFrames(std::int64_t framePts) {
+  // Frames come out in presentation order: a call waiting for an earlier
+  // time gets nothing more (its packet made no picture).
+  std::vector<std::unique_ptr<CVNFFmpegFrameToDecode>> passed;
+  for (auto entry = pendingFrames_.begin(); entry != pendingFrames_.end();) {
+    const std::int64_t pts = (*entry)->packet()->pts;
+    if (pts != AV_NOPTS_VALUE && pts < framePts) {
+      passed.push_back(std::move(*entry));
+      entry = pendingFrames_.erase(entry);
+    } else {
+      ++entry;
     }
   }
+  for (const auto& entry : passed) entry->completionBlock()(false, std::string(kNeverCameOutText), nullptr);
 }
 
 void CVNFFmpegDecoder::failPendingFrames(const std::optional<std::string>& error) {

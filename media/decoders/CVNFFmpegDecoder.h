@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/decoders/CVNDecoderProtocol.h"
 #include "media/decoders/CodecSeam.h"
@@ -96,6 +97,8 @@ class CVNFFmpegDecoder final : public CVNDecoderProtocol {
   std::size_t pendingFrameCount() const { return pendingFrames_.size(); }
   // Most calls that wait for their frame at once; the oldest gives way beyond it.
   std::size_t pendingLimit() const;
+  // Threads the codec decodes with (0 before setup).
+  int codecThreadCount() const { return seam_->threadCount(); }
 
   // The sample buffer of the frame just decoded (nullptr with `error` set).
   platform::media::SampleBufferRef createSampleBufferFromDecodedFrame(std::optional<std::string>* error);
@@ -105,6 +108,8 @@ class CVNFFmpegDecoder final : public CVNDecoderProtocol {
  private:
   std::string errorText(const std::string& text) const;
   void failPendingFrames(const std::optional<std::string>& error);
+  // Fails the calls waiting for a time before `framePts`.
+  void failPassedFrames(std::int64_t framePts);
   void completeFromFrame(std::int64_t sentPts, bool* ownCompleted, const DecodeCompletionHandler& own);
   void sendCaptions(const platform::media::SampleTimingInfo& timing, platform::media::MediaTime duration);
 

@@ -192,7 +192,11 @@ void CVNVideoToolboxDecoder::extractCaptions(const pm::SampleBuffer& sample, std
 
 int CVNVideoToolboxDecoder::sendWithRetry(const AVPacket* packet) {
   int status = seam_->sendPacket(packet);
-  if (status < 0 && status != AVERROR(EAGAIN) && !isListedStatus(status)) status = seam_->sendPacket(packet);
+  // An error that comes late is an older packet's: this one was taken, and
+  // sending it again would decode it twice.
+  if (status < 0 && status != AVERROR(EAGAIN) && !isListedStatus(status) && !seam_->errorsComeLate()) {
+    status = seam_->sendPacket(packet);
+  }
   return status;
 }
 
@@ -236,8 +240,10 @@ void CVNVideoToolboxDecoder::decodeSampleBuffer(const SampleBufferRef& sampleBuf
   if (status < 0) {
     logController().logMessageWithLevel(0, true, "\"%s\": VTDecoder: Decoding failed with error %i",
                                         sourceDescription_.c_str(), status);
-    own.handler(false, errorText(reasonForStatus(status)), nullptr);
-    return;
+    if (!failOlderPacket(status)) {
+      own.handler(false, errorText(reasonForStatus(status)), nullptr);
+      return;
+    }
   }
   receiveFrames(own.pts, &own, &completed, false);
   if (completed) return;
@@ -254,7 +260,12 @@ void CVNVideoToolboxDecoder::receiveFrames(std::int64_t sentPts, Pending* own, b
     const int status = seam_->receiveFrame(frame_);
     if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
     if (status < 0) {
-      // A decoding error belongs to the packet just sent.
+      // A decoding error belongs to the packet just sent, or with frame
+      // threads to the oldest one inside.
+      if (failOlderPacket(status)) {
+        if (!draining) return;
+        continue;
+      }
       if (own && !*ownCompleted) {
         *ownCompleted = true;
         own->handler(false, errorText(reasonForStatus(status)), nullptr);
@@ -282,6 +293,7 @@ void CVNVideoToolboxDecoder::receiveFrames(std::int64_t sentPts, Pending* own, b
       av_frame_unref(frame_);
       continue;
     }
+    failPassedPackets(framePts);
     if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT)) {
       av_frame_unref(frame_);
       entry.handler(false, errorText(reasonForStatus(AVERROR_INVALIDDATA)), nullptr);
@@ -305,6 +317,29 @@ void CVNVideoToolboxDecoder::finish() {
   receiveFrames(AV_NOPTS_VALUE, nullptr, &completed, true);
   drained_ = true;
   failAll(errorText(kNeverCameOutReason));
+}
+
+bool CVNVideoToolboxDecoder::failOlderPacket(int status) {
+  if (!seam_->errorsComeLate() || pending_.empty()) return false;
+  Pending oldest = std::move(pending_.front());
+  pending_.pop_front();
+  oldest.handler(false, errorText(reasonForStatus(status)), nullptr);
+  return true;
+}
+
+void CVNVideoToolboxDecoder::failPassedPackets(std::int64_t framePts) {
+  // Pictures come out in presentation order: a call waiting for an earlier
+  // time gets nothing more (its packet made no picture).
+  std::vector<Pending> passed;
+  for (auto entry = pending_.begin(); entry != pending_.end();) {
+    if (entry->pts != AV_NOPTS_VALUE && entry->pts < framePts) {
+      passed.push_back(std::move(*entry));
+      entry = pending_.erase(entry);
+    } else {
+      ++entry;
+    }
+  }
+  for (Pending& entry : passed) entry.handler(false, errorText(kNeverCameOutReason), nullptr);
 }
 
 void CVNVideoToolboxDecoder::failAll(const std::string& text) {

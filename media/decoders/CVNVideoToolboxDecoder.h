@@ -78,6 +78,8 @@ class CVNVideoToolboxDecoder final : public CVNDecoderProtocol {
   // The output size in effect after setup (IMX padding off, a grown line).
   std::int32_t outputWidth() const { return outputWidth_; }
   std::int32_t outputHeight() const { return outputHeight_; }
+  // Threads the codec decodes with (0 before setup).
+  int codecThreadCount() const { return seam_ ? seam_->threadCount() : 0; }
 
   // Output formats this decoder writes, best quality first.
   static const std::vector<platform::media::FourCharCode>& supportedPixelFormats();
@@ -104,6 +106,11 @@ class CVNVideoToolboxDecoder final : public CVNDecoderProtocol {
   std::string errorText(const std::string& reason) const;
   std::string reasonForStatus(int status) const;
   void failAll(const std::string& text);
+  // With frame threads an error surfaces later than its packet: fails the
+  // oldest waiting call with it. False when the error is this call's own.
+  bool failOlderPacket(int status);
+  // Fails the calls waiting for a time before `framePts`.
+  void failPassedPackets(std::int64_t framePts);
 
   platform::media::FormatDescriptionRef videoFormatDescription_;
   platform::media::FourCharCode codec_ = 0;

@@ -42,6 +42,9 @@ class LibavcodecSeam final : public CodecSeam {
     if (opened_) avcodec_flush_buffers(context_);
   }
   int threadCount() const override { return opened_ ? context_->thread_count : 0; }
+  bool errorsComeLate() const override {
+    return opened_ && (context_->active_thread_type & FF_THREAD_FRAME) && context_->thread_count > 1;
+  }
 
  private:
   AVCodecContext* context_;

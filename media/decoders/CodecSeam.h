@@ -25,6 +25,10 @@ class CodecSeam {
   virtual void flushBuffers() = 0;
   // Threads the codec decodes with (0 before open).
   virtual int threadCount() const = 0;
+  // Whether a decoding error surfaces during a later call than its packet's
+  // (frame threads): the packet sent with it was taken all the same, and the
+  // error belongs to the oldest packet still inside.
+  virtual bool errorsComeLate() const = 0;
 };
 
 // Over a codec context owned by someone else; close() on destruction when

@@ -62,13 +62,17 @@ void packV216Row(const AVFrame& frame, std::size_t row, std::size_t width, std::
   }
 }
 
+// A 10-bit sample kept out of the codes 0-3 and 1020-1023, which serial
+// digital video reserves for its timing references.
+std::uint32_t legal10(std::uint16_t sample) { return std::clamp<std::uint32_t>(sample & 0x3ff, 4, 1019); }
+
 // 4:2:2 10-bit samples, six pixels in four little-endian words of three
 // samples each: Cb0 Y0 Cr0 | Y1 Cb1 Y2 | Cr1 Y3 Cb2 | Y4 Cr2 Y5. Pixels past
 // the width are black.
 void packV210Row(const AVFrame& frame, std::size_t row, std::size_t width, std::uint8_t* out) {
-  auto luma = [&](std::size_t x) -> std::uint32_t { return x < width ? sample16(frame, 0, row, x) & 0x3ff : 64; };
+  auto luma = [&](std::size_t x) -> std::uint32_t { return x < width ? legal10(sample16(frame, 0, row, x)) : 64; };
   auto chroma = [&](int plane, std::size_t c) -> std::uint32_t {
-    return c < (width + 1) / 2 ? sample16(frame, plane, row, c) & 0x3ff : 512;
+    return c < (width + 1) / 2 ? legal10(sample16(frame, plane, row, c)) : 512;
   };
   for (std::size_t x = 0; x < width; x += 6) {
     const std::size_t c = x / 2;

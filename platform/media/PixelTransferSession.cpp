@@ -1,5 +1,8 @@
 #include "platform/media/PixelTransferSession.h"
 
+#include <algorithm>
+#include <vector>
+
 extern "C" {
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
@@ -62,6 +65,50 @@ bool planePointers(const PixelBuffer& buffer, const PixelRect& rect, std::uint8_
   return true;
 }
 
+// swscale has no 'v210' input: its rows are unpacked to 10-bit planar 4:2:2
+// first. Three samples a 32-bit little-endian word, in the order Cb Y Cr Y.
+struct UnpackedV210 {
+  std::vector<std::uint16_t> planes[3];
+
+  void unpack(const PixelBuffer& source, const PixelRect& rect, std::uint8_t* data[4], int lineSizes[4]) {
+    const std::size_t width = rect.x + rect.width;
+    const std::size_t chromaWidth = (width + 1) / 2;
+    planes[0].assign(width * rect.height, 0);
+    planes[1].assign(chromaWidth * rect.height, 0);
+    planes[2].assign(chromaWidth * rect.height, 0);
+    const std::size_t words = std::min((2 * width + 2) / 3, source.bytesPerRow() / 4);
+    for (std::size_t row = 0; row < rect.height; ++row) {
+      const std::uint8_t* in = source.baseAddress() + (rect.y + row) * source.bytesPerRow();
+      std::uint16_t* luma = planes[0].data() + row * width;
+      std::uint16_t* cb = planes[1].data() + row * chromaWidth;
+      std::uint16_t* cr = planes[2].data() + row * chromaWidth;
+      std::size_t sample = 0;
+      for (std::size_t word = 0; word < words; ++word, in += 4) {
+        const std::uint32_t bits = in[0] | in[1] << 8 | in[2] << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+        for (int i = 0; i < 3; ++i, ++sample) {
+          const auto value = static_cast<std::uint16_t>(bits >> (10 * i) & 0x3ff);
+          const std::size_t pixel = sample / 2;
+          if (sample % 2 == 1 && pixel < width) {
+            luma[pixel] = value;
+          } else if (sample % 4 == 0 && pixel / 2 < chromaWidth) {
+            cb[pixel / 2] = value;
+          } else if (sample % 4 == 2 && pixel / 2 < chromaWidth) {
+            cr[pixel / 2] = value;
+          }
+        }
+      }
+    }
+    const std::size_t lines[3] = {width, chromaWidth, chromaWidth};
+    const std::size_t offsets[3] = {rect.x, rect.x / 2, rect.x / 2};
+    for (int i = 0; i < 3; ++i) {
+      data[i] = reinterpret_cast<std::uint8_t*>(planes[i].data() + offsets[i]);
+      lineSizes[i] = static_cast<int>(lines[i] * 2);
+    }
+    data[3] = nullptr;
+    lineSizes[3] = 0;
+  }
+};
+
 }  // namespace
 
 struct PixelTransferSession::Impl {
@@ -69,6 +116,7 @@ struct PixelTransferSession::Impl {
   std::optional<PixelRect> crop;
   std::optional<PixelRect> aperture;
   SwsContext* context = nullptr;
+  UnpackedV210 unpacked;
 
   ~Impl() { sws_freeContext(context); }
 };
@@ -83,7 +131,8 @@ void PixelTransferSession::setDestinationCleanAperture(std::optional<PixelRect> 
 bool PixelTransferSession::supportsFormat(FourCharCode format) { return avFormat(format) != AV_PIX_FMT_NONE; }
 
 CVReturn PixelTransferSession::transferImage(const PixelBuffer& source, PixelBuffer& destination) {
-  const AVPixelFormat sourceFormat = avFormat(source.pixelFormatType());
+  const bool v210 = source.pixelFormatType() == kPixelFormat422YpCbCr10;
+  const AVPixelFormat sourceFormat = v210 ? AV_PIX_FMT_YUV422P10LE : avFormat(source.pixelFormatType());
   const AVPixelFormat destinationFormat = avFormat(destination.pixelFormatType());
   if (sourceFormat == AV_PIX_FMT_NONE || destinationFormat == AV_PIX_FMT_NONE) return kCVReturnInvalidPixelFormat;
   const PixelRect from = impl_->crop.value_or(PixelRect{0, 0, source.width(), source.height()});
@@ -93,10 +142,13 @@ CVReturn PixelTransferSession::transferImage(const PixelBuffer& source, PixelBuf
   int sourceLines[4];
   std::uint8_t* destinationData[4];
   int destinationLines[4];
-  if (!planePointers(source, from, sourceData, sourceLines) ||
-      !planePointers(destination, to, destinationData, destinationLines)) {
+  if (v210) {
+    if (from.x % 2 != 0) return kCVReturnInvalidArgument;
+    impl_->unpacked.unpack(source, from, sourceData, sourceLines);
+  } else if (!planePointers(source, from, sourceData, sourceLines)) {
     return kCVReturnInvalidArgument;
   }
+  if (!planePointers(destination, to, destinationData, destinationLines)) return kCVReturnInvalidArgument;
   impl_->context = sws_getCachedContext(impl_->context, static_cast<int>(from.width), static_cast<int>(from.height),
                                         sourceFormat, static_cast<int>(to.width), static_cast<int>(to.height),
                                         destinationFormat, swsFlags(impl_->scaling), nullptr, nullptr, nullptr);

@@ -3,6 +3,7 @@
 // (swscale), optionally from a crop of the source and into a clean aperture
 // of the destination (the rest of the destination is left as it was).
 // Conversion contexts are cached for the last source/destination shape.
+// 'v210' is read (unpacked first), never written.
 //
 // One session per thread of use (not thread-safe).
 
@@ -41,7 +42,7 @@ class PixelTransferSession {
   // kCVReturnInvalidArgument for a rectangle outside its buffer.
   CVReturn transferImage(const PixelBuffer& source, PixelBuffer& destination);
 
-  // Whether the format can be read or written.
+  // Whether the format can be read and written ('v210' can only be read).
   static bool supportsFormat(FourCharCode format);
 
  private:

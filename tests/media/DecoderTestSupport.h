@@ -30,6 +30,8 @@ class ScriptedCodec : public CodecSeam {
   int receiveFrame(AVFrame* frame) override;
   void flushBuffers() override { draining_ = false; }
   int threadCount() const override { return threads_; }
+  bool errorsComeLate() const override { return errorsComeLate_; }
+  void setErrorsComeLate(bool value) { errorsComeLate_ = value; }
   int sends() const { return sends_; }
 
  private:
@@ -38,6 +40,7 @@ class ScriptedCodec : public CodecSeam {
   std::deque<std::int64_t> ready_;
   int threads_;
   bool draining_ = false;
+  bool errorsComeLate_ = false;
   int sends_ = 0;
 };
 

@@ -234,34 +234,51 @@ TEST(FFmpegDecoderTest, H264WithBFramesDeliversEveryFrameOnceAtFfprobesTimes) {
   EXPECT_EQ(decoded.hashes, testing::ffmpegFrameHashes(file, "-pix_fmt uyvy422"));
 }
 
-TEST(FFmpegDecoderTest, PixelsMatchFfmpeg) {
+// One fixture per format, each a test of its own: ours against ffmpeg's
+// pictures of the same file.
+struct PixelCase {
+  const char* name;
+  const char* arguments;
+  bool reverseField;
+  const char* ffmpegArguments;
+  const char* input = "-f lavfi -i testsrc2=s=320x240:r=25 -t 1";
+};
+
+// Test names show the fixture, not the bytes of the case.
+void PrintTo(const PixelCase& c, std::ostream* out) { *out << c.name; }
+
+class FFmpegDecoderPixelsTest : public ::testing::TestWithParam<PixelCase> {};
+
+TEST_P(FFmpegDecoderPixelsTest, MatchFfmpeg) {
+  const PixelCase& c = GetParam();
   testing_support::TemporaryDirectory directory;
-  struct Case {
-    const char* name;
-    const char* arguments;
-    bool reverseField;
-    const char* ffmpegArguments;
-  };
-  const Case cases[] = {
-      {"h264.mov", "-c:v libx264 -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
-      {"mpeg2.ts", "-c:v mpeg2video -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
-      {"ffv1.mkv", "-c:v ffv1 -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
-      {"mpeg4.mp4", "-c:v mpeg4 -pix_fmt yuv420p -qscale:v 3", false, "-pix_fmt uyvy422 -sws_flags bilinear"},
-      {"vp9.mkv", "-c:v libvpx-vp9 -pix_fmt yuv422p -deadline realtime", false, "-pix_fmt uyvy422"},
-      {"shift.mkv", "-c:v libx264 -pix_fmt yuv422p", true, "-vf crop=iw:ih-1:0:0,pad=iw:ih+1:0:1 -pix_fmt uyvy422"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto file =
-        makeFixture(directory, c.name, std::string("-f lavfi -i testsrc2=s=320x240:r=25 -t 1 ") + c.arguments);
-    testing::PacketSource source(file);
-    ASSERT_TRUE(source.ok());
-    CVNFFmpegDecoder decoder(source.codecContext(), source.timeBase(), c.reverseField, std::nullopt);
-    ASSERT_TRUE(decoder.setup());
-    const Decoded decoded = decodeAll(decoder, source);
-    EXPECT_EQ(decoded.hashes, testing::ffmpegFrameHashes(file, c.ffmpegArguments));
-  }
+  const auto file = makeFixture(directory, c.name, std::string(c.input) + " " + c.arguments);
+  testing::PacketSource source(file);
+  ASSERT_TRUE(source.ok());
+  CVNFFmpegDecoder decoder(source.codecContext(), source.timeBase(), c.reverseField, std::nullopt);
+  ASSERT_TRUE(decoder.setup());
+  const Decoded decoded = decodeAll(decoder, source);
+  EXPECT_EQ(decoded.failures, 0u);
+  EXPECT_EQ(decoded.hashes, testing::ffmpegFrameHashes(file, c.ffmpegArguments));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FFmpegDecoderPixelsTest,
+    ::testing::Values(
+        PixelCase{"h264.mov", "-c:v libx264 -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
+        PixelCase{"mpeg2.ts", "-c:v mpeg2video -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
+        PixelCase{"ffv1.mkv", "-c:v ffv1 -pix_fmt yuv422p", false, "-pix_fmt uyvy422"},
+        PixelCase{"mpeg4.mp4", "-c:v mpeg4 -pix_fmt yuv420p -qscale:v 3", false, "-pix_fmt uyvy422 -sws_flags bilinear"},
+        PixelCase{"vp9.mkv", "-c:v libvpx-vp9 -pix_fmt yuv422p -deadline realtime -cpu-used 8", false, "-pix_fmt uyvy422"},
+        PixelCase{"shift.mkv", "-c:v libx264 -pix_fmt yuv422p", true,
+                  "-vf crop=iw:ih-1:0:0,pad=iw:ih+1:0:1 -pix_fmt uyvy422"},
+        PixelCase{"dnxhd.mov", "-c:v dnxhd -b:v 36M -pix_fmt yuv422p -threads 1", false, "-pix_fmt uyvy422",
+                  "-f lavfi -i testsrc2=s=1920x1080:r=25 -t 0.2"}),
+    [](const ::testing::TestParamInfo<PixelCase>& info) {
+      std::string name = info.param.name;
+      std::replace(name.begin(), name.end(), '.', '_');
+      return name;
+    });
 
 // 10- and 12-bit planar pictures at the output size are wrapped, not copied;
 // the multiplier scales their samples to 16 bits.
@@ -306,29 +323,53 @@ TEST(FFmpegDecoderTest, HighBitPlanarPicturesAreWrappedWithTheirMultiplier) {
   }
 }
 
-TEST(FFmpegDecoderTest, HandCopyWritesTheBiPlanarLayout) {
+// Our own layouts, written from a 10-bit picture libavcodec decoded, against
+// ffmpeg writing the same picture: the bi-planar hand copy ('x422', 'xf44')
+// and the 'v210' packing.
+TEST(FFmpegDecoderTest, OurLayoutsMatchFfmpegs) {
   testing_support::TemporaryDirectory directory;
-  const auto file = makeFixture(directory, "f.mkv", "-f lavfi -i testsrc2=s=320x240:r=25 -frames:v 1 -c:v libx264 -pix_fmt yuv422p10le");
-  testing::PacketSource source(file);
-  ASSERT_TRUE(source.ok());
-  const AVCodec* codec = avcodec_find_decoder(source.codecContext()->codec_id);
-  ASSERT_EQ(avcodec_open2(source.codecContext(), codec, nullptr), 0);
-  AVPacket* packet = av_packet_alloc();
-  const auto bytes = source.samples().at(0)->dataBuffer()->bytes();
-  av_new_packet(packet, static_cast<int>(bytes.size()));
-  std::copy(bytes.begin(), bytes.end(), packet->data);
-  AVFrame* frame = av_frame_alloc();
-  ASSERT_EQ(avcodec_send_packet(source.codecContext(), packet), 0);
-  avcodec_send_packet(source.codecContext(), nullptr);
-  ASSERT_EQ(avcodec_receive_frame(source.codecContext(), frame), 0);
-  std::shared_ptr<pm::PixelBuffer> buffer;
-  ASSERT_EQ(pm::PixelBuffer::create(320, 240, pm::kPixelFormat422YpCbCr10BiPlanarVideoRange, {}, &buffer), 0);
-  FrameConverter converter;
-  std::string error;
-  ASSERT_TRUE(converter.copyToBiPlanar(*frame, AV_PIX_FMT_YUV422P10LE, *buffer, &error)) << error;
-  EXPECT_EQ(testing::pictureHash(*buffer), testing::ffmpegFrameHashes(file, "-pix_fmt p210le").at(0));
-  av_frame_free(&frame);
-  av_packet_free(&packet);
+  struct Case {
+    const char* sourceFormat;
+    pm::FourCharCode bufferFormat;
+    AVPixelFormat biPlanarIntermediate;  // AV_PIX_FMT_NONE: packed
+    const char* ffmpegArguments;
+  };
+  const Case cases[] = {
+      {"yuv422p10le", pm::kPixelFormat422YpCbCr10BiPlanarVideoRange, AV_PIX_FMT_YUV422P10LE, "-pix_fmt p210le"},
+      {"yuv444p10le", pm::kPixelFormat444YpCbCr10BiPlanarFullRange, AV_PIX_FMT_YUV444P10LE, "-pix_fmt p410le"},
+      {"yuv422p10le", pm::kPixelFormat422YpCbCr10, AV_PIX_FMT_NONE, "-c:v v210"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ffmpegArguments);
+    // 288 pixels: whole groups of 48, so no row padding to compare.
+    const auto file = makeFixture(directory, std::string(c.sourceFormat) + ".mkv",
+                                  std::string("-f lavfi -i testsrc2=s=288x240:r=25 -frames:v 1 -c:v libx264 -pix_fmt ") +
+                                      c.sourceFormat);
+    testing::PacketSource source(file);
+    ASSERT_TRUE(source.ok());
+    const AVCodec* codec = avcodec_find_decoder(source.codecContext()->codec_id);
+    ASSERT_EQ(avcodec_open2(source.codecContext(), codec, nullptr), 0);
+    AVPacket* packet = av_packet_alloc();
+    const auto bytes = source.samples().at(0)->dataBuffer()->bytes();
+    av_new_packet(packet, static_cast<int>(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), packet->data);
+    AVFrame* frame = av_frame_alloc();
+    ASSERT_EQ(avcodec_send_packet(source.codecContext(), packet), 0);
+    avcodec_send_packet(source.codecContext(), nullptr);
+    ASSERT_EQ(avcodec_receive_frame(source.codecContext(), frame), 0);
+    std::shared_ptr<pm::PixelBuffer> buffer;
+    ASSERT_EQ(pm::PixelBuffer::create(288, 240, c.bufferFormat, {}, &buffer), 0);
+    FrameConverter converter;
+    std::string error;
+    if (c.biPlanarIntermediate != AV_PIX_FMT_NONE) {
+      ASSERT_TRUE(converter.copyToBiPlanar(*frame, c.biPlanarIntermediate, *buffer, &error)) << error;
+    } else {
+      ASSERT_TRUE(converter.convert(*frame, {0, 240}, *buffer, {0, 240}, &error)) << error;
+    }
+    EXPECT_EQ(testing::pictureHash(*buffer), testing::ffmpegFrameHashes(file, c.ffmpegArguments).at(0));
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+  }
 }
 
 TEST(FFmpegDecoderTest, BadInputFailsCleanly) {

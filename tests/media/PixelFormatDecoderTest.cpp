@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "media/decoders/CVNPixelFormatDecoder.h"
 #include "platform/media/ImageSource.h"
 #include "tests/media/PacketSource.h"
@@ -54,6 +57,66 @@ TEST(PixelFormatDecoderTest, StillsConvertLikeFfmpeg) {
     EXPECT_FALSE(result.output->decodeTimeStamp().isValid());
     EXPECT_EQ(testing::pictureHash(*result.output->imageBuffer()),
               testing::ffmpegFrameHashes(file, "-sws_flags bilinear -pix_fmt uyvy422").at(0));
+  }
+}
+
+// An uncompressed movie frame as the movie reader hands it out: its packet's
+// rows in a picture of the track's format.
+std::shared_ptr<pm::PixelBuffer> pictureOfPacket(const pm::SampleBuffer& packet, pm::FourCharCode format, std::size_t width,
+                                                 std::size_t height) {
+  std::shared_ptr<pm::PixelBuffer> picture;
+  if (pm::PixelBuffer::create(width, height, format, {}, &picture) != 0) return nullptr;
+  const auto bytes = packet.dataBuffer()->bytes();
+  const std::size_t rowBytes = bytes.size() / height;
+  picture->lockBaseAddress(pm::PixelBufferLockFlags::None);
+  for (std::size_t row = 0; row < height; ++row) {
+    std::copy_n(bytes.data() + row * rowBytes, std::min(rowBytes, picture->bytesPerRow()),
+                picture->baseAddress() + row * picture->bytesPerRow());
+  }
+  picture->unlockBaseAddress(pm::PixelBufferLockFlags::None);
+  return picture;
+}
+
+TEST(PixelFormatDecoderTest, UncompressedMovieFramesConvertLikeFfmpeg) {
+  testing_support::TemporaryDirectory directory;
+  struct Case {
+    const char* name;
+    const char* encode;
+    pm::FourCharCode format;
+    int tolerance;  // 10-bit samples rounded to 8 may differ by one
+  };
+  const Case cases[] = {
+      {"2vuy.mov", "-c:v rawvideo -pix_fmt uyvy422", pm::kPixelFormat422YpCbCr8, 0},
+      {"v210.mov", "-c:v v210", pm::kPixelFormat422YpCbCr10, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto file = directory / c.name;
+    ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25 -t 1 " +
+                                            std::string(c.encode) + " " + testing_support::shellQuoted(file)));
+    testing::PacketSource source(file, c.format);
+    ASSERT_TRUE(source.ok());
+    const std::string expected = testing_support::commandOutput("ffmpeg -v error -i " + testing_support::shellQuoted(file) +
+                                                                " -f rawvideo -pix_fmt uyvy422 -");
+    const std::size_t frameBytes = 320 * 2 * 240;
+    ASSERT_EQ(expected.size(), frameBytes * source.samples().size());
+    CVNPixelFormatDecoder decoder(source.description(), "raw");
+    ASSERT_TRUE(decoder.setup());
+    int worst = 0;
+    for (std::size_t frame = 0; frame < source.samples().size(); ++frame) {
+      const auto& packet = *source.samples()[frame];
+      const Result result = decode(decoder, pictureSample(pictureOfPacket(packet, c.format, 320, 240)));
+      ASSERT_TRUE(result.success) << result.error.value_or("");
+      const pm::PixelBuffer& out = *result.output->imageBuffer();
+      for (std::size_t row = 0; row < 240; ++row) {
+        for (std::size_t i = 0; i < 640; ++i) {
+          const int ours = out.baseAddress()[row * out.bytesPerRow() + i];
+          const int theirs = static_cast<std::uint8_t>(expected[frame * frameBytes + row * 640 + i]);
+          worst = std::max(worst, std::abs(ours - theirs));
+        }
+      }
+    }
+    EXPECT_LE(worst, c.tolerance);
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "media/decoders/CVNVideoToolboxDecoder.h"
@@ -127,56 +128,71 @@ std::vector<std::string> values(const std::map<std::int64_t, std::string>& map) 
   return list;
 }
 
-TEST(VideoToolboxDecoderTest, PixelsMatchFfmpeg) {
+// One fixture per format, each a test of its own: ours against ffmpeg's
+// pictures of the same file.
+struct PixelCase {
+  const char* name;
+  const char* make;
+  const char* subtype;
+  const char* profile;
+  const char* requested;
+  int outputHeight;  // 0: the decoder's own
+  const char* expectedFormat;
+  const char* ffmpegArguments;
+  int bits = 8;
+};
+
+// Test names show the fixture, not the bytes of the case.
+void PrintTo(const PixelCase& c, std::ostream* out) { *out << c.name; }
+
+class VideoToolboxDecoderPixelsTest : public ::testing::TestWithParam<PixelCase> {};
+
+TEST_P(VideoToolboxDecoderPixelsTest, MatchFfmpeg) {
+  const PixelCase& c = GetParam();
   testing_support::TemporaryDirectory directory;
-  struct Case {
-    const char* name;
-    const char* make;
-    const char* subtype;
-    const char* profile;
-    const char* requested;
-    int outputHeight;  // 0: the decoder's own
-    const char* expectedFormat;
-    const char* ffmpegArguments;
-    int bits = 8;
-  };
-  const Case cases[] = {
-      {"h264.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 1 -c:v libx264 -pix_fmt yuv422p -bf 3", "avc1", nullptr,
+  const auto file = directory / c.name;
+  ASSERT_TRUE(testing_support::runCommand(std::string("ffmpeg -v error -y ") + c.make + " " + testing_support::shellQuoted(file)));
+  platform::Dictionary extensions;
+  if (c.profile) extensions[pm::kFormatDescriptionExtensionMPEG2Profile] = platform::Value(c.profile);
+  testing::PacketSource source(file, codeOf(c.subtype), extensions);
+  ASSERT_TRUE(source.ok());
+  CVNVideoToolboxDecoder decoder(source.description(), "vt");
+  decoder.setMetalAPIEnabled(true);
+  decoder.setPixelFormat(codeOf(c.requested));
+  decoder.setBitDepth(c.bits);
+  if (c.outputHeight) decoder.setOutputDimensions(source.description()->dimensions().width, c.outputHeight);
+  ASSERT_TRUE(decoder.setup());
+  EXPECT_EQ(pm::fourCCString(decoder.pixelFormat()), c.expectedFormat);
+  std::size_t failures = 0;
+  const bool v216 = decoder.pixelFormat() == pm::kPixelFormat422YpCbCr16;
+  const auto hashes = decodeToHashes(decoder, source, &failures, v216 ? v216AsPlanarHash : testing::pictureHash);
+  EXPECT_EQ(values(hashes), testing::ffmpegFrameHashes(file, c.ffmpegArguments));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, VideoToolboxDecoderPixelsTest,
+    ::testing::Values(
+      PixelCase{"h264.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 1 -c:v libx264 -pix_fmt yuv422p -bf 3", "avc1", nullptr,
        "2vuy", 0, "2vuy", "-pix_fmt uyvy422"},
-      {"hq.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v prores_ks -profile:v 3", "apch", nullptr, "v210", 0,
+      PixelCase{"hq.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v prores_ks -profile:v 3", "apch", nullptr, "v210", 0,
        "v216", "-pix_fmt yuv422p16le", 10},
-      {"4444.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le",
+      PixelCase{"4444.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le",
        "ap4h", nullptr, "v210", 0, "y416", "-pix_fmt ayuv64le", 10},
-      {"hevc.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v libx265 -pix_fmt yuv422p10le -tag:v hvc1 -x265-params log-level=error",
+      PixelCase{"hevc.mov", "-f lavfi -i testsrc2=s=320x240:r=25 -t 0.4 -c:v libx265 -pix_fmt yuv422p10le -tag:v hvc1 -x265-params log-level=error",
        "hvc1", nullptr, "v210", 0, "y416",
        "-sws_flags bilinear -pix_fmt ayuv64le", 10},
-      {"imx.mxf", "-f lavfi -i testsrc2=s=720x608:r=25 -t 0.2 -vf setfield=tff -c:v mpeg2video -pix_fmt yuv422p -g 1 -flags +ildct+ilme "
+      PixelCase{"imx.mxf", "-f lavfi -i testsrc2=s=720x608:r=25 -t 0.2 -vf setfield=tff -c:v mpeg2video -pix_fmt yuv422p -g 1 -flags +ildct+ilme "
        "-top 1 -dc 10 -qmin 1 -qmax 3 -b:v 50M -minrate 50M -maxrate 50M -bufsize 2000000 -rc_init_occupancy 2000000 -an -f mxf_d10",
        "mp2v", "mx5p", "2vuy", 0, "2vuy", "-vf crop=720:576:0:32 -pix_fmt uyvy422"},
-      {"ntsc.mov", "-f lavfi -i testsrc2=s=720x480:r=30000/1001 -t 0.3 -c:v mpeg2video -pix_fmt yuv422p", "mp2v", nullptr,
-       "2vuy", 486, "2vuy", "-vf pad=720:486:0:3 -pix_fmt uyvy422"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto file = directory / c.name;
-    ASSERT_TRUE(testing_support::runCommand(std::string("ffmpeg -v error -y ") + c.make + " " + testing_support::shellQuoted(file)));
-    platform::Dictionary extensions;
-    if (c.profile) extensions[pm::kFormatDescriptionExtensionMPEG2Profile] = platform::Value(c.profile);
-    testing::PacketSource source(file, codeOf(c.subtype), extensions);
-    ASSERT_TRUE(source.ok());
-    CVNVideoToolboxDecoder decoder(source.description(), "vt");
-    decoder.setMetalAPIEnabled(true);
-    decoder.setPixelFormat(codeOf(c.requested));
-    decoder.setBitDepth(c.bits);
-    if (c.outputHeight) decoder.setOutputDimensions(source.description()->dimensions().width, c.outputHeight);
-    ASSERT_TRUE(decoder.setup());
-    EXPECT_EQ(pm::fourCCString(decoder.pixelFormat()), c.expectedFormat);
-    std::size_t failures = 0;
-    const bool v216 = decoder.pixelFormat() == pm::kPixelFormat422YpCbCr16;
-    const auto hashes = decodeToHashes(decoder, source, &failures, v216 ? v216AsPlanarHash : testing::pictureHash);
-    EXPECT_EQ(values(hashes), testing::ffmpegFrameHashes(file, c.ffmpegArguments));
-  }
-}
+      PixelCase{"dv.dv", "-f lavfi -i testsrc2=s=720x576:r=25 -t 0.4 -target pal-dv", "dvcp", nullptr, "2vuy", 0, "2vuy",
+       "-sws_flags bilinear -pix_fmt uyvy422"},
+      PixelCase{"ntsc.mov", "-f lavfi -i testsrc2=s=720x480:r=30000/1001 -t 0.3 -c:v mpeg2video -pix_fmt yuv422p", "mp2v", nullptr,
+       "2vuy", 486, "2vuy", "-vf pad=720:486:0:3 -pix_fmt uyvy422"}),
+    [](const ::testing::TestParamInfo<PixelCase>& info) {
+      std::string name = info.param.name;
+      std::replace(name.begin(), name.end(), '.', '_');
+      return name;
+    });
 
 TEST(VideoToolboxDecoderTest, TenBitWithoutTheGpuPathRefusesSetupButStillDecodes) {
   testing_support::TemporaryDirectory directory;
@@ -193,6 +209,23 @@ TEST(VideoToolboxDecoderTest, TenBitWithoutTheGpuPathRefusesSetupButStillDecodes
   const auto hashes = decodeToHashes(decoder, source, &failures, testing::pictureHash);
   EXPECT_EQ(hashes.size(), source.samples().size());
   EXPECT_EQ(failures, 0u);
+}
+
+TEST(VideoToolboxDecoderTest, SetupRefusesOversizedPicturesAndBrokenConfiguration) {
+  CVNVideoToolboxDecoder oversized(pm::FormatDescription::createVideo(codeOf("avc1"), {8200, 4320}), "vt");
+  EXPECT_FALSE(oversized.setup());
+  platform::Dictionary atoms{{"hvcC", platform::Value(platform::Data(32, 0xff))}};
+  platform::Dictionary extensions{{pm::kFormatDescriptionExtensionAtoms, platform::Value(atoms)}};
+  CVNVideoToolboxDecoder broken(pm::FormatDescription::createVideo(codeOf("hvc1"), {320, 240}, extensions), "vt");
+  EXPECT_FALSE(broken.setup());
+  // Decoding after a refused setup fails the call instead of touching a codec.
+  testing::HandlerLog log;
+  auto block = pm::BlockBuffer::createWithCopy(std::vector<std::uint8_t>{0, 0, 0, 1});
+  pm::SampleBufferRef sample;
+  pm::SampleBuffer::createReady(block, nullptr, 1, {}, {4}, &sample);
+  broken.decodeSampleBuffer(sample, true, log.handlerFor(0));
+  ASSERT_EQ(log.callsOf(0), 1u);
+  EXPECT_FALSE(log.only(0).success);
 }
 
 TEST(VideoToolboxDecoderTest, RetriesAnUnlistedErrorOnceAndNamesIt) {

@@ -136,9 +136,9 @@ TEST_F(PixelTransferSessionTest, CropsTheSourceAndFillsOnlyTheCleanAperture) {
 
   session.setSourceCropRect(PixelRect{300, 0, 50, 40});
   EXPECT_EQ(session.transferImage(*sourceBuffer, *destination), kCVReturnInvalidArgument);
-  std::shared_ptr<PixelBuffer> v210;
-  ASSERT_EQ(PixelBuffer::create(48, 2, kPixelFormat422YpCbCr10, {}, &v210), kCVReturnSuccess);
-  EXPECT_EQ(session.transferImage(*v210, *destination), kCVReturnInvalidPixelFormat);
+  std::shared_ptr<PixelBuffer> rgb10;
+  ASSERT_EQ(PixelBuffer::create(48, 2, kPixelFormat30RGB, {}, &rgb10), kCVReturnSuccess);
+  EXPECT_EQ(session.transferImage(*rgb10, *destination), kCVReturnInvalidPixelFormat);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 # Paths under the checkout reach the compiler cache relative to it, so a clone
 # in another folder hits the same cache entries.
 export CCACHE_BASEDIR="$PWD"
+# Two presets of a tree this size outgrow the default 5 GB cache.
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
 
 bash scripts/setup.sh
 

@@ -25,7 +25,9 @@ class DRTLChannelDelegate {
   virtual void channelPrepareLog(DRTLChannelProtocol*, const std::shared_ptr<DRTLAbstractLog>&) {}
   virtual void channelDidPrepareLog(DRTLChannelProtocol*, const std::shared_ptr<DRTLAbstractLog>&,
                                     const std::string& /*internalId*/, std::uint64_t /*flags*/) {}
-  // The others on the channel group queue.
+  // The others on the channel group queue. A stored log is reported before its completion.
+  virtual void channelDidStoreLog(DRTLChannelProtocol*, const std::shared_ptr<DRTLAbstractLog>&,
+                                  const std::string& /*internalId*/) {}
   virtual void channelDidCompleteEnqueueingLog(DRTLChannelProtocol*, const std::shared_ptr<DRTLAbstractLog>&,
                                                const std::string& /*internalId*/) {}
   virtual void channelWillSendLog(DRTLChannelProtocol*, const std::shared_ptr<DRTLAbstractLog>&) {}

@@ -106,6 +106,12 @@ void DRTLChannelGroupDefault::channelDidPrepareLog(DRTLChannelProtocol* channel,
   delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelDidPrepareLog(channel, log, internalId, flags); });
 }
 
+void DRTLChannelGroupDefault::channelDidStoreLog(DRTLChannelProtocol* channel,
+                                                 const std::shared_ptr<DRTLAbstractLog>& log,
+                                                 const std::string& internalId) {
+  delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelDidStoreLog(channel, log, internalId); });
+}
+
 void DRTLChannelGroupDefault::channelDidCompleteEnqueueingLog(DRTLChannelProtocol* channel,
                                                               const std::shared_ptr<DRTLAbstractLog>& log,
                                                               const std::string& internalId) {

@@ -73,6 +73,8 @@ class DRTLChannelGroupDefault : public DRTLChannelGroupProtocol,
   void channelPrepareLog(DRTLChannelProtocol* channel, const std::shared_ptr<DRTLAbstractLog>& log) override;
   void channelDidPrepareLog(DRTLChannelProtocol* channel, const std::shared_ptr<DRTLAbstractLog>& log,
                             const std::string& internalId, std::uint64_t flags) override;
+  void channelDidStoreLog(DRTLChannelProtocol* channel, const std::shared_ptr<DRTLAbstractLog>& log,
+                          const std::string& internalId) override;
   void channelDidCompleteEnqueueingLog(DRTLChannelProtocol* channel, const std::shared_ptr<DRTLAbstractLog>& log,
                                        const std::string& internalId) override;
   void channelWillSendLog(DRTLChannelProtocol* channel, const std::shared_ptr<DRTLAbstractLog>& log) override;

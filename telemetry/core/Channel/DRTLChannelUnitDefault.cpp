@@ -92,6 +92,9 @@ void DRTLChannelUnitDefault::enqueueOnQueue(const std::shared_ptr<DRTLAbstractLo
   // waits for it instead of being lost.
   DRTLLogDebug("Saving log, type: " + log->type.value_or("") + ", flags: " + std::to_string(flags) + ".");
   const bool saved = storage_->saveLog(log, configuration_.groupId, flags);
+  if (saved) {
+    delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelDidStoreLog(this, log, internalId); });
+  }
   completed();
   if (saved) {
     ++itemsCount_;

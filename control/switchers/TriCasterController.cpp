@@ -1,0 +1,225 @@
+#include "control/switchers/TriCasterController.h"
+
+#include <cstdio>
+
+#include "control/sockets/CVNSocket.h"
+#include "platform/Bundle.h"
+
+namespace control {
+
+namespace {
+
+void consoleLog(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+// The attribute of the one node an XPath selects; nullopt unless exactly one.
+std::optional<std::string> singleValue(const pugi::xml_document& document, const char* xpath) {
+  const pugi::xpath_node_set nodes = document.select_nodes(xpath);
+  if (nodes.size() != 1) return std::nullopt;
+  return std::string(nodes.first().node().attribute("value").value());
+}
+
+}  // namespace
+
+// Forwards the feed socket's events to the controller until it is detached.
+class TriCasterController::Feed final : public CVNSocketDelegate {
+ public:
+  explicit Feed(TriCasterController* owner) : owner_(owner) {}
+  void detach() {
+    std::lock_guard lock(lock_);
+    owner_ = nullptr;
+  }
+  void socketDidConnectToHost(const std::shared_ptr<CVNSocket>&, const std::string&, std::uint16_t) override {
+    if (auto* owner = current()) owner->feedDidOpen();
+  }
+  void socketDidReadData(const std::shared_ptr<CVNSocket>& socket, const CVNSocketData& data,
+                         std::int64_t) override {
+    auto* owner = current();
+    if (!owner) return;
+    owner->feedDidReceive(data.view());
+    if (owner->socket_ == socket) socket->readDataWithTimeout(-1, 0);
+  }
+  void socketDidDisconnect(const std::shared_ptr<CVNSocket>& socket, const std::optional<platform::Error>&) override {
+    auto* owner = current();
+    if (owner && owner->socket_ == socket) owner->switcherDidDisconnect();
+  }
+
+ private:
+  TriCasterController* current() {
+    std::lock_guard lock(lock_);
+    return owner_;
+  }
+  std::mutex lock_;
+  TriCasterController* owner_;
+};
+
+TriCasterController::TriCasterController(platform::Keychain* keychain)
+    : keychain_(keychain ? keychain : &platform::Keychain::standard()),
+      inputTypesToIgnore_(defaultInputsToIgnore()),
+      feed_(std::make_shared<Feed>(this)),
+      connectionQueue_(std::make_shared<platform::SerialQueue>(kConnectionQueueLabel)) {}
+
+TriCasterController::~TriCasterController() {
+  labelTimer_.reset();
+  reconnect_.cancel();
+  feed_->detach();
+  connectionQueue_->sync([this] {
+    if (socket_) socket_->disconnect();
+    socket_.reset();
+  }, std::chrono::seconds(30));
+  connectionQueue_.reset();
+}
+
+std::uint64_t TriCasterController::defaultInputsToIgnore() {
+  const auto bundle = platform::Bundle::main();
+  const std::string identifier = bundle ? bundle->bundleIdentifier() : std::string();
+  if (identifier.rfind("com.dirarovazovo.Quillmark", 0) == 0 ||
+      identifier.rfind("com.dirarovazovo.VantelioVideo", 0) == 0) {
+    return kTriCasterInputTypePreview | kTriCasterInputTypeMixEffectPreview | kTriCasterInputTypeMixEffectFollow |
+           kTriCasterInputTypePreviz | kTriCasterInputTypeWebFollow;
+  }
+  return 0;
+}
+
+std::vector<std::pair<std::string, std::string>> TriCasterController::dictionaryRepresentation() const {
+  return {{"TriCasterIPAddress", switcherIPAddress_}, {"SwitcherManager", "TriCasterSwitcherManager"}};
+}
+
+std::string TriCasterController::urlForPath(const std::string& path) const {
+  std::string host = switcherIPAddress_;
+  if (switcherHTTPPort_ != 80) host += ":" + std::to_string(switcherHTTPPort_);
+  return "http://" + host + path;
+}
+
+std::pair<std::string, std::string> TriCasterController::login() const {
+  const auto info = CVNAuthenticatedURLSessionController::keychainLoginInfoForServer(*keychain_, switcherIPAddress_);
+  if (!info) return {};
+  const auto user = info->find("user");
+  const auto password = info->find("password");
+  return {user == info->end() ? "" : user->second, password == info->end() ? "" : password->second};
+}
+
+std::vector<TriCasterInput> TriCasterController::inputs() const {
+  std::lock_guard lock(inputsLock_);
+  return inputs_;
+}
+
+std::optional<TriCasterInput> TriCasterController::inputWithIdentifier(const std::string& name) const {
+  const std::string wanted = lowercased(name);
+  std::lock_guard lock(inputsLock_);
+  for (const TriCasterInput& input : inputs_) {
+    if (lowercased(input.switcherInputName) == wanted) return input;
+  }
+  return std::nullopt;
+}
+
+std::optional<TriCasterInput> TriCasterController::inputWithIndex(std::uint64_t index) const {
+  std::lock_guard lock(inputsLock_);
+  if (index >= inputs_.size()) return std::nullopt;
+  return inputs_[index];
+}
+
+void TriCasterController::replaceInputs(std::vector<TriCasterInput> inputs) {
+  for (std::size_t i = 0; i < inputs.size(); ++i) inputs[i].index = i;
+  std::lock_guard lock(inputsLock_);
+  inputs_ = std::move(inputs);
+}
+
+void TriCasterController::setInputFlags(std::uint64_t index, bool program) {
+  std::lock_guard lock(inputsLock_);
+  if (index >= inputs_.size()) return;
+  if (program) {
+    inputs_[index].isOnProgramTally = inputs_[index].isSelectedInputOfProgram = true;
+  } else {
+    inputs_[index].isOnPreviewTally = inputs_[index].isSelectedInputOfPreview = true;
+  }
+}
+
+std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pugi::xml_document& switcher,
+                                                                        const pugi::xml_document& tally,
+                                                                        std::uint64_t inputTypesToIgnore) {
+  const pugi::xpath_node_set physical = switcher.select_nodes("./switcher_update/inputs/physical_input");
+  const pugi::xpath_node_set simulated = switcher.select_nodes("./switcher_update/inputs/simulated_input");
+  // The input whose number attribute equals the tally name, ignoring case.
+  auto match = [](const pugi::xpath_node_set& nodes, const char* numberAttribute, const std::string& name,
+                  std::optional<std::string>& inputName, std::optional<std::string>& label) {
+    for (const pugi::xpath_node& node : nodes) {
+      const pugi::xml_attribute number = node.node().attribute(numberAttribute);
+      if (!number || lowercased(number.value()) != lowercased(name)) continue;
+      inputName = number.value();
+      const pugi::xml_attribute iso = node.node().attribute("iso_label");
+      label = iso ? iso.value() : number.value();
+      return;
+    }
+  };
+  std::vector<TriCasterInput> inputs;
+  for (const pugi::xpath_node& column : tally.select_nodes("./tally/column")) {
+    const std::string name = column.node().attribute("name").value();
+    const std::int64_t switcherIndex = column.node().attribute("index").as_llong();
+    const std::uint64_t type = typeOfInputWithTallyName(name);
+    if (type & inputTypesToIgnore) continue;
+    std::optional<std::string> inputName;
+    std::optional<std::string> label;
+    match(physical, "physical_input_number", name, inputName, label);
+    match(simulated, "simulated_input_number", name, inputName, label);
+    TriCasterInput input(type, name, inputName, label, switcherIndex);
+    if (type == kTriCasterInputTypeBlack) {
+      inputs.insert(inputs.begin(), std::move(input));
+    } else {
+      inputs.push_back(std::move(input));
+    }
+  }
+  return inputs;
+}
+
+void TriCasterController::processReceivedData(const std::string& message) {
+  consoleLog("DATA: " + std::to_string(message.size()));
+  pugi::xml_document document;
+  if (!document.load_buffer(message.data(), message.size())) return;
+  auto find = [&](const char* row, const char* namedRow) -> std::optional<TriCasterInput> {
+    if (const auto position = singleValue(document, row)) {
+      return inputWithIndex(static_cast<std::uint64_t>(std::atoll(position->c_str()) + 1));
+    }
+    if (const auto name = singleValue(document, namedRow)) return inputWithIdentifier(*name);
+    return std::nullopt;
+  };
+  const std::weak_ptr<bool> alive = alive_;
+  if (auto program = find("/shortcut_states/shortcut_state[@name='main_a_row']",
+                          "/shortcut_states/shortcut_state[@name='main_a_row_named_input']")) {
+    setInputFlags(program->index, true);
+    platform::DispatchQueue::main().async([this, alive, input = *program] {
+      if (!alive.expired()) programDidChange(input);
+    });
+  }
+  if (auto preview = find("/shortcut_states/shortcut_state[@name='main_b_row']",
+                          "/shortcut_states/shortcut_state[@name='main_b_row_named_input']")) {
+    setInputFlags(preview->index, false);
+    platform::DispatchQueue::main().async([this, alive, input = *preview] {
+      if (alive.expired()) return;
+      consoleLog("Tricaster: Preview: " + input.identifier());
+      previewInputIndex_ = input.index;
+    });
+  }
+}
+
+void TriCasterController::programDidChange(const TriCasterInput& input) {
+  consoleLog("Tricaster: Program: " + input.identifier());
+  if (input.index == programInputIndex_) return;
+  programInputIndex_ = input.index;
+  if (lowercased(input.switcherInputName) == lowercased(identifierOfClipPlayingInput_)) {
+    isPlayingAClip_ = true;
+    if (delegate_) delegate_->triCasterTriggeredPlaybackStartForDevice(*this);
+  } else if (isPlayingAClip_) {
+    isPlayingAClip_ = false;
+    if (delegate_) delegate_->triCasterTriggeredPlaybackStopForDevice(*this);
+  }
+}
+
+void TriCasterController::startSwitcherMonitoring() {
+  assembler_.reset();
+  socket_ = CVNSocket::create(std::weak_ptr<CVNSocketDelegate>(feed_), connectionQueue_, nullptr);
+  const platform::Status connecting =
+      socket_->connectToHost(switcherIPAddress_, static_cast<std::uint16_t>(switcherPortNumber_), 10.0);
+  if (!connecting.ok()) switcherDidDisconnect();
+}
+
+}  // namespace control

@@ -34,6 +34,8 @@ class CVNSocketData {
   bool empty() const { return length_ == 0; }
   std::string_view view() const { return {reinterpret_cast<const char*>(data()), length_}; }
   Bytes copy() const { return Bytes(data(), data() + length_); }
+  // A part of these bytes sharing the same storage.
+  CVNSocketData slice(std::size_t offset, std::size_t length) const { return {storage_, offset_ + offset, length}; }
 
  private:
   std::shared_ptr<const Bytes> storage_;

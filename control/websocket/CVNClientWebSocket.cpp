@@ -356,6 +356,8 @@ void CVNClientWebSocket::stopPingPongTimer() {
 }
 
 void CVNClientWebSocket::handleReceivedData(const CVNSocketData& payload) {
+  // Parsing is the costly part of a message: skip it when nobody listens.
+  if (!delegate()) return;
   nlohmann::json event = nlohmann::json::parse(payload.view(), nullptr, /*allow_exceptions=*/false);
   if (!event.is_object()) return;
   tellDelegate([&](CVNClientWebSocketDelegate& d) { d.socketDidReceiveEvent(*this, event); });

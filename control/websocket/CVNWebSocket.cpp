@@ -55,7 +55,6 @@ void CVNWebSocket::handleReceivedData(const CVNSocketData&) {}
 void CVNWebSocket::readNextFrame() {
   step_ = Step::Opcode;
   pending_.clear();
-  pendingStart_ = 0;
   closing_ = false;
   readMore();
 }
@@ -75,19 +74,24 @@ void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
 
 void CVNWebSocket::socketDidReadData(const std::shared_ptr<CVNSocket>&, const CVNSocketData& data, std::int64_t tag) {
   if (tag != kFrameBytes || closing_) return;
-  pending_.insert(pending_.end(), data.data(), data.data() + data.size());
+  // Steps read straight from the socket's bytes; only a step split across reads is gathered first.
+  CVNSocketData input = data;
+  if (!pending_.empty()) {
+    pending_.insert(pending_.end(), data.data(), data.data() + data.size());
+    if (pending_.size() < bytesForStep()) return readMore();
+    const std::size_t size = pending_.size();
+    input = CVNSocketData(std::make_shared<const Bytes>(std::move(pending_)), 0, size);
+    pending_ = Bytes();
+  }
   // Every whole step the bytes allow, then ask for more: one read serves many frames.
+  std::size_t offset = 0;
   while (!closing_) {
     const std::size_t needed = bytesForStep();
-    if (pending_.size() - pendingStart_ < needed) break;
-    const CVNSocketData bytes(std::make_shared<const Bytes>(pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_),
-                                                            pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_ + needed)),
-                              0, needed);
-    pendingStart_ += needed;
-    takeStep(bytes);
+    if (input.size() - offset < needed) break;
+    takeStep(input, offset, needed);
+    offset += needed;
   }
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_));
-  pendingStart_ = 0;
+  pending_.assign(input.data() + offset, input.data() + input.size());
   readMore();
 }
 
@@ -106,21 +110,22 @@ std::size_t CVNWebSocket::bytesForStep() const {
   return 1;
 }
 
-void CVNWebSocket::takeStep(const CVNSocketData& bytes) {
+void CVNWebSocket::takeStep(const CVNSocketData& input, std::size_t offset, std::size_t count) {
+  const std::uint8_t* bytes = input.data() + offset;
   switch (step_) {
     case Step::Opcode:
-      return readOpcode(bytes.data()[0]);
+      return readOpcode(bytes[0]);
     case Step::Length:
-      return readLength(bytes.data()[0]);
+      return readLength(bytes[0]);
     case Step::ExtendedLength:
-      return readExtendedLength(bytes);
+      return readExtendedLength(bytes, count);
     case Step::Mask:
-      std::copy(bytes.data(), bytes.data() + 4, payloadMask_);
+      std::copy(bytes, bytes + 4, payloadMask_);
       if (payloadLength_ == 0) return answerEmptyControlFrame();
       step_ = Step::Payload;
       return;
     case Step::Payload:
-      return readPayload(bytes);
+      return readPayload(input.slice(offset, count));
   }
 }
 
@@ -161,9 +166,9 @@ void CVNWebSocket::readLength(std::uint8_t byte) {
   afterLength();
 }
 
-void CVNWebSocket::readExtendedLength(const CVNSocketData& data) {
+void CVNWebSocket::readExtendedLength(const std::uint8_t* bytes, std::size_t count) {
   std::uint64_t length = 0;
-  for (std::size_t i = 0; i < data.size(); ++i) length = (length << 8) | data.data()[i];
+  for (std::size_t i = 0; i < count; ++i) length = (length << 8) | bytes[i];
   payloadLength_ = length;
   afterLength();
 }
@@ -190,7 +195,7 @@ void CVNWebSocket::readPayload(const CVNSocketData& data) {
   CVNSocketData payload = data;
   if (hasMask_) {
     Bytes unmasked = data.copy();
-    for (std::size_t i = 0; i < unmasked.size(); ++i) unmasked[i] ^= payloadMask_[i % 4];
+    for (std::size_t i = 0; i < unmasked.size(); ++i) unmasked[i] ^= payloadMask_[i & 3];
     const std::size_t size = unmasked.size();
     payload = CVNSocketData(std::make_shared<const Bytes>(std::move(unmasked)), 0, size);
   }

@@ -70,17 +70,16 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   static constexpr std::int64_t kFrameBytes = 101;
   void readMore();
   std::size_t bytesForStep() const;
-  void takeStep(const CVNSocketData& bytes);
+  void takeStep(const CVNSocketData& input, std::size_t offset, std::size_t count);
   void readOpcode(std::uint8_t byte);
   void readLength(std::uint8_t byte);
-  void readExtendedLength(const CVNSocketData& data);
+  void readExtendedLength(const std::uint8_t* bytes, std::size_t count);
   void afterLength();
   void readPayload(const CVNSocketData& data);
   void answerEmptyControlFrame();
 
   Step step_ = Step::Opcode;
   Bytes pending_;             // read, not yet taken by a step
-  std::size_t pendingStart_ = 0;
   bool closing_ = false;      // a close frame went out: nothing more is read
   std::uint64_t payloadLength_ = 0;
   std::uint64_t frameType_ = 0;

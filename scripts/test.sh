@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 # Paths under the checkout reach the compiler cache relative to it, so a clone
 # in another folder hits the same cache entries.
 export CCACHE_BASEDIR="$PWD"
+# Debug information names the build folder, which the cache would otherwise hash
+# too: every clone in another folder would miss it.
+export CCACHE_NOHASHDIR=true
 # Two presets of a tree this size outgrow the default 5 GB cache.
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
 

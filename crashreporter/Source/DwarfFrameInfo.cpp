@@ -173,7 +173,10 @@ drcrash_error_t drcrash_async_cfi_find_fde(drcrash_async_mobject* mobj, const dr
                                            drcrash_async_dwarf_fde_info* fde) {
   const std::uint64_t sectionEnd = drcrash_async_mobject_target_address(mobj) + drcrash_async_mobject_length(mobj);
   std::uint64_t pos = start;
-  while (pos < sectionEnd) {
+  // A hostile section of tiny entries would keep the crash handler walking for ever.
+  constexpr std::uint32_t kMaxEntries = 1u << 20;
+  for (std::uint32_t entries = 0; pos < sectionEnd; ++entries) {
+    if (entries == kMaxEntries) return DRCRASH_ENOTFOUND;
     std::uint64_t length, header;
     bool is64;
     if (readInitialLength(mobj, bo, pos, &length, &header, &is64) != DRCRASH_ESUCCESS) return DRCRASH_EINVAL;

@@ -23,17 +23,21 @@
 #include "app/shell/LaunchDocuments.h"
 #include "app/shell/TechnicalLogStart.h"
 #include "app/views/browser/MediaBrowserWindowHandle.h"
+#include "app/views/shell/ApplicationActivityNotifier.h"
 #include "app/views/shell/ApplicationMainWindow.h"
 #include "app/views/playlist/PlaylistWindowHandle.h"
 #include "app/views/shell/QtAlertPresenter.h"
 #include "app/views/shell/QtApplicationWindows.h"
 #include "app/views/shell/QtDocumentPanels.h"
 #include "app/views/shell/PlaylistWindowMenus.h"
+#include "app/views/shell/PreferencesWindowHandle.h"
 #include "app/views/shell/QtMainQueueDriver.h"
 #include "app/views/shell/TerminationSignalQuitter.h"
 #include "app/views/shell/VantelioZiraApplication.h"
+#include "app/views/shell/WindowAppearanceReporter.h"
 #include "foundation/AlertPresenter.h"
 #include "foundation/CVNLogController.h"
+#include "media/readers/StandardAssetReaders.h"
 #include "platform/Bundle.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -61,10 +65,14 @@ int main(int argc, char** argv) {
   foundation::CVNLogController& log = foundation::CVNLogController::sharedLogController();
   log.installAsDiagnosticHandler();
   app::startTechnicalLog(platform::UserDefaults::standard(), log);
+  media::registerStandardAssetReaders();
 
   app::views::VantelioZiraApplication application(argc, argv);
   app::views::QtMainQueueDriver mainQueueDriver;
   app::views::TerminationSignalQuitter signalQuitter;
+  // The application's activity and the windows it shows, for telemetry.
+  app::views::ApplicationActivityNotifier activityNotifier;
+  app::views::WindowAppearanceReporter appearanceReporter;
   foundation::setAlertPresenter(std::make_shared<app::views::QtAlertPresenter>());
 
   int exitCode = 0;
@@ -77,6 +85,7 @@ int main(int argc, char** argv) {
       const app::ApplicationDelegate* current = app::ApplicationDelegate::current();
       return current ? current->mediaCollectionNodeController() : nullptr;
     });
+    environment.windowFactories.preferences = app::views::makePreferencesFactory(&app::ApplicationDelegate::current);
     app::ApplicationDelegate delegate(application, std::move(environment));
     app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
     delegate.setApplicationWindows(&windows);
@@ -116,6 +125,7 @@ int main(int argc, char** argv) {
       delegate.applicationWillFinishLaunching();
       mainWindow.followOpenDocuments();
       delegate.applicationDidFinishLaunching();
+      application.finishLaunching();
       for (const std::filesystem::path& document : launchDocuments) {
         if (app::views::TerminationSignalQuitter::quitRequested()) return;
         delegate.openDocument(document);

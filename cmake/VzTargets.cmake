@@ -12,11 +12,16 @@ endfunction()
 
 # vz_add_test(NAME SOURCES ... LIBS ... [SANITIZE])
 # A GoogleTest binary whose cases CTest discovers when it runs. SANITIZE marks
-# tests of threaded or parsing code: the sanitizer preset builds and runs only those.
+# tests of threaded or parsing code: the sanitizer preset builds and runs only those,
+# and with VZ_SANITIZED_TESTS_ELSEWHERE the normal build leaves them to it.
 function(vz_add_test name)
   cmake_parse_arguments(ARG "SANITIZE" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  if(ARG_SANITIZE AND VZ_SANITIZED_TESTS_ELSEWHERE AND NOT VZ_SANITIZE)
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+    return()
+  endif()
   # One label per test: a list would be split apart on its way through test discovery.
   set(labels unit)
   if(ARG_SANITIZE)

@@ -20,6 +20,7 @@
 #include "node-standin/NodeServer.h"
 #include "node-standin/NodeSession.h"
 #include "node-standin/NodeState.h"
+#include "media/readers/StandardAssetReaders.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
   }
   const sigset_t shutdownSignals = blockShutdownSignals();
   raiseOpenFileLimit();
+  media::registerStandardAssetReaders();
 
   standin::MediaLibrary::Options libraryOptions;
   const auto started = platform::Clock::current().wallNow().time_since_epoch();

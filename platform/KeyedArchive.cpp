@@ -95,11 +95,13 @@ Result<Value> archive(const Archivable& root) {
   encoder.error_ = std::make_shared<std::optional<Error>>();
   std::optional<Value> top = encoder.encodeNested(root, kTopKey);
   if (!top) return **encoder.error_;
-  return Value(Dictionary{
-      {kArchiverKey, Value(kKeyedArchiverName)},
-      {kVersionKey, Value(kKeyedArchiveVersion)},
-      {kTopKey, std::move(*top)},
-  });
+  // Emplaced rather than listed in braces: an initializer list would copy
+  // the whole encoded tree.
+  Dictionary fields;
+  fields.emplace(kArchiverKey, Value(kKeyedArchiverName));
+  fields.emplace(kVersionKey, Value(kKeyedArchiveVersion));
+  fields.emplace(kTopKey, std::move(*top));
+  return Value(std::move(fields));
 }
 
 Result<std::string> archivedData(const Archivable& root) {

@@ -1,6 +1,7 @@
 #include "platform/Observable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <thread>
@@ -22,6 +23,9 @@ struct ObserverRegistry::State {
   std::condition_variable callEnded;
   std::uint64_t nextId = 1;                // guarded by mutex
   std::map<std::uint64_t, Entry> entries;  // guarded by mutex; ordered by registration
+  // Callbacks in entries, readable without the lock: most objects are never
+  // observed, and asking them costs no lock.
+  std::atomic<std::size_t> callbacks{0};
 };
 
 ObserverRegistry::ObserverRegistry() : state_(std::make_unique<State>()) {}
@@ -31,6 +35,7 @@ ObserverRegistry::~ObserverRegistry() = default;
 std::uint64_t ObserverRegistry::add(std::string key, std::shared_ptr<void> callback) {
   std::lock_guard guard(state_->mutex);
   std::uint64_t id = state_->nextId++;
+  if (callback) state_->callbacks.fetch_add(1, std::memory_order_release);
   state_->entries.emplace(id, State::Entry{std::move(key), std::move(callback), {}});
   return id;
 }
@@ -42,6 +47,7 @@ void ObserverRegistry::remove(std::uint64_t id) {
   if (it == state_->entries.end()) return;
   // From now on beginCall refuses this id, so only calls already running remain.
   released = std::move(it->second.callback);
+  if (released) state_->callbacks.fetch_sub(1, std::memory_order_release);
 
   const std::thread::id self = std::this_thread::get_id();
   auto runningElsewhere = [&] {
@@ -70,6 +76,7 @@ std::vector<std::uint64_t> ObserverRegistry::idsForKey(std::string_view key) con
 }
 
 bool ObserverRegistry::hasObservers(std::string_view key) const {
+  if (state_->callbacks.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard guard(state_->mutex);
   return std::any_of(state_->entries.begin(), state_->entries.end(),
                      [&](const auto& item) { return item.second.callback && item.second.key == key; });

@@ -52,6 +52,27 @@ inline constexpr const char* kPropertyListKeyPathKey = "keyPath";
 Result<Value> readPropertyList(std::string_view bytes);
 Result<Value> readPropertyListFile(const std::filesystem::path& path);
 
+// Reading a dictionary of records (a document of rows, say) without building
+// a dictionary per record. For each entry of the top-level dictionary, in
+// file order, the visitor is asked whether it takes the entry as a record;
+// when it does and the value is a dictionary, the record's entries reach it
+// one by one (file order, repeated keys included) and then its end. Every
+// other entry reaches it whole. Keys are valid only during the call.
+class PropertyListRecordVisitor {
+ public:
+  virtual ~PropertyListRecordVisitor() = default;
+  virtual bool takesRecord(std::string_view key) = 0;
+  virtual void recordEntry(std::string_view key, Value&& value) = 0;
+  virtual void endRecord() = 0;
+  virtual void entry(std::string_view key, Value&& value) = 0;
+};
+// True when `bytes` is an XML property list in the plain form writers produce
+// (UTF-8, no DTD subset or processing instruction) whose top level is a
+// dictionary, and all of it reached the visitor. False for anything else,
+// with the visitor possibly part-way through: readPropertyList then gives
+// the value or the error.
+bool visitPlainPropertyListRecords(std::string_view bytes, PropertyListRecordVisitor& visitor);
+
 // Serialises to the XML layout. A none value cannot be written (nor can a
 // dictionary or array holding one): that is an UnsupportedValue error naming
 // the key path. So is text that XML 1.0 cannot carry (invalid UTF-8, control

@@ -48,4 +48,6 @@ void setUncaughtExceptionHandler(UncaughtExceptionHandler handler) {
   std::set_terminate(onTerminate);
 }
 
+UncaughtExceptionHandler uncaughtExceptionHandler() { return installedHandler.load(); }
+
 }  // namespace platform

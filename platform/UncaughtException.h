@@ -13,5 +13,7 @@ using UncaughtExceptionHandler = void (*)(const char* name, const char* reason, 
                                           std::size_t count);
 
 void setUncaughtExceptionHandler(UncaughtExceptionHandler handler);
+// The handler set, or null; for a terminate handler chained in front of this one.
+UncaughtExceptionHandler uncaughtExceptionHandler();
 
 }  // namespace platform

@@ -83,6 +83,10 @@ bool isValidUtf8(std::string_view utf8) {
     if ((block & 0x8080808080808080ULL) != 0) break;
   }
   for (; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     const Utf8Character character = decodeUtf8(utf8, i);
     if (!character.wellFormed) return false;
     i += character.length;

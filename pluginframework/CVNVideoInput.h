@@ -15,14 +15,30 @@
 #include "platform/Error.h"
 #include "platform/Observable.h"
 #include "platform/Value.h"
+#include "platform/media/SampleBuffer.h"
 #include "pluginframework/CVNDisplayMode.h"
 
 namespace pluginframework {
+
+// One captured frame as the input hands it on: the picture, its audio (16-bit
+// interleaved PCM), its captions (a 'c708' sample), its ancillary packets (a
+// 436M element) and when it arrived.
+struct CVNInputFrame {
+  platform::media::SampleBufferRef video;
+  platform::media::SampleBufferRef audio;
+  platform::media::SampleBufferRef closedCaption;
+  platform::media::SampleBufferRef vanc;
+  double systemTime = 0.0;
+  std::int64_t frameIndex = 0;
+};
 
 // What an input calls back with captured frames: live sources extend it.
 class CVNVideoInputDelegate {
  public:
   virtual ~CVNVideoInputDelegate() = default;
+  // On the capture thread, once per frame.
+  virtual void inputDidProduceFrame(const CVNInputFrame& /*frame*/) {}
+  virtual void inputFormatDidChange() {}
 };
 
 class CVNVideoInput {
@@ -38,6 +54,13 @@ class CVNVideoInput {
   // True when capture started; otherwise false with the reason in `error`.
   virtual bool startCapture(platform::Error* error) = 0;
   virtual void stopCapture() = 0;
+  virtual void stopCaptureWithReason(const std::string& /*reason*/) { stopCapture(); }
+  // Muted while no session plays the input.
+  virtual void setIgnoreLogs(bool /*ignore*/) {}
+  // The audio channel count it delivers and its pixel format.
+  virtual std::uint32_t audioChannels() const { return 2; }
+  virtual std::uint32_t bufferFormat() const { return 0x32767579; }  // '2vuy'
+
   virtual platform::Dictionary settings() const = 0;
   virtual void setSettings(const platform::Dictionary& settings) = 0;
   // Not owned; the delegate outlives capture (set to nullptr before it goes).

@@ -35,6 +35,13 @@ using VANCPackets = std::vector<std::shared_ptr<const captions::CVNVANCPacket>>;
 class CVNVideoOutputDelegate {
  public:
   virtual ~CVNVideoOutputDelegate() = default;
+  // On the output's thread, once per frame: `audio` holds `audioFrames`
+  // interleaved 16-bit frames to fill. False when there is no frame.
+  virtual bool outputWantsFrame(std::int64_t /*frameIndex*/, std::uint32_t /*audioFrames*/,
+                                std::shared_ptr<platform::media::PixelBuffer>* /*picture*/,
+                                std::int16_t* /*audio*/) {
+    return false;
+  }
 };
 
 class CVNVideoOutput {

@@ -15,7 +15,7 @@ packages=(
   # telemetry tests: the SQLite shell checks stores, ip and unshare change routes in a private namespace
   sqlite3 iproute2 util-linux
   # media
-  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libtiff-dev
+  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libtiff-dev
   libcairo2-dev libturbojpeg0-dev
   # truncated-movie check of the movie reader (loaded at run time)
   libmediainfo0v5
@@ -31,6 +31,8 @@ packages=(
   dbus avahi-daemon avahi-utils
   # WebSocket peers of the control tests; web server and load generator for the HTTP comparisons
   python3-websockets lighttpd apache2-utils
+  # the support desk's object-store peer checks signatures with botocore; its benchmark compares with curl
+  python3-botocore curl openssl
 )
 
 if [ "$(id -u)" -eq 0 ]; then as_root=(env); else as_root=(sudo -E); fi

@@ -80,11 +80,18 @@ void Profiler::getDeviceModelName() {
   if (delegate_->respondsTo("deviceModelNameRetrieved")) delegate_->deviceModelNameRetrieved();
 }
 
+void Profiler::runCommand(Command command, CommandRunner::Completion completion) {
+  std::string line;
+  for (const std::string& argument : command.argv) line += (line.empty() ? "" : " ") + argument;
+  log("Contact Corvane Support: Profiler: run command: " + line);
+  runner_->run(std::move(command), std::move(completion));
+}
+
 void Profiler::gatherXmlSystemProfileThread() {
   Command lsblk;
   lsblk.argv = {"lsblk", "--json"};
   lsblk.timeLimit = std::chrono::seconds(30);
-  runner_->run(std::move(lsblk), [this, alive = std::weak_ptr<int>(lifetime_)](CommandResult result) {
+  runCommand(std::move(lsblk), [this, alive = std::weak_ptr<int>(lifetime_)](CommandResult result) {
     if (alive.expired()) return;
     xmlSystemProfile_ = SystemProfile::gather(sources_, result.succeeded() ? result.output : std::string());
     if (delegate_->respondsTo("systemProfileRetrieved")) delegate_->systemProfileRetrieved();
@@ -100,7 +107,7 @@ void Profiler::collectLogsToPath(const std::filesystem::path& folder) {
   command.argv.insert(command.argv.end(), {"journalctl", "--no-pager", "--since",
                                            formatLocal(start, "%Y-%m-%d %H:%M:%S"), "--output=short-iso-precise"});
   command.outputFile = folder / ("SystemLogs_" + formatLocal(start, "%Y-%m-%d") + ".log");
-  runner_->run(std::move(command), [this, readable, alive = std::weak_ptr<int>(lifetime_)](CommandResult result) {
+  runCommand(std::move(command), [this, readable, alive = std::weak_ptr<int>(lifetime_)](CommandResult result) {
     if (alive.expired()) return;
     if (result.succeeded()) {
       log("Contact Corvane Support: Profiler: logsCollected");
@@ -120,7 +127,7 @@ void Profiler::zipFolder(const std::filesystem::path& folder, bool large) {
   Command command;
   command.argv = {"zip", "-r", "-X", name + ".zip", "./" + name};
   command.workingFolder = folder.parent_path();
-  runner_->run(std::move(command), [this, large, alive = std::weak_ptr<int>(lifetime_)](CommandResult) {
+  runCommand(std::move(command), [this, large, alive = std::weak_ptr<int>(lifetime_)](CommandResult) {
     if (alive.expired()) return;
     const char* operation = large ? "largeFolderZipped" : "supportFolderZipped";
     if (!delegate_->respondsTo(operation)) return;

@@ -88,6 +88,8 @@ class Profiler {
   void zipFolder(const std::filesystem::path& folder, bool large);
 
  private:
+  // Logs the command line, then hands the command to the runner.
+  void runCommand(Command command, CommandRunner::Completion completion);
   static std::string complient(const std::optional<std::string>& value) {
     return value ? makeStringComplientForJsonFormat(*value) : std::string();
   }

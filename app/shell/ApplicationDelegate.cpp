@@ -5,6 +5,7 @@
 
 #include "app/browser/DataSourceMediaBrowserDataSource.h"
 #include "app/shell/RegisteredDefaults.h"
+#include "app/shell/TelemetryStart.h"
 #include "foundation/CVNAlertUtilities.h"
 #include "foundation/CVNLogController.h"
 #include "nodes/link/DNSSDServiceBrowser.h"
@@ -46,8 +47,7 @@ ApplicationDelegate::ApplicationDelegate(CorvaneApplication& application, Enviro
                                                            : environment.documentsFolder),
       dataSourceFactory_(environment.dataSourceFactory ? std::move(environment.dataSourceFactory)
                                                        : DataSourceFactory(&ApplicationDelegate::makeCatalogueDataSource)),
-      windowFactories_(std::move(environment.windowFactories)),
-      contactSupportWindowController_(kContactSupportWindowNibName) {
+      windowFactories_(std::move(environment.windowFactories)) {
   if (windowFactories_.clipInspector) {
     clipInspectorWindowController_ = windowFactories_.clipInspector();
   } else {
@@ -130,11 +130,7 @@ void ApplicationDelegate::applicationDidFinishLaunching() {
   startCrashReporting();
 }
 
-void ApplicationDelegate::startCrashReporting() {
-  const std::string stage = releaseStageForBundleVersion(application_.applicationBundleVersionString());
-  technicalLog().logMessageWithLevel(2, false, "Crash reporting (release stage %s) is not available in this build",
-                                     stage.c_str());
-}
+void ApplicationDelegate::startCrashReporting() { (void)startTelemetry(defaults_); }
 
 void ApplicationDelegate::applicationWillTerminate(const platform::Notification& /*notification*/) {
   applicationWillTerminate_ = true;
@@ -304,7 +300,7 @@ void ApplicationDelegate::searchKnowledgeBase() {
   windows_->openURL(kKnowledgeBaseURL);
 }
 
-void ApplicationDelegate::contactSupport() { contactSupportWindowController_.showWindow(); }
+void ApplicationDelegate::contactSupport() { application_.contactSupport(); }
 
 void ApplicationDelegate::presentDocumentResult(
     const platform::Result<PlaylistDocumentController::DocumentPtr>& result) {

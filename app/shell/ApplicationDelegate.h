@@ -1,8 +1,8 @@
 #pragma once
 // ApplicationDelegate: where the application's own logic starts. It registers
 // the defaults table, creates the data source over the clip catalogue and
-// the long-lived controllers (clip inspector, GPI box watcher, Contact
-// Support, the two switcher controllers), runs the start-up steps in their
+// the long-lived controllers (clip inspector, GPI box watcher, the two
+// switcher controllers; Contact Support belongs to the application object), runs the start-up steps in their
 // order, reopens the saved countdown windows, offers the application-menu
 // actions and the accessors through which every window reaches the shared
 // services, ties the switchers and the GPI box to the playlist windows, and
@@ -34,13 +34,12 @@
 #include "app/browser/MediaCollectionNodeController.h"
 #include "control/gpi/CVNTrelvaneController.h"
 #include "control/switchers/ATEMDeviceController.h"
+#include "control/switchers/TriCasterController.h"
 #include "app/shell/ApplicationWindows.h"
-#include "app/shell/ContactSupportWindowController.h"
 #include "app/shell/CorvaneApplication.h"
 #include "app/shell/DocumentWindowController.h"
 #include "app/shell/NotAvailableNotice.h"
 #include "app/shell/PlaylistDocumentController.h"
-#include "app/shell/TriCasterController.h"
 #include "app/shell/WindowControllers.h"
 #include "nodes/catalogue/CatalogueTransfer.h"
 #include "nodes/link/DataSource.h"
@@ -75,7 +74,7 @@ struct PlaylistFromNodeMenuItem {
 class ApplicationDelegate : public nodes::DataSourceDelegate,
                             public nodes::CatalogueTransferDelegate,
                             public control::ATEMDeviceController_Delegate,
-                            public TriCasterController_Delegate {
+                            public control::TriCasterController_Delegate {
  public:
   // Makes the catalogue data source over `folder` with `delegate` as its
   // delegate (initWithPath:delegate:).
@@ -104,7 +103,7 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   // The class initialiser: registers the defaults table.
   static void initialize(platform::UserDefaults& defaults);
   // init: creates the clip inspector, makes sure the GPI box watcher exists,
-  // creates Contact Support and the two switcher controllers (delegate: this),
+  // creates the two switcher controllers (delegate: this),
   // observes "playbackStatusDidChange". `application` is not owned and
   // outlives the delegate.
   ApplicationDelegate(CorvaneApplication& application, Environment environment);
@@ -168,8 +167,9 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   // The window of every open document, front to back.
   std::vector<std::shared_ptr<DocumentWindowController>> allWindowControllers() const;
   control::ATEMDeviceController& atemDeviceController() { return atemDeviceController_; }
-  TriCasterController& triCasterController() { return triCasterController_; }
-  ContactSupportWindowController& contactSupportWindowController() { return contactSupportWindowController_; }
+  control::TriCasterController& triCasterController() { return triCasterController_; }
+  // The defaults the delegate reads (the preferences window binds to them).
+  platform::UserDefaults& defaults() { return defaults_; }
 
   // The colour label names in label order: 1 "Gray" ... 7 "Orange" (the
   // names of the label images); "" outside 1 to 7.
@@ -243,8 +243,13 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   void ATEMSelectedInput(std::int32_t, std::int32_t, control::ATEMDeviceController&) override {}
   void ATEMExternalAudioInputDidChangeState(bool, control::ATEMDeviceController&) override {}
   void ATEMDownstreamKeyerAtIndex(std::int32_t, bool, control::ATEMDeviceController&) override {}
-  void triCasterTriggeredPlaybackStartForDevice(TriCasterController& device) override;
-  void triCasterTriggeredPlaybackStopForDevice(TriCasterController& device) override;
+  void triCasterTriggeredPlaybackStartForDevice(control::TriCasterController& device) override;
+  void triCasterTriggeredPlaybackStopForDevice(control::TriCasterController& device) override;
+  void triCasterDidConnect(control::TriCasterController&) override {}
+  void triCasterDidDisconnect(control::TriCasterController&) override {}
+  void triCasterLabelOfInputAtIndex(std::int64_t, const std::string&, control::TriCasterController&) override {}
+  void triCasterConfigurationDidChangeForDevice(control::TriCasterController&) override {}
+  void triCasterSelectedInput(std::int32_t, std::int32_t, control::TriCasterController&) override {}
 
   // The selected GPI box ("TrelvaneSerialNumber") when it is connected.
   std::shared_ptr<control::GPIDeviceController> findCurrentTrelvaneDevice() const;
@@ -284,9 +289,8 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   std::shared_ptr<CountDownWindowController> countDownWindowController_;
   std::shared_ptr<WindowController> clipInspectorWindowController_;
   std::shared_ptr<MediaBrowserWindowController> mediaBrowserWindowController_;
-  ContactSupportWindowController contactSupportWindowController_;
   control::ATEMDeviceController atemDeviceController_;
-  TriCasterController triCasterController_;
+  control::TriCasterController triCasterController_;
   PlaylistDocumentController documentController_;
   // Countdown windows reopened from the saved positions.
   std::vector<std::shared_ptr<CountDownWindowController>> reopenedCountDownWindows_;

@@ -96,8 +96,8 @@ void ApplicationDelegate::observeValueForKeyPath(std::string_view keyPath) {
       }
     } else if (isTriCaster) {
       if (!use) {
-        if (triCasterController_.isConnected()) disconnectTriCasterSwitcher();
-      } else if (!triCasterController_.isConnected()) {
+        if (triCasterController_.isConnected().get()) disconnectTriCasterSwitcher();
+      } else if (!triCasterController_.isConnected().get()) {
         connectTriCasterSwitcher();
       }
     }
@@ -106,7 +106,7 @@ void ApplicationDelegate::observeValueForKeyPath(std::string_view keyPath) {
     if (brand == externalMixerBrand_) return;
     // A new brand reconnects whether or not triggering is on.
     disconnectATEMSwitcher();
-    if (triCasterController_.isConnected()) disconnectTriCasterSwitcher();
+    if (triCasterController_.isConnected().get()) disconnectTriCasterSwitcher();
     if (isATEM) {
       connectATEMSwitcher();
     } else if (isTriCaster) {
@@ -155,12 +155,12 @@ void ApplicationDelegate::ATEMTriggeredPlaybackStopForDevice(control::ATEMDevice
   externalMixerTriggered(false);
 }
 
-void ApplicationDelegate::triCasterTriggeredPlaybackStartForDevice(TriCasterController&) {
+void ApplicationDelegate::triCasterTriggeredPlaybackStartForDevice(control::TriCasterController&) {
   logTrigger("TriCaster Control - START Playback");
   externalMixerTriggered(true);
 }
 
-void ApplicationDelegate::triCasterTriggeredPlaybackStopForDevice(TriCasterController&) {
+void ApplicationDelegate::triCasterTriggeredPlaybackStopForDevice(control::TriCasterController&) {
   logTrigger("TriCaster Control - STOP Playback");
   externalMixerTriggered(false);
 }

@@ -17,8 +17,8 @@
 #include "crashreporter/Source/DCRCrashReportFormat.h"
 #include "crashreporter/drcrash.pb-c.h"
 #include "telemetry/core/DRTLUtility.h"
-#include "telemetry/services/crashes/DRTLCrashesArchiveClasses.h"
-#include "telemetry/services/crashes/DRTLErrorLogFormatter.h"
+#include "telemetry/services/crashes/logs/DRTLCrashesArchiveClasses.h"
+#include "telemetry/services/crashes/logs/DRTLErrorLogFormatter.h"
 
 namespace {
 

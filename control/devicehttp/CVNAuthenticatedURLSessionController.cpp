@@ -30,7 +30,10 @@ CVNAuthenticatedURLSessionController::~CVNAuthenticatedURLSessionController() { 
 
 void CVNAuthenticatedURLSessionController::requestData(URLRequest request, const std::string& user,
                                                        const std::string& password, Handler handler) {
-  request.timeout = kRequestTimeout;
+  // A shorter time-out of the caller's (a polling loop's) is kept.
+  if (request.timeout <= platform::Clock::Duration::zero() || request.timeout > kRequestTimeout) {
+    request.timeout = kRequestTimeout;
+  }
   {
     std::lock_guard lock(openSessionsLock_);
     ++openSessions_;
@@ -161,7 +164,7 @@ void CVNAuthenticatedURLSessionController::requestXMLDocumentAtURL(const std::st
 
 std::size_t CVNAuthenticatedURLSessionController::openSessionCount() const {
   std::lock_guard lock(openSessionsLock_);
-  return openSessions_;
+  return openSessions_ + webSockets_.count();
 }
 
 }  // namespace control

@@ -3,7 +3,7 @@
 // Basic or Digest login given per request, their XML replies, and the
 // device logins kept in the keychain.
 //
-// Every request has a 10 s time-out; completions run on the controller's own
+// Every request has a time-out of 10 s at most; completions run on the controller's own
 // serial queue. The blocking forms wait at most the time-out (plus a margin)
 // and refuse to run on that queue, where they could only dead-lock.
 // Destruction cancels the requests still open (their completions report
@@ -18,6 +18,7 @@
 
 #include <pugixml.hpp>
 
+#include "control/devicehttp/DeviceWebSocketSessions.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Error.h"
 #include "platform/Keychain.h"
@@ -44,7 +45,7 @@ class CVNAuthenticatedURLSessionController {
   CVNAuthenticatedURLSessionController(const CVNAuthenticatedURLSessionController&) = delete;
   CVNAuthenticatedURLSessionController& operator=(const CVNAuthenticatedURLSessionController&) = delete;
 
-  // The request is sent as given except for its time-out, which is always 10 s.
+  // The request is sent as given except for its time-out, which is at most 10 s.
   void requestData(platform::URLRequest request, const std::string& user, const std::string& password,
                    Handler handler);
   void requestDataAtURL(const std::string& url, const std::string& user, const std::string& password,
@@ -74,8 +75,18 @@ class CVNAuthenticatedURLSessionController {
   void requestXMLDocumentAtURL(const std::string& url, const std::string& user, const std::string& password,
                                XMLHandler handler);
 
-  // Requests started and not yet completed.
+  // Requests started and not yet completed, and WebSocket sessions open.
   std::size_t openSessionCount() const;
+
+  // WebSocket sessions to devices that push JSON events ("ws://" URLs); their
+  // events go to the delegate, their messages to the message log.
+  void setDelegate(CVNAuthenticatedURLSessionController_Delegate* delegate) { webSockets_.setDelegate(delegate); }
+  std::optional<std::uint64_t> openWebSocketAtURL(const std::string& url, const std::vector<std::string>& protocols,
+                                                  const std::string& user = {}, const std::string& password = {}) {
+    return webSockets_.open(url, protocols, user, password);
+  }
+  void closeWebSocketSessions() { webSockets_.closeAll(); }
+  void logSimpleMessage(const std::string& text) { webSockets_.logSimpleMessage(text); }
 
   static std::string stringFromWebSocketCloseCode(std::int64_t code);
 
@@ -100,7 +111,8 @@ class CVNAuthenticatedURLSessionController {
   platform::SerialQueue queue_{kDelegateQueueLabel};
   mutable std::mutex openSessionsLock_;
   std::size_t openSessions_ = 0;
-  std::unique_ptr<platform::URLSession> session_;  // last: destroyed (and cancelled) first
+  std::unique_ptr<platform::URLSession> session_;  // destroyed (and cancelled) before the queue
+  DeviceWebSocketSessions webSockets_;             // last: closed first
 };
 
 }  // namespace control

@@ -11,11 +11,24 @@ namespace {
 
 void consoleLog(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
-// The attribute of the one node an XPath selects; nullopt unless exactly one.
-std::optional<std::string> singleValue(const pugi::xml_document& document, const char* xpath) {
-  const pugi::xpath_node_set nodes = document.select_nodes(xpath);
+// The attribute of the one node a query selects; nullopt unless exactly one.
+std::optional<std::string> singleValue(const pugi::xml_document& document, const pugi::xpath_query& query) {
+  const pugi::xpath_node_set nodes = document.select_nodes(query);
   if (nodes.size() != 1) return std::nullopt;
   return std::string(nodes.first().node().attribute("value").value());
+}
+
+// The state queries, compiled once: the feed can carry thousands of messages.
+struct StateQueries {
+  pugi::xpath_query programRow{"/shortcut_states/shortcut_state[@name='main_a_row']"};
+  pugi::xpath_query programName{"/shortcut_states/shortcut_state[@name='main_a_row_named_input']"};
+  pugi::xpath_query previewRow{"/shortcut_states/shortcut_state[@name='main_b_row']"};
+  pugi::xpath_query previewName{"/shortcut_states/shortcut_state[@name='main_b_row_named_input']"};
+};
+
+const StateQueries& stateQueries() {
+  static const StateQueries queries;
+  return queries;
 }
 
 }  // namespace
@@ -59,6 +72,9 @@ TriCasterController::TriCasterController(platform::Keychain* keychain)
       connectionQueue_(std::make_shared<platform::SerialQueue>(kConnectionQueueLabel)) {}
 
 TriCasterController::~TriCasterController() {
+  // A poll in progress finishes (its request ends at its short time-out).
+  stopping_ = true;
+  updateQueue_.reset();
   labelTimer_.reset();
   reconnect_.cancel();
   feed_->detach();
@@ -175,7 +191,7 @@ void TriCasterController::processReceivedData(const std::string& message) {
   consoleLog("DATA: " + std::to_string(message.size()));
   pugi::xml_document document;
   if (!document.load_buffer(message.data(), message.size())) return;
-  auto find = [&](const char* row, const char* namedRow) -> std::optional<TriCasterInput> {
+  auto find = [&](const pugi::xpath_query& row, const pugi::xpath_query& namedRow) -> std::optional<TriCasterInput> {
     if (const auto position = singleValue(document, row)) {
       return inputWithIndex(static_cast<std::uint64_t>(std::atoll(position->c_str()) + 1));
     }
@@ -183,15 +199,14 @@ void TriCasterController::processReceivedData(const std::string& message) {
     return std::nullopt;
   };
   const std::weak_ptr<bool> alive = alive_;
-  if (auto program = find("/shortcut_states/shortcut_state[@name='main_a_row']",
-                          "/shortcut_states/shortcut_state[@name='main_a_row_named_input']")) {
+  const StateQueries& queries = stateQueries();
+  if (auto program = find(queries.programRow, queries.programName)) {
     setInputFlags(program->index, true);
     platform::DispatchQueue::main().async([this, alive, input = *program] {
       if (!alive.expired()) programDidChange(input);
     });
   }
-  if (auto preview = find("/shortcut_states/shortcut_state[@name='main_b_row']",
-                          "/shortcut_states/shortcut_state[@name='main_b_row_named_input']")) {
+  if (auto preview = find(queries.previewRow, queries.previewName)) {
     setInputFlags(preview->index, false);
     platform::DispatchQueue::main().async([this, alive, input = *preview] {
       if (alive.expired()) return;

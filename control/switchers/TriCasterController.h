@@ -10,6 +10,7 @@
 // operator disconnects. Owned by the application delegate; main thread
 // except where noted (HTTP reads and the feed run on the connection queue).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@
 #include "control/switchers/TriCasterInput.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Keychain.h"
+#include "platform/Observable.h"
 #include "platform/Timer.h"
 
 namespace control {
@@ -52,6 +54,7 @@ class TriCasterController {
   static constexpr const char* kUpdateQueueLabel = "com.dirarovazovo.TriCasterControllerUpdate";
   static constexpr platform::Clock::Duration kReconnectDelay = std::chrono::seconds(5);
   static constexpr platform::Clock::Duration kLabelRefreshInterval = std::chrono::seconds(3);
+  static constexpr platform::Clock::Duration kStatePollTimeout = std::chrono::seconds(2);
 
   // `keychain` (not owned) holds the switcher logins; the user's store when null.
   explicit TriCasterController(platform::Keychain* keychain = nullptr);
@@ -76,8 +79,9 @@ class TriCasterController {
   std::uint64_t inputTypesToIgnore() const { return inputTypesToIgnore_; }
   void setInputTypesToIgnore(std::uint64_t types) { inputTypesToIgnore_ = types; }
 
-  bool isConnected() const { return isConnected_; }
-  bool isConnecting() const { return isConnecting_; }
+  // Observable (main thread sets them).
+  platform::Observable<bool>& isConnected() { return isConnected_; }
+  platform::Observable<bool>& isConnecting() { return isConnecting_; }
   bool isPlayingAClip() const { return isPlayingAClip_; }
   std::uint64_t programInputIndex() const { return programInputIndex_; }
   std::uint64_t previewInputIndex() const { return previewInputIndex_; }
@@ -104,6 +108,14 @@ class TriCasterController {
   // One state-feed message (connection queue).
   void processReceivedData(const std::string& message);
 
+  // Tally polling, which nothing starts (the state feed is the live path).
+  // Blocking; never on the main thread. updateTallies reads the tally
+  // dictionary once and returns true when that failed.
+  // updateProgramAndPreviewStates polls on the update queue until an answer
+  // is empty or not XML (false) or the controller goes away.
+  bool updateTallies();
+  bool updateProgramAndPreviewStates();
+
  private:
   class Feed;
   std::string urlForPath(const std::string& path) const;
@@ -118,6 +130,9 @@ class TriCasterController {
   void switcherDidDisconnect();
   void retryConnectingToTheSwitcher();
   void programDidChange(const TriCasterInput& input);
+  // Main thread: a tally column's flags; `selects` also moves the program and
+  // preview indexes and the selection flags.
+  void applyTally(std::uint64_t index, bool onProgram, bool onPreview, bool selects);
   void postShortcut(const std::string& body, bool synchronously, bool* succeeded);
 
   TriCasterController_Delegate* delegate_ = nullptr;
@@ -130,8 +145,8 @@ class TriCasterController {
   std::uint64_t inputTypesToIgnore_;
   mutable std::mutex inputsLock_;
   std::vector<TriCasterInput> inputs_;
-  bool isConnected_ = false;
-  bool isConnecting_ = false;
+  platform::Observable<bool> isConnected_{false};
+  platform::Observable<bool> isConnecting_{false};
   bool isPlayingAClip_ = false;
   bool shouldReconnect_ = true;
   std::uint64_t programInputIndex_ = kNotFound;
@@ -144,6 +159,9 @@ class TriCasterController {
   std::shared_ptr<Feed> feed_;
   std::shared_ptr<CVNSocket> socket_;  // connection queue
   std::shared_ptr<platform::SerialQueue> connectionQueue_;
+  std::atomic<bool> stopping_{false};
+  std::unique_ptr<platform::SerialQueue> updateQueue_ =
+      std::make_unique<platform::SerialQueue>(kUpdateQueueLabel);
 };
 
 }  // namespace control

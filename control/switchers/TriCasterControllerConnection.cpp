@@ -12,10 +12,10 @@ constexpr const char* kRegisterCommand = "<register name=\"NTK_states\" />\r";
 }
 
 void TriCasterController::connect() {
-  if (isConnected_) disconnect();
+  if (isConnected_.get()) disconnect();
   shouldReconnect_ = true;
   reconnect_.cancel();
-  isConnecting_ = true;
+  isConnecting_.set(true);
   const std::weak_ptr<bool> alive = alive_;
   connectionQueue_->async([this, alive] {
     if (updateInputs()) {
@@ -38,13 +38,13 @@ void TriCasterController::disconnect() {
     socket_.reset();
   }, std::chrono::seconds(30));
   labelTimer_.reset();
-  isConnected_ = false;
-  isConnecting_ = false;
+  isConnected_.set(false);
+  isConnecting_.set(false);
 }
 
 void TriCasterController::retryConnectingToTheSwitcher() {
   if (!shouldReconnect_) {
-    isConnecting_ = false;
+    isConnecting_.set(false);
     return;
   }
   const std::weak_ptr<bool> alive = alive_;
@@ -96,8 +96,8 @@ void TriCasterController::feedDidOpen() {
   const std::weak_ptr<bool> alive = alive_;
   platform::DispatchQueue::main().async([this, alive] {
     if (alive.expired()) return;
-    isConnecting_ = false;
-    isConnected_ = true;
+    isConnecting_.set(false);
+    isConnected_.set(true);
     labelTimer_ = platform::Timer::scheduled(*connectionQueue_, kLabelRefreshInterval, platform::Timer::Mode::Repeating,
                                              [this] { updateInputNames(); });
     if (delegate_) delegate_->triCasterDidConnect(*this);
@@ -123,8 +123,8 @@ void TriCasterController::switcherDidDisconnect() {
   platform::DispatchQueue::main().async([this, alive] {
     if (alive.expired()) return;
     labelTimer_.reset();
-    const bool wasConnected = isConnected_;
-    isConnected_ = false;
+    const bool wasConnected = isConnected_.get();
+    isConnected_.set(false);
     if (wasConnected && delegate_) delegate_->triCasterDidDisconnect(*this);
     retryConnectingToTheSwitcher();
   });

@@ -31,25 +31,10 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
   T location = initial_location;
   if (has_target && location > target) return DRCRASH_ESUCCESS;
 
-  auto uleb = [&](std::uint64_t* out) -> drcrash_error_t {
-    std::uint64_t size;
-    const drcrash_error_t error = read_uleb128(mobj, pc, 0, out, &size);
-    if (error != DRCRASH_ESUCCESS) return error;
-    if (pc + size > end) return DRCRASH_EINVAL;
-    pc += size;
-    return DRCRASH_ESUCCESS;
-  };
-  auto sleb = [&](std::int64_t* out) -> drcrash_error_t {
-    std::uint64_t size;
-    const drcrash_error_t error = read_sleb128(mobj, pc, 0, out, &size);
-    if (error != DRCRASH_ESUCCESS) return error;
-    if (pc + size > end) return DRCRASH_EINVAL;
-    pc += size;
-    return DRCRASH_ESUCCESS;
-  };
+  const DwarfInstructionCursor numbers{mobj, pc, end};
   auto reg32 = [&](std::uint32_t* out) -> drcrash_error_t {
     std::uint64_t value;
-    const drcrash_error_t error = uleb(&value);
+    const drcrash_error_t error = numbers.uleb(&value);
     if (error != DRCRASH_ESUCCESS) return error;
     if (value > 0xffffffffu) return DRCRASH_ENOTSUP;
     *out = static_cast<std::uint32_t>(value);
@@ -79,7 +64,7 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
   };
   // An expression block: ULEB length, then the bytes, all inside the range.
   auto block = [&](std::uint64_t* blockStart, std::uint64_t* blockLength) -> drcrash_error_t {
-    const drcrash_error_t error = uleb(blockLength);
+    const drcrash_error_t error = numbers.uleb(blockLength);
     if (error != DRCRASH_ESUCCESS) return error;
     if (pc + *blockLength > end || pc + *blockLength < pc) return DRCRASH_EINVAL;
     *blockStart = pc;
@@ -104,7 +89,7 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
         location = static_cast<T>(location + (opcode & 0x3f) * codeAlign);
         break;
       case 0x80:  // DW_CFA_offset
-        if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+        if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
         if ((error = setRule(opcode & 0x3f, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
         break;
       case 0xc0:  // DW_CFA_restore
@@ -127,11 +112,11 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
           case 0x03: if (!fixed(2, &u)) return DRCRASH_EINVAL; location = static_cast<T>(location + u * codeAlign); break;
           case 0x04: if (!fixed(4, &u)) return DRCRASH_EINVAL; location = static_cast<T>(location + u * codeAlign); break;
           case 0x05:  // offset_extended
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
             if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x11:  // offset_extended_sf
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
             if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_OFFSET, scaled(s))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x06:  // restore_extended
@@ -156,11 +141,11 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
             if (!state->pop_state()) return DRCRASH_EINVAL;
             break;
           case 0x0c:  // def_cfa
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
             state->set_cfa_register(reg, static_cast<T>(u));
             break;
           case 0x12:  // def_cfa_sf
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
             state->set_cfa_register_signed(reg, static_cast<ST>(scaled(s)));
             break;
           case 0x0d: {  // def_cfa_register
@@ -175,10 +160,10 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
             auto& rule = state->cfa_rule();
             if (rule.kind != CfaRuleKind::RegisterOffset && rule.kind != CfaRuleKind::RegisterSignedOffset) return DRCRASH_EINVAL;
             if (opcode == 0x0e) {
-              if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+              if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
               state->set_cfa_register(rule.reg, static_cast<T>(u));
             } else {
-              if ((error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+              if ((error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
               state->set_cfa_register_signed(rule.reg, static_cast<ST>(scaled(s)));
             }
             break;
@@ -198,15 +183,15 @@ drcrash_error_t eval_program(dwarf_cfa_state<T, ST>* state, drcrash_async_mobjec
             break;
           }
           case 0x14:  // val_offset
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
             if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, scaled(u))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x15:  // val_offset_sf
-            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+            if ((error = reg32(&reg)) != DRCRASH_ESUCCESS || (error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
             if ((error = setRule(reg, DRCRASH_DWARF_CFA_REG_RULE_VAL_OFFSET, scaled(s))) != DRCRASH_ESUCCESS) return error;
             break;
           case 0x2e:  // GNU_args_size: the operand is read, no rule changes
-            if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+            if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
             break;
           default:
             return DRCRASH_ENOTSUP;

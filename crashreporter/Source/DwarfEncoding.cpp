@@ -72,4 +72,22 @@ drcrash_error_t read_task_sleb128(std::uint64_t address, std::int64_t offset, st
   return read_sleb128(&mobj, at, 0, result, size);
 }
 
+drcrash_error_t DwarfInstructionCursor::uleb(std::uint64_t* out) const {
+  std::uint64_t size;
+  const drcrash_error_t error = read_uleb128(mobj, pc, 0, out, &size);
+  if (error != DRCRASH_ESUCCESS) return error;
+  if (pc + size > end) return DRCRASH_EINVAL;
+  pc += size;
+  return DRCRASH_ESUCCESS;
+}
+
+drcrash_error_t DwarfInstructionCursor::sleb(std::int64_t* out) const {
+  std::uint64_t size;
+  const drcrash_error_t error = read_sleb128(mobj, pc, 0, out, &size);
+  if (error != DRCRASH_ESUCCESS) return error;
+  if (pc + size > end) return DRCRASH_EINVAL;
+  pc += size;
+  return DRCRASH_ESUCCESS;
+}
+
 }  // namespace crashreporter::drcrash::async

@@ -16,6 +16,16 @@ drcrash_error_t read_uleb128(drcrash_async_mobject* mobj, std::uint64_t location
                              std::uint64_t* result, std::uint64_t* size);
 drcrash_error_t read_sleb128(drcrash_async_mobject* mobj, std::uint64_t location, std::int64_t offset,
                              std::int64_t* result, std::uint64_t* size);
+// Reads the numbers of an instruction stream in turn, advancing `pc` and
+// refusing a number that runs past `end`.
+struct DwarfInstructionCursor {
+  drcrash_async_mobject* mobj;
+  std::uint64_t& pc;
+  std::uint64_t end;
+
+  drcrash_error_t uleb(std::uint64_t* out) const;
+  drcrash_error_t sleb(std::int64_t* out) const;
+};
 // The same over this process's memory at an address (a 4096-byte window).
 drcrash_error_t read_task_uleb128(std::uint64_t address, std::int64_t offset, std::uint64_t* result, std::uint64_t* size);
 drcrash_error_t read_task_sleb128(std::uint64_t address, std::int64_t offset, std::int64_t* result, std::uint64_t* size);

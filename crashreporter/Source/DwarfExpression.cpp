@@ -79,22 +79,7 @@ drcrash_error_t drcrash_async_dwarf_expression_eval(drcrash_async_mobject* mobj,
     *out = v;
     return true;
   };
-  auto uleb = [&](std::uint64_t* out) -> drcrash_error_t {
-    std::uint64_t size;
-    const drcrash_error_t error = read_uleb128(mobj, pc, 0, out, &size);
-    if (error != DRCRASH_ESUCCESS) return error;
-    if (pc + size > end) return DRCRASH_EINVAL;
-    pc += size;
-    return DRCRASH_ESUCCESS;
-  };
-  auto sleb = [&](std::int64_t* out) -> drcrash_error_t {
-    std::uint64_t size;
-    const drcrash_error_t error = read_sleb128(mobj, pc, 0, out, &size);
-    if (error != DRCRASH_ESUCCESS) return error;
-    if (pc + size > end) return DRCRASH_EINVAL;
-    pc += size;
-    return DRCRASH_ESUCCESS;
-  };
+  const DwarfInstructionCursor numbers{mobj, pc, end};
   auto registerValue = [&](std::uint64_t dwarfReg, std::int64_t add) -> drcrash_error_t {
     std::uint32_t reg;
     if (!drcrash_async_thread_state_map_dwarf_to_reg(state, dwarfReg, &reg)) return DRCRASH_ENOTSUP;
@@ -119,7 +104,7 @@ drcrash_error_t drcrash_async_dwarf_expression_eval(drcrash_async_mobject* mobj,
       continue;
     }
     if (opcode >= 0x70 && opcode <= 0x8f) {  // DW_OP_breg0..31
-      if ((error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+      if ((error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
       if ((error = registerValue(opcode - 0x70u, s)) != DRCRASH_ESUCCESS) return error;
       continue;
     }
@@ -137,8 +122,8 @@ drcrash_error_t drcrash_async_dwarf_expression_eval(drcrash_async_mobject* mobj,
       case 0x0d: if (!fixed(4, &u)) return DRCRASH_EINVAL; DRCRASH_PUSH(static_cast<std::int32_t>(u)); break;
       case 0x0e: if (!fixed(8, &u)) return DRCRASH_EINVAL; DRCRASH_PUSH(u); break;
       case 0x0f: if (!fixed(8, &u)) return DRCRASH_EINVAL; DRCRASH_PUSH(static_cast<std::int64_t>(u)); break;
-      case 0x10: if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error; DRCRASH_PUSH(u); break;  // constu
-      case 0x11: if ((error = sleb(&s)) != DRCRASH_ESUCCESS) return error; DRCRASH_PUSH(s); break;  // consts
+      case 0x10: if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error; DRCRASH_PUSH(u); break;  // constu
+      case 0x11: if ((error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error; DRCRASH_PUSH(s); break;  // consts
       case 0x12: if (!stack.peek(0, &a)) return DRCRASH_EINVAL; DRCRASH_PUSH(a); break;             // dup
       case 0x13: DRCRASH_POP(a); break;                                                              // drop
       case 0x14: if (!stack.peek(1, &a)) return DRCRASH_EINVAL; DRCRASH_PUSH(a); break;             // over
@@ -174,7 +159,7 @@ drcrash_error_t drcrash_async_dwarf_expression_eval(drcrash_async_mobject* mobj,
       case 0x21: DRCRASH_POP(a); DRCRASH_POP(b); DRCRASH_PUSH(b | a); break;        // or
       case 0x22: DRCRASH_POP(a); DRCRASH_POP(b); DRCRASH_PUSH(b + a); break;        // plus
       case 0x23:                                                                    // plus_uconst
-        if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
+        if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
         DRCRASH_POP(a);
         DRCRASH_PUSH(a + u);
         break;
@@ -207,8 +192,8 @@ drcrash_error_t drcrash_async_dwarf_expression_eval(drcrash_async_mobject* mobj,
         break;
       }
       case 0x92:  // bregx
-        if ((error = uleb(&u)) != DRCRASH_ESUCCESS) return error;
-        if ((error = sleb(&s)) != DRCRASH_ESUCCESS) return error;
+        if ((error = numbers.uleb(&u)) != DRCRASH_ESUCCESS) return error;
+        if ((error = numbers.sleb(&s)) != DRCRASH_ESUCCESS) return error;
         if ((error = registerValue(u, s)) != DRCRASH_ESUCCESS) return error;
         break;
       case 0x94:    // deref_size

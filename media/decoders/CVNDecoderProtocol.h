@@ -29,6 +29,8 @@ class CVNDecoderDelegateProtocol {
   virtual void didReceiveCCSampleBuffer(const platform::media::SampleBufferRef& sampleBuffer) = 0;
   // Captions were found inside a compressed frame (VideoToolbox-rule decoder).
   virtual void didFindAnEmbeddedCCPacket() = 0;
+  // The decoder sends a frame again after a failure it may recover from.
+  virtual void decoderWillRetryDecodingSampleBuffer(const platform::media::SampleBufferRef& /*sampleBuffer*/) {}
 };
 
 // (success, error text or none, decoded picture or nullptr). A handler that

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
+
+#include "media/decoders/PlanarPacking.h"
 
 namespace media {
 namespace {
@@ -50,38 +53,84 @@ void put32(std::uint8_t* p, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// 4:2:2 16-bit samples Cb Y0 Cr Y1.
-void packV216Row(const AVFrame& frame, std::size_t row, std::size_t width, std::uint8_t* out) {
-  for (std::size_t x = 0; x < width; x += 2) {
-    const std::size_t c = x / 2;
-    put16(out, sample16(frame, 1, row, c));
-    put16(out + 2, sample16(frame, 0, row, x));
-    put16(out + 4, sample16(frame, 2, row, c));
-    put16(out + 6, x + 1 < width ? sample16(frame, 0, row, x + 1) : sample16(frame, 0, row, x));
-    out += 8;
+// Rows per band when packing on several threads: fewer costs more in
+// hand-overs than it saves.
+constexpr std::size_t kMinimumBandRows = 32;
+
+// A planar YCbCr picture in 16-bit little-endian samples, 4:2:2 or 4:4:4,
+// which our packers read straight from.
+struct PlanarPicture {
+  const std::uint8_t* data[4] = {};
+  std::ptrdiff_t linesize[4] = {};
+  std::size_t width = 0;
+  bool halfWidthChroma = false;
+  bool hasAlpha = false;
+  int depth = 0;
+
+  PlanarRow row(std::size_t y) const {
+    auto line = [&](int plane) {
+      return reinterpret_cast<const std::uint16_t*>(data[plane] + static_cast<std::ptrdiff_t>(y) * linesize[plane]);
+    };
+    return {line(0), line(1), line(2), hasAlpha ? line(3) : nullptr, width, halfWidthChroma, depth};
+  }
+};
+
+std::optional<PlanarPicture> planarPicture(const AVFrame& frame) {
+  const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+  if (!description || !(description->flags & AV_PIX_FMT_FLAG_PLANAR) ||
+      (description->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_BE | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM)) ||
+      description->nb_components < 3 || description->log2_chroma_h != 0 || description->log2_chroma_w > 1) {
+    return std::nullopt;
+  }
+  PlanarPicture picture;
+  picture.depth = description->comp[0].depth;
+  for (int i = 0; i < description->nb_components; ++i) {
+    const AVComponentDescriptor& component = description->comp[i];
+    if (component.plane != i || component.step != 2 || component.shift != 0 || component.depth != picture.depth ||
+        !frame.data[i]) {
+      return std::nullopt;
+    }
+    picture.data[i] = frame.data[i];
+    picture.linesize[i] = frame.linesize[i];
+  }
+  picture.width = static_cast<std::size_t>(frame.width);
+  picture.halfWidthChroma = description->log2_chroma_w == 1;
+  picture.hasAlpha = description->nb_components == 4;
+  return picture;
+}
+
+// Whether packing `picture` straight into `format` gives what swscale would
+// (checked against it for 10 and 12 bits): the samples are only moved up to
+// 16 bits, and 4:2:2 chroma for 'y416' is interpolated as swscale's bilinear
+// does for even widths of 8 or more.
+bool packsExactly(const PlanarPicture& picture, FourCharCode format) {
+  const bool tenOrTwelve = picture.depth == 10 || picture.depth == 12;
+  switch (format) {
+    case pm::kPixelFormat4444AYpCbCr16:
+      return tenOrTwelve && (!picture.halfWidthChroma || (picture.width % 2 == 0 && picture.width >= 8));
+    case pm::kPixelFormat422YpCbCr16: return tenOrTwelve && picture.halfWidthChroma;
+    case pm::kPixelFormat422YpCbCr10: return picture.depth == 10 && picture.halfWidthChroma;
+    default: return false;
   }
 }
 
-// A 10-bit sample kept out of the codes 0-3 and 1020-1023, which serial
-// digital video reserves for its timing references.
-std::uint32_t legal10(std::uint16_t sample) { return std::clamp<std::uint32_t>(sample & 0x3ff, 4, 1019); }
-
-// 4:2:2 10-bit samples, six pixels in four little-endian words of three
-// samples each: Cb0 Y0 Cr0 | Y1 Cb1 Y2 | Cr1 Y3 Cb2 | Y4 Cr2 Y5. Pixels past
-// the width are black.
-void packV210Row(const AVFrame& frame, std::size_t row, std::size_t width, std::uint8_t* out) {
-  auto luma = [&](std::size_t x) -> std::uint32_t { return x < width ? legal10(sample16(frame, 0, row, x)) : 64; };
-  auto chroma = [&](int plane, std::size_t c) -> std::uint32_t {
-    return c < (width + 1) / 2 ? legal10(sample16(frame, plane, row, c)) : 512;
-  };
-  for (std::size_t x = 0; x < width; x += 6) {
-    const std::size_t c = x / 2;
-    put32(out, chroma(1, c) | luma(x) << 10 | chroma(2, c) << 20);
-    put32(out + 4, luma(x + 1) | chroma(1, c + 1) << 10 | luma(x + 2) << 20);
-    put32(out + 8, chroma(2, c + 1) | luma(x + 3) << 10 | chroma(1, c + 2) << 20);
-    put32(out + 12, luma(x + 4) | chroma(2, c + 2) << 10 | luma(x + 5) << 20);
-    out += 16;
-  }
+// Packs rows of `picture` from `firstRow` on into `rows`, bands of them on
+// several threads.
+void packRows(const PlanarPicture& picture, std::size_t firstRow, FourCharCode format, std::uint8_t* rows,
+              std::size_t bytesPerRow, std::size_t count) {
+  forEachRowBand(count, kMinimumBandRows, [&](RowBand band) {
+    for (std::size_t row = band.first; row < band.first + band.count; ++row) {
+      const PlanarRow source = picture.row(firstRow + row);
+      std::uint8_t* out = rows + row * bytesPerRow;
+      if (format == pm::kPixelFormat4444AYpCbCr16) {
+        packAYUV64Row(source, reinterpret_cast<std::uint16_t*>(out));
+      } else if (format == pm::kPixelFormat422YpCbCr16) {
+        packV216Row(source, reinterpret_cast<std::uint16_t*>(out));
+      } else {
+        packV210Row(source, out);
+      }
+    }
+  });
 }
 
 bool fail(std::string* error, const std::string& text) {
@@ -159,22 +208,22 @@ bool FrameConverter::convert(const AVFrame& frame, RowBand source, PixelBuffer& 
   const int width = static_cast<int>(buffer.width());
   const int height = static_cast<int>(destination.count);
   std::uint8_t* rows = buffer.baseAddress() + destination.first * buffer.bytesPerRow();
-  if (const AVPixelFormat direct = directFormat(format); direct != AV_PIX_FMT_NONE) {
+  const std::optional<PlanarPicture> picture = planarPicture(frame);
+  const bool sameShape = static_cast<std::size_t>(frame.width) == buffer.width() && source.count == destination.count;
+  if (sameShape && picture && packsExactly(*picture, format)) {
+    if (source.first + source.count > static_cast<std::size_t>(frame.height)) return fail(error, "source rows outside the frame");
+    packRows(*picture, source.first, format, rows, buffer.bytesPerRow(), destination.count);
+  } else if (const AVPixelFormat direct = directFormat(format); direct != AV_PIX_FMT_NONE) {
     std::uint8_t* planes[4] = {rows, nullptr, nullptr, nullptr};
     const int lines[4] = {static_cast<int>(buffer.bytesPerRow()), 0, 0, 0};
     if (!impl_->scale(frame, source, width, height, direct, planes, lines, error)) return false;
   } else if (const AVPixelFormat planar = packedFromFormat(format); planar != AV_PIX_FMT_NONE) {
-    AVFrame* picture = impl_->intermediateFrame(width, height, planar);
-    if (!picture) return fail(error, "no memory for the intermediate picture");
-    if (!impl_->scale(frame, source, width, height, planar, picture->data, picture->linesize, error)) return false;
-    for (std::size_t row = 0; row < destination.count; ++row) {
-      std::uint8_t* out = rows + row * buffer.bytesPerRow();
-      if (format == pm::kPixelFormat422YpCbCr16) {
-        packV216Row(*picture, row, buffer.width(), out);
-      } else {
-        packV210Row(*picture, row, buffer.width(), out);
-      }
-    }
+    AVFrame* intermediate = impl_->intermediateFrame(width, height, planar);
+    if (!intermediate) return fail(error, "no memory for the intermediate picture");
+    if (!impl_->scale(frame, source, width, height, planar, intermediate->data, intermediate->linesize, error)) return false;
+    const std::optional<PlanarPicture> planes = planarPicture(*intermediate);
+    if (!planes) return fail(error, "the intermediate picture is not planar");
+    packRows(*planes, 0, format, rows, buffer.bytesPerRow(), destination.count);
   } else {
     return fail(error, "unsupported output format " + pm::fourCCString(format));
   }

@@ -18,17 +18,12 @@
 #include <memory>
 #include <string>
 
+#include "media/decoders/RowBands.h"
 #include "platform/media/PixelBuffer.h"
 
 struct AVFrame;
 
 namespace media {
-
-// A band of rows.
-struct RowBand {
-  std::size_t first = 0;
-  std::size_t count = 0;
-};
 
 class FrameConverter {
  public:

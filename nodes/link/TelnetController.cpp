@@ -28,7 +28,10 @@ using detail::NodeSocket;
 constexpr std::string_view kLineEnd = "\n\r";
 constexpr std::string_view kXMLOpening = "<?xml";
 constexpr std::string_view kXMLEnd = "</plist>";
-constexpr std::chrono::milliseconds kPollSlice{1000};
+// The longest the loop sleeps without an event. Every event that matters
+// (bytes, a queued command, a close, a clock advance) wakes it, so the slice
+// only bounds the wait: idle links do not wake for nothing.
+constexpr std::chrono::milliseconds kPollSlice{10000};
 
 void systemLog(std::string message) { platform::reportDiagnostic(platform::DiagnosticLevel::Warning, message); }
 
@@ -270,9 +273,15 @@ class LinkSession {
           if (hasOutstandingCommand()) systemLog("NSStreamEventHasBytesAvailable but with ZERO bytes");
           closeLink({});
           return false;
-        case IoOutcome::Progress:
-          if (!handleBytes(std::string_view(buffer.data(), read.bytes))) return false;
+        case IoOutcome::Progress: {
+          bool completed = false;
+          if (!handleBytes(std::string_view(buffer.data(), read.bytes), completed)) return false;
+          // A reply that ended in a short read has most likely emptied the
+          // socket: no read just to hear so. Anything left wakes the poll
+          // again, and is drained before the next command is written.
+          if (completed && read.bytes < buffer.size()) return true;
           break;
+        }
       }
     }
   }
@@ -284,7 +293,7 @@ class LinkSession {
 
   // Frames `bytes` into the outstanding command's reply. False once the link
   // closed.
-  bool handleBytes(std::string_view bytes) {
+  bool handleBytes(std::string_view bytes, bool& completedReply) {
     std::optional<QueueEntry> completed;
     std::string replyCommand;
     std::size_t limit = 0;
@@ -313,6 +322,7 @@ class LinkSession {
       closeLink("reply to \"" + replyCommand + "\" is longer than " + std::to_string(limit) + " bytes");
       return false;
     }
+    completedReply = completed.has_value();
     if (completed) {
       completed->finish(std::exchange(reply_, {}));
       searched_ = 0;

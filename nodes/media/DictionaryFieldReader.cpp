@@ -1,5 +1,6 @@
 #include "nodes/media/DictionaryFieldReader.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "nodes/media/NodeModelErrors.h"
@@ -7,12 +8,47 @@
 namespace nodes::detail {
 
 DictionaryFieldReader::DictionaryFieldReader(const platform::Dictionary& dictionary, std::string what)
-    : dictionary_(dictionary), what_(std::move(what)) {}
+    : what_(std::move(what)) {
+  if (dictionary.empty()) return;
+  index(dictionary.begin()->first, dictionary.rbegin()->first);
+  entries_.reserve(dictionary.size());
+  for (const auto& [key, value] : dictionary) {
+    entries_.push_back({std::string_view(key).substr(sharedPrefix_.size()), &value});
+  }
+}
+
+DictionaryFieldReader::DictionaryFieldReader(const SortedEntries& entries, std::string what) : what_(std::move(what)) {
+  if (entries.empty()) return;
+  index(entries.front().first, entries.back().first);
+  entries_.reserve(entries.size());
+  for (const auto& [key, value] : entries) entries_.push_back({key.substr(sharedPrefix_.size()), value});
+}
+
+void DictionaryFieldReader::index(std::string_view first, std::string_view last) {
+  // In sorted order, what the first and last keys share every key shares.
+  sharedPrefix_ = first.substr(0, static_cast<std::size_t>(
+                                      std::mismatch(first.begin(), first.end(), last.begin(), last.end()).first -
+                                      first.begin()));
+}
+
+const platform::Value* DictionaryFieldReader::entry(std::string_view key) const {
+  if (!key.starts_with(sharedPrefix_)) return nullptr;
+  key.remove_prefix(sharedPrefix_.size());
+  // Keys after the prefix mostly differ in their first byte: compared first,
+  // without a call.
+  const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, [](const Entry& e, std::string_view k) {
+    const std::string_view a = e.keyAfterPrefix;
+    if (!a.empty() && !k.empty() && a.front() != k.front())
+      return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(k.front());
+    return a < k;
+  });
+  if (it == entries_.end() || it->keyAfterPrefix != key) return nullptr;
+  return it->value;
+}
 
 const platform::Value* DictionaryFieldReader::find(std::string_view key) const {
-  auto it = dictionary_.find(key);
-  if (it == dictionary_.end() || it->second.isNone()) return nullptr;
-  return &it->second;
+  const platform::Value* value = entry(key);
+  return value && !value->isNone() ? value : nullptr;
 }
 
 void DictionaryFieldReader::refuse(std::string_view key, bool outOfRange, std::string_view expected,

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Error.h"
@@ -20,10 +21,18 @@ namespace nodes::detail {
 
 class DictionaryFieldReader {
  public:
-  // `what` names the object in error texts ("MediaItem").
+  // `what` names the object in error texts ("MediaItem"). `dictionary` must
+  // outlive the reader.
   DictionaryFieldReader(const platform::Dictionary& dictionary, std::string what);
+  // The same over (key, value) pairs in strictly ascending key order, for
+  // callers that read entries without building a dictionary. The keys and
+  // values must outlive the reader.
+  using SortedEntries = std::vector<std::pair<std::string_view, const platform::Value*>>;
+  DictionaryFieldReader(const SortedEntries& entries, std::string what);
 
-  bool contains(std::string_view key) const { return dictionary_.contains(key); }
+  bool contains(std::string_view key) const { return entry(key) != nullptr; }
+  // The key's value (none included), or nullptr without such a key.
+  const platform::Value* entry(std::string_view key) const;
 
   std::optional<std::string> string(std::string_view key);
   // Integers and reals (a real must be finite and is truncated toward zero);
@@ -42,10 +51,20 @@ class DictionaryFieldReader {
   platform::Status status() const;
 
  private:
+  void index(std::string_view first, std::string_view last);
+  // The key's value, or nullptr when it is absent or none.
   const platform::Value* find(std::string_view key) const;
   void refuse(std::string_view key, bool outOfRange, std::string_view expected, const platform::Value& found);
 
-  const platform::Dictionary& dictionary_;
+  struct Entry {
+    std::string_view keyAfterPrefix;
+    const platform::Value* value;
+  };
+
+  // Keys of one vocabulary share a long prefix ("clipInfo…"): lookups compare
+  // only what follows it, in a sorted array.
+  std::string_view sharedPrefix_;
+  std::vector<Entry> entries_;
   std::string what_;
   std::vector<std::string> badKeys_;
   std::vector<std::string> problems_;

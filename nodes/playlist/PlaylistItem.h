@@ -374,6 +374,11 @@ class PlaylistItem final : public platform::Archivable {
   // when `problems` is given, stored there.
   static std::shared_ptr<PlaylistItem> initWithDictionary(const platform::Dictionary& dictionary,
                                                           platform::Status* problems = nullptr);
+  // The same from a document entry's (key, value) pairs in strictly
+  // ascending key order, as a reader that builds no dictionary has them.
+  static std::shared_ptr<PlaylistItem> initWithSortedEntries(
+      const std::vector<std::pair<std::string_view, const platform::Value*>>& entries,
+      platform::Status* problems = nullptr);
 
   // Keyed archiving (the pasteboard form): every document key plus the
   // metadata as Metadata objects.

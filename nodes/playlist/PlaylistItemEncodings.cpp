@@ -132,13 +132,12 @@ void readPoint(DictionaryFieldReader& reader, const char* secondsKey, const char
   point = flag.value_or(false) ? seconds.value_or(0.0) : kNoPoint;
 }
 
-std::shared_ptr<const RGBAImage> readThumbnail(const platform::Dictionary& dictionary, ReadProblems& problems) {
-  auto entry = dictionary.find(kThumbnail);
-  if (entry == dictionary.end() || entry->second.isNone()) return nullptr;
-  const platform::Data* data = entry->second.data();
+std::shared_ptr<const RGBAImage> readThumbnail(const Value* entry, ReadProblems& problems) {
+  if (!entry || entry->isNone()) return nullptr;
+  const platform::Data* data = entry->data();
   if (!data) {
     problems.add(kThumbnail, std::string("\"") + kThumbnail + "\": expected data, found " +
-                                 platform::typeName(entry->second.type()));
+                                 platform::typeName(entry->type()));
     return nullptr;
   }
   platform::Result<RGBAImage> image = imageFromTiffData(*data);
@@ -150,10 +149,9 @@ std::shared_ptr<const RGBAImage> readThumbnail(const platform::Dictionary& dicti
 }
 
 // "clipInfoMetadata" of a document: the catalogue's row dictionaries.
-std::optional<std::vector<Metadata>> readMetadataRows(const platform::Dictionary& dictionary, ReadProblems& problems) {
-  auto entry = dictionary.find(kMetadata);
-  if (entry == dictionary.end() || entry->second.isNone()) return std::nullopt;
-  const platform::Array* rows = entry->second.array();
+std::optional<std::vector<Metadata>> readMetadataRows(const Value* entry, ReadProblems& problems) {
+  if (!entry || entry->isNone()) return std::nullopt;
+  const platform::Array* rows = entry->array();
   if (!rows) {
     problems.add(kMetadata, std::string("\"") + kMetadata + "\": expected an array of dictionaries");
     return std::nullopt;
@@ -343,17 +341,31 @@ void PlaylistItem::fillCoreDataAttributeEntity(platform::Dictionary& record, con
 
 // ---- Readers ----
 
-std::shared_ptr<PlaylistItem> PlaylistItem::initWithDictionary(const platform::Dictionary& dictionary,
-                                                               platform::Status* problems) {
+namespace {
+
+std::shared_ptr<PlaylistItem> itemFromDocumentEntry(DictionaryFieldReader& reader, platform::Status* problems) {
   Fields f = zeroFields();
-  DictionaryFieldReader reader(dictionary, "PlaylistItem dictionary");
   ReadProblems more;
   readClipInfo(reader, f, Source::Document);
-  f.thumbnail = readThumbnail(dictionary, more);
-  if (auto metadata = readMetadataRows(dictionary, more)) f.metadataArray = std::move(*metadata);
+  f.thumbnail = readThumbnail(reader.entry(kThumbnail), more);
+  if (auto metadata = readMetadataRows(reader.entry(kMetadata), more)) f.metadataArray = std::move(*metadata);
   giveMissingPlaybackUniqueID(f);
   reportProblems(more.merged(reader.status()), problems);
   return std::make_shared<PlaylistItem>(std::move(f));
+}
+
+}  // namespace
+
+std::shared_ptr<PlaylistItem> PlaylistItem::initWithDictionary(const platform::Dictionary& dictionary,
+                                                               platform::Status* problems) {
+  DictionaryFieldReader reader(dictionary, "PlaylistItem dictionary");
+  return itemFromDocumentEntry(reader, problems);
+}
+
+std::shared_ptr<PlaylistItem> PlaylistItem::initWithSortedEntries(
+    const std::vector<std::pair<std::string_view, const platform::Value*>>& entries, platform::Status* problems) {
+  DictionaryFieldReader reader(entries, "PlaylistItem dictionary");
+  return itemFromDocumentEntry(reader, problems);
 }
 
 platform::Result<std::shared_ptr<platform::Archivable>> PlaylistItem::decode(
@@ -401,7 +413,8 @@ platform::Result<std::shared_ptr<platform::Archivable>> PlaylistItem::decode(
   DictionaryFieldReader reader(values, "PlaylistItem archive");
   ReadProblems more;
   readClipInfo(reader, f, Source::Document);
-  f.thumbnail = readThumbnail(values, more);
+  const auto thumbnail = values.find(kThumbnail);
+  f.thumbnail = readThumbnail(thumbnail == values.end() ? nullptr : &thumbnail->second, more);
   const platform::Status status = more.merged(reader.status());
   if (!status.ok()) {
     const platform::Dictionary& userInfo = status.error().userInfo;

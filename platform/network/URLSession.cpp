@@ -14,6 +14,8 @@ namespace {
 
 // How often the transfer thread looks at the clock when nothing wakes it.
 constexpr int kPollMilliseconds = 20;
+// Large uploads go out in big writes rather than libcurl's default 64 KiB.
+constexpr long kUploadBufferSize = 512L << 10;
 
 Error sessionError(URLSessionErrorCode code, std::string description) {
   return Error(kURLSessionErrorDomain, static_cast<std::int64_t>(code), std::move(description));
@@ -154,6 +156,10 @@ class URLSession::Engine {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (request.certificateAuthorities) {
+      curl_easy_setopt(easy, CURLOPT_CAINFO, request.certificateAuthorities->c_str());
+      curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
     // The transfer thread's check on the clock ends the request; libcurl's own
     // limit (twice as long, and never 0, which would mean none) is the
     // real-time backstop.
@@ -194,11 +200,17 @@ class URLSession::Engine {
       curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Engine::onSeek);
       curl_easy_setopt(easy, CURLOPT_SEEKDATA, &task);
       curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+      curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
       if (request.method != "PUT") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     } else if (request.method == "GET") {
       curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (request.method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (request.sharedBody) {
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.sharedBody->size()));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.sharedBody->data());
+      curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     } else {
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
       curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());

@@ -18,6 +18,13 @@ namespace telemetry::core {
 
 class DRTLSharedSchemaLog;
 
+// The marker of logs that keep their own session id: the session tracker
+// never stamps the current one on them.
+class DRTLNoAutoAssignSessionIdLog {
+ public:
+  virtual ~DRTLNoAutoAssignSessionIdLog() = default;
+};
+
 class DRTLAbstractLog : public platform::Archivable {
  public:
   DRTLAbstractLog() = default;

@@ -118,16 +118,21 @@ std::optional<std::string> DRTLEncrypter::encryptString(const std::string& text)
   return platform::base64Encode(*value);
 }
 
-// Lengths are checked and only the two tags are accepted; a missing key is
-// never made here, since it could not decrypt anything.
+// A value carries metadata only when the text before its first ":" names one
+// of the two slots; an older value is bare cipher text, which may hold a ":"
+// byte of its own. Lengths are checked, and a missing key is never made here,
+// since it could not decrypt anything.
 std::optional<DRTLEncrypter::Bytes> DRTLEncrypter::decryptData(const Bytes& value) {
   std::string tag = kDRTLEncryptionKeyTag;
   Bytes vector(kVectorLength, 0), cipher = value;
   const auto colon = std::find(value.begin(), value.end(), static_cast<std::uint8_t>(':'));
   const std::string head(value.begin(), colon);
-  if (colon != value.end() && platform::isValidUtf8(head)) {
-    tag = head.substr(0, head.find('/'));
-    if (tag != kDRTLEncryptionKeyTag && tag != kDRTLEncryptionKeyTagAlternate) return std::nullopt;
+  const std::size_t slash = head.find('/');
+  const std::string headTag = head.substr(0, slash);
+  const bool hasMetadata = colon != value.end() && slash != std::string::npos &&
+                           (headTag == kDRTLEncryptionKeyTag || headTag == kDRTLEncryptionKeyTagAlternate);
+  if (hasMetadata) {
+    tag = headTag;
     const std::size_t rest = static_cast<std::size_t>(value.end() - colon) - 1;
     if (rest < kVectorLength + kBlockLength) return std::nullopt;
     vector.assign(colon + 1, colon + 1 + kVectorLength);

@@ -64,6 +64,10 @@ class DRTLUtility {
   static std::map<std::string, std::string> validateProperties(const platform::Dictionary& properties,
                                                                const std::string& logName, const std::string& type);
 
+  // Length in code points, and the first `limit` of them (a cut never splits one).
+  static std::size_t characterCount(std::string_view text);
+  static std::string firstCharacters(std::string_view text, std::size_t limit);
+
   static std::string sdkName();
   static std::string sdkVersion();
 

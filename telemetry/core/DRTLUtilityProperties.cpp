@@ -2,24 +2,20 @@
 #include "telemetry/core/DRTLUtility.h"
 
 namespace telemetry::core {
-namespace {
-
 // Length and cut in code points, so a cut never splits a character.
-std::size_t characterCount(const std::string& text) {
+std::size_t DRTLUtility::characterCount(std::string_view text) {
   std::size_t count = 0;
   for (unsigned char c : text) count += (c & 0xC0) != 0x80;
   return count;
 }
 
-std::string firstCharacters(const std::string& text, std::size_t limit) {
+std::string DRTLUtility::firstCharacters(std::string_view text, std::size_t limit) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && count++ == limit) return text.substr(0, i);
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && count++ == limit) return std::string(text.substr(0, i));
   }
-  return text;
+  return std::string(text);
 }
-
-}  // namespace
 
 std::map<std::string, std::string> DRTLUtility::validateProperties(const platform::Dictionary& properties,
                                                                    const std::string& logName,

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 
 #include "media/readers/AssetReaderRegistry.h"
 #include "platform/media/TypeIdentifiers.h"
 #include "tests/support/CapturedDiagnostics.h"
 #include "tests/support/MediaFixtures.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/media/FilesOfEachKind.h"
 
 namespace media {
 namespace {
@@ -156,17 +155,8 @@ TEST_F(AssetReaderTest, TablesCountersAndMissingOverrides) {
 }
 
 TEST(AssetReaderFactoryTest, AsksMovieThenImageThenAudio) {
-  testing_support::TemporaryDirectory directory;
-  const auto movie = directory / "clip.mov";
-  const auto still = directory / "still.png";
-  const auto sound = directory / "sound.wav";
-  const auto text = directory / "notes.txt";
-  ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48 -t 0.2 " +
-                                          testing_support::shellQuoted(movie)));
-  ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=64x48 -frames:v 1 " +
-                                          testing_support::shellQuoted(still)));
-  ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i sine=d=0.2 " + testing_support::shellQuoted(sound)));
-  std::ofstream(text) << "not media";
+  const testing_support::FilesOfEachKind files;
+  ASSERT_TRUE(files.made());
 
   using platform::media::MediaFileKind;
   auto registration = [](AssetReaderKind kind, std::vector<MediaFileKind> kinds, std::string name) {
@@ -191,11 +181,11 @@ TEST(AssetReaderFactoryTest, AsksMovieThenImageThenAudio) {
     std::filesystem::path path;
     const char* reader;  // nullptr: none
     bool isImage, isAudioOnly;
-  } cases[] = {{movie, "movie", false, false},
-               {still, "movie", false, false},
-               {sound, "audio", false, true},
-               {text, nullptr, false, false},
-               {directory / "missing.mov", nullptr, false, false}};
+  } cases[] = {{files.movie, "movie", false, false},
+               {files.still, "movie", false, false},
+               {files.sound, "audio", false, true},
+               {files.text, nullptr, false, false},
+               {files.movie.parent_path() / "missing.mov", nullptr, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path.filename().string());
     auto reader = CVNAssetReader::assetReaderWithMediaURL(MediaURL::fileURLWithPath(c.path), "source");
@@ -218,11 +208,11 @@ TEST(AssetReaderFactoryTest, AsksMovieThenImageThenAudio) {
   {
     ScopedAssetReaderRegistration withoutMovie(registration(AssetReaderKind::Movie, {MediaFileKind::Movie}, "movie"));
     bool isImage = false;
-    EXPECT_TRUE(CVNAssetReader::mediaURLIsValidAsset(MediaURL::fileURLWithPath(still), &isImage, nullptr));
+    EXPECT_TRUE(CVNAssetReader::mediaURLIsValidAsset(MediaURL::fileURLWithPath(files.still), &isImage, nullptr));
     EXPECT_TRUE(isImage);
   }
-  EXPECT_TRUE(CVNAssetReader::lastModificationDateForFileAtURL(MediaURL::fileURLWithPath(movie)));
-  EXPECT_FALSE(CVNAssetReader::lastModificationDateForFileAtURL(MediaURL::fileURLWithPath(directory / "missing")));
+  EXPECT_TRUE(CVNAssetReader::lastModificationDateForFileAtURL(MediaURL::fileURLWithPath(files.movie)));
+  EXPECT_FALSE(CVNAssetReader::lastModificationDateForFileAtURL(MediaURL::fileURLWithPath(files.movie.parent_path() / "missing")));
   EXPECT_FALSE(CVNAssetReader::canReadAssetWithMediaURL(MediaURL::URLWithString("srt://127.0.0.1:9000")));
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <latch>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "media/decoders/CVNDecoder.h"
@@ -113,6 +116,60 @@ TEST(DecoderSelectionTest, PoolCacheAnswersOnePoolPerAttributesAndExplainsFailur
   testing_support::CapturedDiagnostics diagnostics;
   EXPECT_EQ(CVNDecoder::pixelBufferPoolWithAttributes(attributes), nullptr);
   EXPECT_EQ(diagnostics.count("Failed to create PixelBufferPool (error: -6681)"), 1u);
+}
+
+// Decoders set up on several queues at once ask the cache together: each
+// attributes set still gets one pool, and failures keep their own text.
+TEST(DecoderSelectionTest, PoolCacheGivesOnePoolPerAttributesToConcurrentCallers) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 50;
+  constexpr std::size_t kShapes = 6;
+  constexpr std::size_t kFailingShape = kShapes - 1;
+  auto attributesOf = [](std::size_t shape) {
+    pm::PixelBufferPoolAttributes attributes;
+    attributes.pixelFormat = pm::kPixelFormat422YpCbCr8;
+    attributes.width = shape == kFailingShape ? 0 : 48;
+    attributes.height = 20 + shape;
+    return attributes;
+  };
+  std::latch start(kThreads);
+  // Per thread: the pools it got for each shape, and its failure texts.
+  std::vector<std::vector<std::set<pm::PixelBufferPool*>>> seen(kThreads, std::vector<std::set<pm::PixelBufferPool*>>(kShapes));
+  std::vector<std::vector<std::string>> errors(kThreads);
+  std::vector<std::shared_ptr<pm::PixelBufferPool>> keep;
+  std::mutex keepMutex;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t step = 0; step < kShapes; ++step) {
+          const std::size_t shape = (step + static_cast<std::size_t>(t)) % kShapes;  // different orders
+          std::string error;
+          auto pool = CVNDecoder::pixelBufferPoolWithAttributes(attributesOf(shape), &error);
+          seen[t][shape].insert(pool.get());
+          if (!error.empty()) errors[t].push_back(error);
+          std::lock_guard lock(keepMutex);
+          keep.push_back(std::move(pool));
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::set<pm::PixelBufferPool*> distinct;
+  for (std::size_t shape = 0; shape < kShapes; ++shape) {
+    SCOPED_TRACE(shape);
+    std::set<pm::PixelBufferPool*> pools;
+    for (int t = 0; t < kThreads; ++t) pools.insert(seen[t][shape].begin(), seen[t][shape].end());
+    ASSERT_EQ(pools.size(), 1u);
+    EXPECT_EQ(*pools.begin() == nullptr, shape == kFailingShape);
+    distinct.insert(*pools.begin());
+  }
+  EXPECT_EQ(distinct.size(), kShapes);
+  for (const auto& texts : errors) {
+    ASSERT_EQ(texts.size(), static_cast<std::size_t>(kRounds));
+    for (const auto& text : texts) EXPECT_EQ(text.rfind("Failed to create PixelBufferPool (error: -6681), using attributes: {", 0), 0u) << text;
+  }
 }
 
 TEST(CVNMutexTest, OnlyTheHolderReleasesAndTheFlagMeansHeld) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/Files.h"
+#include "platform/PropertyListDetail.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace platform {
@@ -336,6 +337,50 @@ TEST(PropertyListReaderTest, RefusesMalformedInputSayingWhereAndWhat) {
       EXPECT_EQ(error.userInfo.at(kPropertyListKeyPathKey), Value(c.keyPath));
     }
   }
+}
+
+// The one-pass reader takes the plain form writers produce; what it hands on
+// the tree reader reads or refuses. Where both read, they must agree.
+TEST(PropertyListReaderTest, OnePassReaderAgreesWithTheTreeReader) {
+  const Value written = Value(Dictionary{
+      {"name", Value("Clip & <take> \xC3\xA9")},
+      {"list", Value(Array{Value(1), Value(2.5), Value(true), Value(false), Value(Array{}), Value(Dictionary{})})},
+      {"when", Value(dateOf(2024, 2, 29, 10h))},
+      {"blob", Value(Data(100, 7))},
+      {"nested", nested(Value(Array{Value("deep"), Value(Array{Value("x")})}), 20)}});
+  struct Case {
+    const char* name;
+    std::string xml;
+    bool onePass;  // whether the one-pass reader takes it
+  } cases[] = {
+      {"the writer's layout", *writePropertyList(written), true},
+      {"a byte-order mark and comments", "\xEF\xBB\xBF<!-- a --><plist><!-- b --><true/><!-- c --></plist><!-- d -->", true},
+      {"references and CDATA", "<string>&#65;&#x1F600;&amp;<![CDATA[<&]]><!-- c -->x</string>", true},
+      {"single-quoted attributes", "<?xml version='1.0' encoding='utf-8'?><plist version='1.0'><true/></plist>", true},
+      {"another encoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><string>\xE9</string>", false},
+      {"an internal DTD subset", "<!DOCTYPE plist [<!ENTITY e \"x\">]><string>&e;</string>", false},
+      {"an unknown entity", "<string>&e;</string>", false},
+      {"a reference to a surrogate", "<string>&#xD800;</string>", false},
+      {"a NUL byte after the end", std::string("<true/>\0<", 9), false},
+      {"a processing instruction", "<array><?pi?><true/></array>", false},
+      {"whitespace CDATA in an array", "<array><![CDATA[ ]]><true/></array>", false},
+      {"a misnested end tag", "<array><true/></dict>", false},
+      {"a truncated document", "<plist><array><true/>", false},
+      {"a key without a value", "<dict><key>a</key></dict>", false},
+      {"text after the end", "<true/>x", false},
+      {"UTF-16", utf16LittleEndian(u"\uFEFF<plist><string>\u00e9</string></plist>"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<Value> onePass = detail::readPlainXmlPropertyList(c.xml);
+    EXPECT_EQ(onePass.has_value(), c.onePass);
+    const Result<Value> tree = detail::readXmlPropertyList(c.xml);
+    if (onePass) {
+      ASSERT_TRUE(tree.ok()) << tree.error().describe();
+      EXPECT_TRUE(sameValue(*onePass, *tree));
+    }
+  }
+  EXPECT_TRUE(sameValue(*readPropertyList(*writePropertyList(written)), written));
 }
 
 TEST(PropertyListReaderTest, ReportsTheByteOffsetOfAnXmlError) {

@@ -47,7 +47,17 @@ bool CapturedRequest::hasHeader(const std::string& name) const {
   return std::any_of(headers.begin(), headers.end(), [&](const auto& entry) { return sameName(entry.first, name); });
 }
 
-HttpCaptureServer::HttpCaptureServer(const std::string& script) {
+HttpCaptureServer::HttpCaptureServer(const std::string& script, const std::optional<TlsIdentity>& tls) {
+  std::vector<std::string> arguments = {script};
+  if (tls) arguments.insert(arguments.end(), {tls->certificateFile, tls->keyFile});
+  start(std::string(VZ_TEST_SUPPORT_DIR) + "/http_capture_server.py", arguments);
+}
+
+HttpCaptureServer::HttpCaptureServer(const std::string& peerScript, const std::vector<std::string>& arguments) {
+  start(peerScript, arguments);
+}
+
+void HttpCaptureServer::start(const std::string& peerScript, const std::vector<std::string>& arguments) {
   int toChild[2];
   int fromChild[2];
   if (pipe(toChild) != 0) return;
@@ -56,7 +66,9 @@ HttpCaptureServer::HttpCaptureServer(const std::string& script) {
     close(toChild[1]);
     return;
   }
-  const std::string path = std::string(VZ_TEST_SUPPORT_DIR) + "/http_capture_server.py";
+  std::vector<const char*> argv = {"python3", peerScript.c_str()};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     dup2(toChild[0], STDIN_FILENO);
@@ -65,7 +77,7 @@ HttpCaptureServer::HttpCaptureServer(const std::string& script) {
     close(toChild[1]);
     close(fromChild[0]);
     close(fromChild[1]);
-    execlp("python3", "python3", path.c_str(), script.c_str(), static_cast<char*>(nullptr));
+    execvp("python3", const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   close(toChild[0]);
@@ -73,7 +85,7 @@ HttpCaptureServer::HttpCaptureServer(const std::string& script) {
   stdinFd_ = toChild[1];
   std::string line;
   if (pid_ > 0 && readLine(fromChild[0], line) && line.rfind("listening on ", 0) == 0) {
-    baseUrl_ = "http://" + line.substr(13);
+    baseUrl_ = line.substr(13);
   }
   reader_ = std::thread([this, fd = fromChild[0]] { readRecords(fd); });
 }

@@ -6,6 +6,7 @@
 // for it.
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,15 +28,26 @@ struct CapturedRequest {
   bool hasHeader(const std::string& name) const;
 };
 
+// A certificate (PEM) and its private key: the server then speaks https.
+struct TlsIdentity {
+  std::string certificateFile;
+  std::string keyFile;
+};
+
 class HttpCaptureServer {
  public:
-  // `script` is the JSON list of responses, e.g. R"([{"status":503}])".
-  explicit HttpCaptureServer(const std::string& script = R"([{"status":200}])");
+  // `script` is the JSON list of responses, e.g. R"([{"status":503}])";
+  // "{origin}" in a body becomes the server's own "scheme://127.0.0.1:PORT".
+  explicit HttpCaptureServer(const std::string& script = R"([{"status":200}])",
+                             const std::optional<TlsIdentity>& tls = std::nullopt);
+  // Another python3 peer speaking the same protocol: it prints "listening on
+  // <origin>", then one record per request, and ends when its input closes.
+  HttpCaptureServer(const std::string& peerScript, const std::vector<std::string>& arguments);
   ~HttpCaptureServer();
   HttpCaptureServer(const HttpCaptureServer&) = delete;
   HttpCaptureServer& operator=(const HttpCaptureServer&) = delete;
 
-  // "http://127.0.0.1:PORT"; empty when the server did not start.
+  // "http://127.0.0.1:PORT" (https with TLS); empty when the server did not start.
   const std::string& baseUrl() const { return baseUrl_; }
   std::vector<CapturedRequest> requests() const;
   std::size_t requestCount() const;
@@ -43,6 +55,7 @@ class HttpCaptureServer {
   bool waitForRequests(std::size_t count) const;
 
  private:
+  void start(const std::string& peerScript, const std::vector<std::string>& arguments);
   void readRecords(int fd);
 
   pid_t pid_ = -1;

@@ -14,6 +14,11 @@ namespace testing_support {
 bool runCommand(const std::string& command);
 // The standard output of `command` (empty when it fails).
 std::string commandOutput(const std::string& command);
+// Makes `path` by running `command` with an output path appended. The first
+// test process of this build folder to ask for a command runs it; the others
+// copy what it made. Every test case runs in a process of its own, so a
+// fixture kept only for the process was made again for every case.
+bool makeFileOnce(const std::string& command, const std::filesystem::path& path);
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 // A path quoted for the shell.
 std::string shellQuoted(const std::filesystem::path& path);

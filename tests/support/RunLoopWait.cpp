@@ -9,6 +9,15 @@
 
 namespace testing_support {
 
+namespace {
+
+// Between polls the waiting thread sleeps instead of spinning: a spinning waiter
+// takes a whole core from the threads it waits for and from the tests running
+// beside it.
+constexpr std::chrono::microseconds kPollPause{500};
+
+}  // namespace
+
 bool runMainLoopUntil(const std::function<bool()>& done, std::string_view what, std::chrono::milliseconds limit) {
   if (platform::RunLoop::main().runUntil(done, limit)) return true;
   ADD_FAILURE() << "the main run loop ran " << limit.count() << " ms without " << what << " coming true";
@@ -22,7 +31,7 @@ bool waitForCondition(const std::function<bool()>& done, std::string_view what, 
       ADD_FAILURE() << "waited " << limit.count() << " ms without " << what << " coming true";
       return false;
     }
-    std::this_thread::yield();
+    std::this_thread::sleep_for(kPollPause);
   }
   return true;
 }
@@ -41,7 +50,7 @@ bool Signal::waitFor(std::chrono::milliseconds limit) const {
   const auto giveUpAt = std::chrono::steady_clock::now() + limit;
   while (!raised_.load()) {
     if (std::chrono::steady_clock::now() >= giveUpAt) return false;
-    std::this_thread::yield();
+    std::this_thread::sleep_for(kPollPause);
   }
   return true;
 }

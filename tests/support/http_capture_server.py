@@ -5,11 +5,14 @@ Listens on 127.0.0.1 (port 0 unless given), prints "listening on 127.0.0.1:PORT"
 then one JSON line per request: method, path, query, headers (in order) and the
 raw body in Base64. Answers with the scripted responses in order (a JSON list
 of {"status": int, "headers": {name: value}, "body": text, "bodySize": int}); after the list the
-last one repeats. Ends when its standard input closes.
+last one repeats. "{origin}" in a body becomes the server's own origin. With a
+certificate and its key as further arguments it speaks TLS (https). Ends when
+its standard input closes.
 """
 import base64
 import http.server
 import json
+import ssl
 import sys
 import threading
 import urllib.parse
@@ -41,7 +44,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             }
             sys.stdout.write(json.dumps(record) + "\n")
             sys.stdout.flush()
-        payload = answer.get("body", "").encode("utf-8") or b"x" * answer.get("bodySize", 0)
+        payload = answer.get("body", "").replace("{origin}", origin).encode("utf-8") or b"x" * answer.get("bodySize", 0)
         self.send_response(answer.get("status", 200))
         for name, value in answer.get("headers", {}).items():
             self.send_header(name, value)
@@ -60,7 +63,14 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 server = Server(("127.0.0.1", 0), Handler)
-sys.stdout.write("listening on 127.0.0.1:%d\n" % server.server_address[1])
+scheme = "http"
+if len(sys.argv) > 3:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    scheme = "https"
+origin = "%s://127.0.0.1:%d" % (scheme, server.server_address[1])
+sys.stdout.write("listening on %s\n" % origin)
 sys.stdout.flush()
 threading.Thread(target=server.serve_forever, daemon=True).start()
 sys.stdin.read()

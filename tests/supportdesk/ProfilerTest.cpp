@@ -252,6 +252,7 @@ TEST_F(ProfilerTest, JournalExportAsksForTheAdministratorOnlyWhenNeeded) {
 }
 
 TEST_F(ProfilerTest, ModelNameProfileAndZipReachTheDelegate) {
+  testing_support::CapturedDiagnostics diagnostics;
   Profiler profiler = makeProfiler();
   profiler.getDeviceModelName();
   EXPECT_EQ(profiler.deviceModelName, std::nullopt);
@@ -269,6 +270,8 @@ TEST_F(ProfilerTest, ModelNameProfileAndZipReachTheDelegate) {
   EXPECT_EQ(runner_->calls[1].command.argv,
             (std::vector<std::string>{"zip", "-r", "-X", "Support.zip", "./Support"}));
   EXPECT_EQ(runner_->calls[1].command.workingFolder, support_.parent_path());
+  EXPECT_EQ(diagnostics.count("Contact Corvane Support: Profiler: run command: zip -r -X Support.zip ./Support"), 2u);
+  EXPECT_EQ(diagnostics.count("Contact Corvane Support: Profiler: run command: lsblk --json"), 1u);
   runner_->answer(0, 0, "{\"blockdevices\": []}");
   runner_->answer(1, 0);
   runner_->answer(2, 0);

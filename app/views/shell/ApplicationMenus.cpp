@@ -137,7 +137,8 @@ void populateFile(QMenuBar& bar, ApplicationDelegate& delegate, const MenuOwner&
     if (const auto document = weak.lock()) documents->revertDocumentToSaved(document);
   });
   const bool hasDocument = static_cast<bool>(owner.document);
-  for (QAction* action : {close, save, saveAs, revert}) action->setEnabled(hasDocument);
+  for (QAction* action : {save, saveAs, revert}) action->setEnabled(hasDocument);
+  close->setEnabled(owner.window != nullptr);
   QObject::connect(file, &QMenu::aboutToShow, revert, [revert, weak] {
     const auto document = weak.lock();
     revert->setEnabled(document && document->fileURL() && document->isDocumentEdited());
@@ -147,7 +148,7 @@ void populateFile(QMenuBar& bar, ApplicationDelegate& delegate, const MenuOwner&
   file->addSeparator();
   QAction* preferences =
       addAction(*file, QObject::tr("Preferences..."), kPreferencesActionName, [target] { target->showPreferences(); },
-                QKeySequence::Preferences, QAction::PreferencesRole);
+                QKeySequence(Qt::CTRL | Qt::Key_Comma), QAction::PreferencesRole);
   markNotAvailable(preferences, delegate.hasPreferencesWindow());
   addAction(*file, QObject::tr("Quit %1").arg(QApplication::applicationDisplayName()), kQuitActionName,
             [target] { ApplicationMenus::quit(*target); }, QKeySequence::Quit, QAction::QuitRole);
@@ -197,8 +198,7 @@ void populateHelp(QMenuBar& bar, ApplicationDelegate& delegate) {
   ApplicationDelegate* target = &delegate;
   QMenu* help = addMenu(bar, QObject::tr("&Help"));
   addAction(*help, QObject::tr("Search Knowledge Base"), nullptr, [target] { target->searchKnowledgeBase(); });
-  markNotAvailable(addAction(*help, QObject::tr("Contact Support..."), nullptr, [target] { target->contactSupport(); }),
-                   false);
+  addAction(*help, QObject::tr("Contact Support..."), nullptr, [target] { target->contactSupport(); });
   help->addSeparator();
   addAction(*help, QObject::tr("About %1").arg(QApplication::applicationDisplayName()), kAboutActionName,
             [target] { target->orderFrontStandardAboutPanel(); }, {}, QAction::AboutRole);
@@ -211,7 +211,10 @@ QString ApplicationMenus::playlistFileFilter() {
 }
 
 void ApplicationMenus::quit(ApplicationDelegate& delegate) {
-  if (delegate.applicationShouldTerminate()) QCoreApplication::quit();
+  // exit(), not quit(): quit() first asks every window to close, and the start
+  // window answers a close by asking to quit again, for ever. The questions
+  // about edited documents were asked just now.
+  if (delegate.applicationShouldTerminate()) QCoreApplication::exit(0);
 }
 
 void ApplicationMenus::populate(QMenuBar& menuBar, ApplicationDelegate& delegate, const MenuOwner& owner) {

@@ -44,7 +44,8 @@ inline constexpr const char* kPlaylistFromNodeMenuName = "playlistFromNodeMenu";
 inline constexpr const char* kNotAvailableToolTip = "Not available in this version yet.";
 
 // The window the menus belong to: a playlist window with its document and
-// its table's edit actions, or the start window (no document).
+// its table's edit actions, a window without a document (Close closes it), or
+// the start window (none: Close is off).
 struct MenuOwner {
   QWidget* window = nullptr;
   std::shared_ptr<nodes::VideoPlaylistDocument> document;

@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "app/shell/EventExceptionGuard.h"
+
 namespace app::views {
 
 VantelioZiraApplication::VantelioZiraApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -16,7 +18,23 @@ std::shared_ptr<const platform::Bundle> VantelioZiraApplication::applicationMain
 
 void VantelioZiraApplication::terminate() {
   // Queued: the caller (often a menu action or an alert) finishes first.
-  QMetaObject::invokeMethod(this, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  // exit(), not quit(), which would first ask the windows to close (see
+  // ApplicationMenus::quit).
+  QMetaObject::invokeMethod(this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}
+
+void VantelioZiraApplication::finishLaunching() {
+  if (!contactSupportWindowController_)
+    contactSupportWindowController_ =
+        std::make_unique<ContactSupportWindowHandle>(applicationInformationForSupport(), *this);
+}
+
+void VantelioZiraApplication::contactSupport() {
+  if (contactSupportWindowController_) contactSupportWindowController_->showWindow();
+}
+
+bool VantelioZiraApplication::notify(QObject* receiver, QEvent* event) {
+  return deliverForwardingExceptions([&] { return QApplication::notify(receiver, event); }, *this);
 }
 
 bool VantelioZiraApplication::hasModalWindow() const { return QApplication::activeModalWidget() != nullptr; }

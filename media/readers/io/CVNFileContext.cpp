@@ -14,16 +14,12 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-#include "foundation/CVNLogController.h"
+#include "media/readers/ReaderLog.h"
 #include "platform/Clock.h"
 
 namespace media {
 
 namespace {
-
-void logLine(std::uint32_t level, const char* format, auto... arguments) {
-  foundation::CVNLogController::sharedLogController().logMessageWithLevel(level, false, format, arguments...);
-}
 
 double secondsSince(platform::Clock::TimePoint start) {
   return std::chrono::duration<double>(platform::Clock::current().now() - start).count();
@@ -34,11 +30,16 @@ void logCacheStaysOn() { logLine(1, "MovieAssetReader: Error: could not disable 
 }  // namespace
 
 CVNFileContext::CVNFileContext()
-    : pageReader_([](int fd, void* buffer, std::size_t size, off_t offset) { return ::pread(fd, buffer, size, offset); }) {}
+    : pageReader_([](int fd, void* buffer, std::size_t size, off_t offset) { return ::pread(fd, buffer, size, offset); }),
+      readAhead_(kReadAheadDepth, [this](std::uint8_t* buffer, std::int64_t start) -> ssize_t {
+        const ssize_t count = readPage(buffer, memoryPageSize_, start);
+        return count < 0 ? -static_cast<ssize_t>(errno) : count;
+      }) {}
 
 CVNFileContext::~CVNFileContext() {
   freeFileContextMemoryPages();
   closeFile();
+
 }
 
 int CVNFileContext::openFile(const std::filesystem::path& path) {
@@ -56,6 +57,7 @@ int CVNFileContext::openFile(const std::filesystem::path& path) {
 }
 
 void CVNFileContext::closeFile() {
+  readAhead_.cancel();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   direct_ = false;
@@ -65,8 +67,11 @@ void CVNFileContext::closeFile() {
 }
 
 bool CVNFileContext::allocateMemoryPages(std::int32_t count, std::uint64_t pageSize) {
+  // A new ring starts where the old one had got to.
+  pos_ = currentPosition();
   freeFileContextMemoryPages();
   memoryPageSize_ = pageSize;
+  readAhead_.setPageSize(pageSize);
   for (std::int32_t i = 0; i < count; ++i) {
     void* bytes = nullptr;
     if (::posix_memalign(&bytes, kBlockSize, pageSize) != 0) break;
@@ -77,6 +82,7 @@ bool CVNFileContext::allocateMemoryPages(std::int32_t count, std::uint64_t pageS
 }
 
 void CVNFileContext::freeFileContextMemoryPages() {
+  readAhead_.cancel();
   for (auto& page : memoryPages_) std::free(page.bytes);
   memoryPages_.clear();
   currentMemoryPage_ = nullptr;
@@ -161,16 +167,33 @@ CVNMemoryPage* CVNFileContext::fillNextPage(std::int64_t offset, int* result) {
   if (currentMemoryPage_ == &page) currentMemoryPage_ = nullptr;
   page.endOffset = 0;
   // Direct reads start on a block boundary; the page then begins a little
-  // before the offset asked for.
-  const std::int64_t start = offset - offset % static_cast<std::int64_t>(kBlockSize);
+  // before the offset asked for (or where the page read ahead began).
+  std::int64_t start = offset - offset % static_cast<std::int64_t>(kBlockSize);
 
   const auto began = platform::Clock::current().now();
   std::shared_ptr<SlowReadWatchdog> watchdog;
   if (report_) watchdog = SlowReadWatchdog::arm(report_);
-  const ssize_t count = readPage(page.bytes, memoryPageSize_, start);
-  const int error = errno;
+  ssize_t count = 0;
+  int error = 0;
+  if (const auto ahead = readAhead_.take(offset, &page.bytes, &start)) {
+    count = *ahead;
+    error = count < 0 ? static_cast<int>(-count) : 0;
+  } else {
+    count = readPage(page.bytes, memoryPageSize_, start);
+    error = errno;
+  }
   if (watchdog) watchdog->finish();
   const double elapsed = secondsSince(began);
+  // A full page read in order (demuxers skip a little now and then): the
+  // next ones are likely wanted next.
+  const bool inOrder = lastFilledEnd_ >= 0 && start >= lastFilledEnd_ &&
+                       start - lastFilledEnd_ < static_cast<std::int64_t>(memoryPageSize_);
+  lastFilledEnd_ = count > 0 ? start + count : -1;
+  if (inOrder && count == static_cast<ssize_t>(memoryPageSize_)) {
+    for (std::size_t ahead = 1; ahead <= kReadAheadDepth; ++ahead) {
+      readAhead_.request(start + count * static_cast<std::int64_t>(ahead));
+    }
+  }
 
   if (count < 0) {
     report(0, elapsed);

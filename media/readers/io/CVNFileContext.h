@@ -4,19 +4,26 @@
 // the page cache bypassed (O_DIRECT; where the file system refuses it,
 // buffered reads dropped from the cache page by page). Pages are refilled
 // round-robin; each page read reports "10 frames in its time" to the reader's
-// counters, and a watchdog reports a read that blocks.
+// counters, and a watchdog reports a read that blocks. While the file is read
+// in order, the two pages after the one just filled are read ahead
+// (PageReadAhead), so the disk works while the demuxer copies.
 //
 // Threads: the callbacks run on the thread driving the demuxer, one call at a
-// time; only the reports reach the main queue.
+// time; the read-ahead runs on threads of its own and is
+// waited for before its page is used, the ring changes or the file closes;
+// only the reports reach the main queue.
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "media/readers/io/PageReadAhead.h"
 #include "media/readers/io/SlowReadWatchdog.h"
 
 namespace media {
@@ -79,11 +86,12 @@ class CVNFileContext {
   // `result` 0 (end of file) or minus the error.
   CVNMemoryPage* fillNextPage(std::int64_t offset, int* result);
   ssize_t readPage(void* buffer, std::size_t size, off_t offset);
+
   void report(std::int32_t frames, double seconds);
   std::int64_t currentPosition() const;
 
   int fd_ = -1;
-  bool direct_ = false;
+  std::atomic<bool> direct_ = false;
   std::int64_t pos_ = 0;
   bool usesMemoryPages_ = false;
   std::vector<CVNMemoryPage> memoryPages_;
@@ -92,6 +100,11 @@ class CVNFileContext {
   CVNMemoryPage* currentMemoryPage_ = nullptr;
   std::shared_ptr<ReadReport> report_;
   PageReader pageReader_;
+
+  // Pages read ahead while the file is read in order.
+  static constexpr std::size_t kReadAheadDepth = 2;
+  std::int64_t lastFilledEnd_ = -1;  // where the last page filled ended
+  PageReadAhead readAhead_;
 };
 
 }  // namespace media

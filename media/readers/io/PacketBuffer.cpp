@@ -42,6 +42,18 @@ const AVPacket* PacketBuffer::bufferedPacketOfStream(int streamIndex, std::size_
   return nullptr;
 }
 
+AVPacket* PacketBuffer::bufferedPacketOfStream(int streamIndex, std::size_t ordinal) {
+  return const_cast<AVPacket*>(static_cast<const PacketBuffer*>(this)->bufferedPacketOfStream(streamIndex, ordinal));
+}
+
+void PacketBuffer::pushFront(AVPacketPtr packet) {
+  if (packet) packets_.push_front(std::move(packet));
+}
+
+void PacketBuffer::removePacketsIf(const std::function<bool(const AVPacket&)>& predicate) {
+  std::erase_if(packets_, [&](const AVPacketPtr& packet) { return predicate(*packet); });
+}
+
 void PacketBuffer::clearPacketBuffer() { packets_.clear(); }
 
 void PacketBuffer::logBufferedPacketList() const {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 
 struct AVPacket;
@@ -26,6 +27,11 @@ class PacketBuffer {
   AVPacketPtr nextBufferedVideoPacket(int streamIndex);
   // The `ordinal`-th buffered packet of the stream (0 the first), left in place.
   const AVPacket* bufferedPacketOfStream(int streamIndex, std::size_t ordinal) const;
+  AVPacket* bufferedPacketOfStream(int streamIndex, std::size_t ordinal);
+  // Puts a packet back in front of the others.
+  void pushFront(AVPacketPtr packet);
+  // Drops the packets the predicate picks, keeping the others in order.
+  void removePacketsIf(const std::function<bool(const AVPacket&)>& predicate);
   void clearPacketBuffer();
   // One line per packet at level 3: stream, times, size, flags.
   void logBufferedPacketList() const;

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -32,6 +33,17 @@ struct AVCodecContext;
 struct AVPacket;
 
 namespace media {
+
+// Where the last seek stands.
+struct SeekContext {
+  std::int32_t seekCount = 0;  // seeks issued for the request
+  bool seekingInPreviousGOP = false;  // the open-GOP retry was made
+  bool justSeeked = false;
+  bool checkForOpenGOP = false;
+  // Presentation time (video time base) from which frames are shown; a zero
+  // time scale means no seek happened yet.
+  platform::media::MediaTime seekPoint;
+};
 
 // The opaque value of the interrupt callback.
 struct CVNStreamContext {
@@ -59,6 +71,13 @@ class CVNFFmpegMovieAssetReader : public CVNAssetReader, public FFmpegCodecSourc
   static bool isPathInSMB(const std::optional<std::filesystem::path>& path);
   // Joins the reader factory as its movie reader.
   static void registerMovieReader();
+  // Debugging aids (nothing in the system calls them): packet and seek
+  // flags as text, a stream's index entries, and a file's timecodes written
+  // next to it with the extension "tc", jumps of 3 frames or more marked.
+  static std::string stringFromAVPacketFlags(int flags);
+  static std::string stringFromAVSeekFlag(int flags);
+  static std::string AVIndexEntriesString(AVFormatContext* context, int streamIndex);
+  static void printTimecodesFromFileAtURL(const MediaURL& url);
   // The asset type for a demuxer's long name (files).
   static std::int32_t assetTypeForFormatLongName(const std::string& longName);
   static void setShouldCreateVideoFormatDescriptionForDNxHD(bool value);
@@ -120,6 +139,42 @@ class CVNFFmpegMovieAssetReader : public CVNAssetReader, public FFmpegCodecSourc
   // into it; null when the stream gives none within the read budget.
   const AVPacket* packetOfStream(int streamIndex, std::size_t ordinal = 0);
 
+  // Reading: packets in file order, stopped at the out point, as sample
+  // buffers timed from the clip's first frame.
+  void initReading() override;
+  platform::media::SampleBufferRef nextSampleBufferForTrackIndex(std::int32_t* trackIndex) override;
+  // 0 with the next packet, or -1 (packet empty) once reading has finished.
+  int nextPacket(AVPacketPtr& packet);
+  void updateOutPoint(double seconds) override;
+  // An MPEG-2 picture's type and temporal reference; an I picture becomes a
+  // key frame and starts the group, a packet without presentation time gets
+  // one from the group start. False (type 0, reference -1) when unparsable.
+  bool extractPtsFromMPEG2Header(AVPacket& packet, std::int64_t* frameType, std::int32_t* temporalOrder);
+  void updatePlaybackDuration(double /*seconds*/) override {}
+  platform::media::SampleBufferRef createCMSampleBufferWithVideoPacket(const AVPacket& packet);
+  platform::media::SampleBufferRef createCMSampleBufferWithAudioPacket(const AVPacket& packet);
+  platform::media::SampleBufferRef createCMSampleBufferWithCCPacket(AVPacket& packet);
+  // Packets read past the out point, kept for an extension (at most the
+  // page ring's bytes, 4 MiB or more; past it an extension seeks instead).
+  std::size_t beyondOutPointPacketCount() const { return beyondOutPointPackets_.size(); }
+  std::int64_t beyondOutPointBytes() const { return beyondOutPointBytes_; }
+  // Packets taken from the library since opening (the tests' counting seam).
+  std::int64_t packetsReadFromFile() const { return packetsReadFromFile_; }
+
+  // Seeking: the next packets start with what a decoder needs for the frame
+  // at `seconds`; a precise seek marks frames before it not to be shown.
+  void seekToTime(double seconds, bool precisely, bool backwards) override;
+  void seekToStartPoint() override;
+  platform::media::MediaTime syncPTS() const override;
+  const SeekContext& seekContext() const { return seekContext_; }
+  // The nearer of the key-frame index entry at or before `timestamp` and the
+  // first entry at or after it, when they lie within `maxFrameDuration`;
+  // AV_NOPTS_VALUE otherwise.
+  std::int64_t v2nearestTsFromAVIndexEntryForTimestamp(std::int64_t timestamp, bool preferNext,
+                                                       std::int64_t maxFrameDuration) const;
+  // Re-seeks a request may issue before it takes the first key frame met.
+  static constexpr std::int32_t kMaxSeekCount = 8;
+
   // The interrupt callback's decision (exposed for tests of the stream limit).
   static int interruptCallback(void* opaque);
   const CVNStreamContext& streamContext() const { return streamContext_; }
@@ -142,6 +197,29 @@ class CVNFFmpegMovieAssetReader : public CVNAssetReader, public FFmpegCodecSourc
   void loadQuickTimeMetadata();
   bool mediaInfoRefuses() const;
   platform::media::FormatDescriptionRef timecodeDescription(bool dropFrame) const;
+
+  // Packet reading.
+  int localReadFrame(AVPacket* packet);
+  void checkFrameType(AVPacket& packet);
+  int nextPacketAndBufferIt();
+  void addBeyondOutPointPacket(AVPacketPtr packet);
+  bool isBeyondOutPoint(const AVPacket& packet) const;
+  bool allStreamsBeyondOutPoint();
+  void setStreamBeyondOutPoint(int streamIndex, bool beyond);
+  void finishReadingAtEnd();
+  // The audio index of a stream, -1 when it has none.
+  std::int32_t audioIndexOfStream(int streamIndex) const;
+  std::int64_t frameDurationInTimeBase(std::int64_t packetDuration) const;
+  std::int64_t averageFrameSize(std::int64_t lastPacketDuration) const;
+  void allocateReadingPages(std::int64_t largestPacket, std::int64_t lastPacketDuration);
+  platform::media::SampleBufferRef createUncompressedVideoSample(const AVPacket& packet,
+                                                                 const platform::media::SampleTimingInfo& timing);
+  platform::media::SampleBufferRef createCaptionSample(const AVPacket& packet, std::size_t offset, std::size_t size,
+                                                       const platform::media::SampleTimingInfo& timing);
+
+  // Seeking steps.
+  int seekStep(std::int64_t timestamp, int flags);
+  void readAfterSeek(std::int64_t timestamp, bool precisely);
 
   // Video builders by codec.
   platform::Value mpeg2Profile(AVStream* stream, bool* foundEmbeddedCaptions);
@@ -173,6 +251,27 @@ class CVNFFmpegMovieAssetReader : public CVNAssetReader, public FFmpegCodecSourc
   std::uint64_t ac3FrameSize_ = 0;
   bool foundEmbeddedCaptions_ = false;
   CVNStreamContext streamContext_;
+
+  // Reading state.
+  std::int64_t gopStartPTS_ = 0;
+  bool gopStartKnown_ = false;
+  std::int64_t mpeg2OffsetToAddToComputePTS_ = 0;
+  std::int64_t firstVideoDTS_ = 0;
+  bool firstVideoDTSKnown_ = false;
+  std::int64_t lastDTS_ = 0;
+  bool lastDTSKnown_ = false;
+  std::int64_t lastPresentationEnd_ = 0;
+  bool lastPresentationEndKnown_ = false;
+  AVPacketPtr firstMPEGPacket_;
+  platform::media::FormatDescriptionRef uncompressedVideoFormatDescription_;
+  std::deque<platform::media::SampleBufferRef> ccQueue_;
+  std::deque<AVPacketPtr> beyondOutPointPackets_;
+  std::int64_t beyondOutPointBytes_ = 0;
+  bool beyondOutPointOverflow_ = false;  // packets were dropped past the cap
+  std::int64_t packetsReadFromFile_ = 0;
+  SeekContext seekContext_;
+  platform::media::MediaTime timeToSeekTo_;
+  bool lastSeekFailed_ = false;
 };
 
 }  // namespace media

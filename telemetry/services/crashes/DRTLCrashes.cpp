@@ -1,16 +1,30 @@
 #include "telemetry/services/crashes/DRTLCrashes.h"
 
+#include <cxxabi.h>
+#include <execinfo.h>
+#include <pthread.h>
+
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "platform/ApplicationActivity.h"
 #include "platform/Bundle.h"
+#include "platform/UncaughtException.h"
 #include "telemetry/core/DRTLDeviceTracker.h"
 #include "telemetry/core/DRTLDirAradedUserDefaults.h"
 #include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/DRTLSessionContext.h"
 #include "telemetry/core/DRTLUtility.h"
 #include "telemetry/core/Services/DRTLDirAraded.h"
-#include "telemetry/services/crashes/DRTLCrashesArchiveClasses.h"
+#include "telemetry/services/crashes/logs/DRTLCrashesArchiveClasses.h"
+#include "telemetry/services/crashes/exceptions/DRTLCrashesCXXExceptionWrapperException.h"
 #include "telemetry/services/crashes/DRTLCrashesLogBuffer.h"
 #include "telemetry/services/crashes/DRTLCrashesSupport.h"
 #include "telemetry/services/crashes/DRTLCrashesUtil.h"
+#include "telemetry/services/crashes/DRTLWrapperCrashesHelper.h"
+#include "telemetry/services/crashes/exceptions/DRTLApplicationForwarder.h"
+#include "telemetry/services/crashes/exceptions/DRTLWrapperExceptionManager.h"
 
 namespace telemetry::crashes {
 namespace {
@@ -46,6 +60,57 @@ void registerLegacyClassNames() {
                                           {"DRErrorReport", "DRTLErrorReport"}});
 }
 
+// An uncaught C++ exception goes to the crash reporter's uncaught-exception
+// hook with the stack of its throw; the abort then writes the report.
+void forwardCXXExceptionToCrashReporter(const DRTLCrashesCXXExceptionInfo* info) {
+  const DRTLCrashesCXXExceptionWrapperException wrapper(info);
+  if (const platform::UncaughtExceptionHandler handler = platform::uncaughtExceptionHandler()) {
+    const std::vector<std::uint64_t> frames = wrapper.callStackReturnAddresses();
+    handler(wrapper.name().c_str(), wrapper.reason().c_str(), frames.data(), frames.size());
+  }
+  std::abort();
+}
+
+// An exception the application object caught: its type, its text and the
+// stack of its throw when this thread's throw record holds one, else the
+// stack now (without the first frame, the hook's or this function's own).
+void forwardCaughtExceptionToCrashReporter(const std::exception_ptr& exception,
+                                           platform::UncaughtExceptionHandler handler) {
+  DRTLCrashesCXXExceptionInfo info;
+  std::string message;
+  try {
+    std::rethrow_exception(exception);
+  } catch (...) {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    info.typeName = type ? type->name() : nullptr;
+    try {
+      throw;
+    } catch (const std::exception& error) {
+      message = error.what();
+      info.exceptionMessage = message.c_str();
+    } catch (...) {
+    }
+  }
+  void* now[detail::kThrowRecordFrames];
+  void* const* source = now;
+  int count = 0;
+  const auto* record = detail::throwCaptureOn()
+                           ? static_cast<const detail::ThrowRecord*>(pthread_getspecific(detail::throwRecordKey()))
+                           : nullptr;
+  if (record && record->frameCount > 0) {
+    source = record->frames;
+    count = record->frameCount;
+  } else {
+    count = backtrace(now, detail::kThrowRecordFrames);
+  }
+  std::vector<std::uint64_t> frames;
+  for (int i = 1; i < count; ++i) frames.push_back(reinterpret_cast<std::uint64_t>(source[i]));
+  info.frameCount = static_cast<std::uint32_t>(frames.size());
+  info.frameAddresses = frames.data();
+  const DRTLCrashesCXXExceptionWrapperException wrapper(&info);
+  handler(wrapper.name().c_str(), wrapper.reason().c_str(), frames.data(), frames.size());
+}
+
 }  // namespace
 
 DRTLCrashes::DRTLCrashes()
@@ -62,6 +127,19 @@ std::shared_ptr<DRTLCrashes> DRTLCrashes::sharedInstance() {
   std::lock_guard lock(singletonMutex());
   if (!singleton()) singleton() = std::make_shared<DRTLCrashes>();
   return singleton();
+}
+
+void DRTLCrashes::applicationDidReportException(const std::exception_ptr& exception) {
+  if (!exception || core::DRTLDirAraded::isDebuggerAttached()) return;
+  std::shared_ptr<DRTLCrashes> instance;
+  {
+    std::lock_guard lock(singletonMutex());
+    instance = singleton();
+  }
+  if (!instance || !instance->exceptionHandlerInstalled_) return;
+  if (const platform::UncaughtExceptionHandler handler = platform::uncaughtExceptionHandler()) {
+    forwardCaughtExceptionToCrashReporter(exception, handler);
+  }
 }
 
 void DRTLCrashes::resetSharedInstance() {
@@ -93,7 +171,15 @@ void DRTLCrashes::updateConfiguration(std::optional<std::string> appSecret,
 void DRTLCrashes::applyEnabledState(bool enabled) {
   DRTLServiceAbstract::applyEnabledState(enabled);
   if (enabled) {
-    configureCrashReporter(true);
+    // A wrapper layer may keep the uncaught-exception handler for its own runtime.
+    const auto setupDelegate = DRTLWrapperCrashesHelper::crashHandlerSetupDelegate();
+    const bool uncaughtHandler =
+        setupDelegate ? setupDelegate->shouldEnableUncaughtExceptionHandler().value_or(true) : true;
+    if (setupDelegate) setupDelegate->willSetUpCrashHandlers();
+    configureCrashReporter(uncaughtHandler);
+    if (setupDelegate) setupDelegate->didSetUpCrashHandlers();
+    watchMemoryPressure(true);
+    observeForeground(true);
     if (!isEnabled() && crashReporter_) (void)crashReporter_->purgePendingCrashReport();
     if (crashReporter_ && crashReporter_->hasPendingCrashReport()) {
       didCrashInLastSession_ = true;
@@ -107,8 +193,11 @@ void DRTLCrashes::applyEnabledState(bool enabled) {
       empty = crashFiles_.empty();
     }
     if (empty) {
+      // A report still pending needs the session and user of its crash time at the next launch.
+      // The history is settled before processing counts as done, so a host that waits for it
+      // and then sets a user id keeps it.
+      if (!crashReporter_ || !crashReporter_->hasPendingCrashReport()) clearContextHistoryAndKeepCurrentSession();
       markProcessingDone();
-      clearContextHistoryAndKeepCurrentSession();
     } else {
       startDelayedCrashProcessing();
     }
@@ -118,7 +207,10 @@ void DRTLCrashes::applyEnabledState(bool enabled) {
                     : "Crashes service has been enabled.");
     return;
   }
+  watchMemoryPressure(false);
+  observeForeground(false);
   DRTLLogDebug("Cleaning up all crash files.");
+  DRTLWrapperExceptionManager::deleteAllWrapperExceptions();
   deleteAllFromCrashesDirectory();
   emptyLogBufferFiles();
   core::DRTLUtility::deleteItemForPathComponent(analyzerFilePathComponent_);
@@ -154,10 +246,38 @@ void DRTLCrashes::configureCrashReporter(bool uncaughtExceptionHandlerEnabled) {
   }
   exceptionHandlerInstalled_ = uncaughtExceptionHandlerEnabled;
   if (exceptionHandlerInstalled_) {
+    DRTLCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(forwardCXXExceptionToCrashReporter);
     DRTLLogDebug("Exception handler successfully initialized.");
   } else {
     DRTLLogError("Exception handler could not be set. Make sure there is no other exception handler set up!");
   }
+  DRTLApplicationForwarder::registerForwarding();
+}
+
+void DRTLCrashes::watchMemoryPressure(bool enabled) {
+  if (!enabled) {
+    memoryPressureSource_.reset();  // cancels
+    return;
+  }
+  if (memoryPressureSource_) return;
+  memoryPressureSource_ = DRTLCrashesMemoryPressureSource::make();
+  std::weak_ptr<DRTLCrashes> weak = shared_from_this();
+  memoryPressureSource_->resume([weak] {
+    if (auto self = weak.lock()) self->didReceiveMemoryWarning();
+  });
+}
+
+void DRTLCrashes::observeForeground(bool enabled) {
+  if (!enabled) {
+    foregroundObserver_.reset();
+    return;
+  }
+  if (foregroundObserver_.isActive()) return;
+  std::weak_ptr<DRTLCrashes> weak = shared_from_this();
+  foregroundObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
+      platform::kApplicationWillBecomeActiveNotification, nullptr, [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->applicationWillEnterForeground();
+      });
 }
 
 void DRTLCrashes::clearContextHistoryAndKeepCurrentSession() {

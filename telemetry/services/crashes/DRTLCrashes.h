@@ -15,6 +15,7 @@
 // delegate and confirmation block on the main queue.
 
 #include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -28,14 +29,16 @@
 #include "crashreporter/Source/DCRCrashReporter.h"
 #include "platform/Clock.h"
 #include "platform/DispatchQueue.h"
+#include "platform/NotificationCenter.h"
 #include "telemetry/core/Channel/DRTLChannelDelegate.h"
 #include "telemetry/core/DRTLEncrypter.h"
 #include "telemetry/core/Services/DRTLServiceAbstract.h"
-#include "telemetry/services/crashes/DRTLAppleErrorLog.h"
+#include "telemetry/services/crashes/logs/DRTLAppleErrorLog.h"
 #include "telemetry/services/crashes/DRTLCrashesDelegate.h"
-#include "telemetry/services/crashes/DRTLErrorAttachmentLog.h"
-#include "telemetry/services/crashes/DRTLErrorReport.h"
-#include "telemetry/services/crashes/DRTLHandledErrorLog.h"
+#include "telemetry/services/crashes/DRTLCrashesMemoryPressureSource.h"
+#include "telemetry/services/crashes/logs/DRTLErrorAttachmentLog.h"
+#include "telemetry/services/crashes/logs/DRTLErrorReport.h"
+#include "telemetry/services/crashes/logs/DRTLHandledErrorLog.h"
 
 namespace telemetry::crashes {
 
@@ -60,6 +63,11 @@ class DRTLCrashes : public core::DRTLServiceAbstract,
   static void resetSharedInstance();
   static std::string staticServiceName() { return "Crashes"; }
   static void generateTestCrash();
+  // An exception the application object caught around an event handler (the
+  // application forwarder hands it over): unless a debugger is attached, it
+  // goes to the crash reporter's uncaught-exception hook while the service's
+  // handler is in force, so the report of the crash that follows names it.
+  static void applicationDidReportException(const std::exception_ptr& exception);
 
   // Class operations on the shared instance.
   static bool hasCrashedInLastSession();
@@ -87,7 +95,11 @@ class DRTLCrashes : public core::DRTLServiceAbstract,
   // Processing and sending.
   void handleLatestCrashReport();
   std::vector<std::filesystem::path> persistedCrashReports() const;
+  // One second later the application state is read on the main queue (off
+  // it the state is always unknown); in the background processing waits for
+  // the application to become active again.
   void startDelayedCrashProcessing();
+  void applicationWillEnterForeground();
   void processCrashReports();
   bool sendCrashReportsOrAwaitUserConfirmation();
   void handleUserConfirmation(unsigned confirmation);
@@ -97,6 +109,7 @@ class DRTLCrashes : public core::DRTLServiceAbstract,
   std::vector<std::shared_ptr<DRTLErrorReport>> unprocessedCrashReports();
   bool sendCrashReportsOrAwaitUserConfirmationForFilteredIds(const std::set<std::string>& incidentIds);
   void setAutomaticProcessingEnabled(bool enabled);
+  bool isAutomaticProcessingEnabled() const { return automaticProcessingEnabled_; }
   void deleteAllFromCrashesDirectory();
   void clearUnprocessedReports();
   std::vector<std::filesystem::path> crashFiles() const;
@@ -141,6 +154,8 @@ class DRTLCrashes : public core::DRTLServiceAbstract,
   void clearContextHistoryAndKeepCurrentSession();
   void markProcessingDone();
   void setupLogBuffer();
+  void watchMemoryPressure(bool enabled);
+  void observeForeground(bool enabled);
   void notifyDelegate(const std::shared_ptr<core::DRTLAbstractLog>& log,
                       std::function<void(DRTLCrashesDelegate&, DRTLCrashes&, const DRTLErrorReport&)> call);
 
@@ -155,6 +170,8 @@ class DRTLCrashes : public core::DRTLServiceAbstract,
   bool automaticProcessingEnabled_ = true;
   bool exceptionHandlerInstalled_ = false;
   std::unique_ptr<crashreporter::DCRCrashReporter> crashReporter_;
+  std::unique_ptr<DRTLCrashesMemoryPressureSource> memoryPressureSource_;  // while enabled
+  platform::ObserverToken foregroundObserver_;                              // while enabled
   std::shared_ptr<DRTLErrorReport> lastSessionCrashReport_;
   std::shared_ptr<core::DRTLChannelUnitProtocol> bufferChannelUnit_;
   std::weak_ptr<DRTLCrashesDelegate> delegate_;

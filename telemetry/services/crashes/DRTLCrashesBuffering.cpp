@@ -50,9 +50,11 @@ void DRTLCrashes::channelDidPrepareLog(core::DRTLChannelProtocol*, const std::sh
   if (std::dynamic_pointer_cast<DRTLAppleErrorLog>(log) || std::dynamic_pointer_cast<DRTLErrorAttachmentLog>(log)) {
     return;
   }
-  std::lock_guard lock(instanceLock());
+  // Archived before the lock: the log is the caller's, and other threads
+  // enqueueing should not wait for this one's archive.
   const std::optional<std::string> archive = core::DRTLUtility::archiveKeyedData(log.get());
   if (!archive || archive->empty()) return;
+  std::lock_guard lock(instanceLock());
   std::string token;
   if (const auto tokens = log->transmissionTargetTokens(); tokens && !tokens->empty()) {
     token = targetTokenEncrypter_.encryptString(*tokens->begin()).value_or("");

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/RunLoop.h"
 #include "telemetry/core/DRTLDirAradedUserDefaults.h"
 #include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/DRTLSessionContext.h"
@@ -15,7 +16,8 @@
 #include "telemetry/core/Services/DRTLDispatcherUtil.h"
 #include "telemetry/services/crashes/DRTLCrashes.h"
 #include "telemetry/services/crashes/DRTLCrashesSupport.h"
-#include "telemetry/services/crashes/DRTLErrorLogFormatter.h"
+#include "telemetry/services/crashes/logs/DRTLErrorLogFormatter.h"
+#include "telemetry/services/crashes/exceptions/DRTLWrapperExceptionManager.h"
 
 namespace telemetry::crashes {
 namespace {
@@ -90,6 +92,7 @@ void DRTLCrashes::handleLatestCrashReport() {
         mayPurge = false;
       } else {
         lastSessionCrashReport_ = DRTLErrorLogFormatter::errorReportFromCrashReport(report.value().get());
+        DRTLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({lastSessionCrashReport_});
       }
     }
   }
@@ -122,21 +125,36 @@ std::vector<fs::path> DRTLCrashes::persistedCrashReports() const {
 
 void DRTLCrashes::startDelayedCrashProcessing() {
   std::weak_ptr<DRTLCrashes> weak = shared_from_this();
-  platform::DispatchQueue::global().after(std::chrono::seconds(1), [weak] {
+  // The state is read on the main queue: off the main thread it always reads
+  // unknown, and the background check would never hold.
+  platform::DispatchQueue::main().after(std::chrono::seconds(1), [weak] {
     auto self = weak.lock();
     if (!self) return;
     if (self->automaticProcessingEnabled_ && core::DRTLUtility::applicationState() == 2) {
       DRTLLogWarning("Crashes will not be processed because the application is in the background.");
       return;
     }
-    {
-      std::lock_guard lock(self->processedMutex_);
-      if (self->delayedProcessingDone_) return;
-      self->delayedProcessingDone_ = true;
-    }
-    self->startCrashProcessing();
-    self->markProcessingDone();
+    platform::DispatchQueue::global().async([weak] {
+      auto self = weak.lock();
+      if (!self) return;
+      {
+        std::lock_guard lock(self->processedMutex_);
+        if (self->delayedProcessingDone_) return;
+        self->delayedProcessingDone_ = true;
+      }
+      self->startCrashProcessing();
+      self->markProcessingDone();
+    });
   });
+}
+
+void DRTLCrashes::applicationWillEnterForeground() {
+  bool waiting = false;
+  {
+    std::lock_guard lock(instanceLock());
+    waiting = !crashFiles_.empty();
+  }
+  if (waiting) startDelayedCrashProcessing();
 }
 
 void DRTLCrashes::markProcessingDone() {
@@ -194,6 +212,7 @@ void DRTLCrashes::processCrashReports() {
     unprocessedReports_.push_back(errorReport);
     unprocessedFilePaths_.push_back(file);
   }
+  DRTLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport(unprocessedReports_);
   lock.unlock();
   if (automaticProcessingEnabled_) sendCrashReportsOrAwaitUserConfirmation();
 }
@@ -342,12 +361,20 @@ bool DRTLCrashes::validatePropertiesForAttachment(const DRTLErrorAttachmentLog& 
 }
 
 std::vector<std::shared_ptr<DRTLErrorReport>> DRTLCrashes::unprocessedCrashReports() {
-  {
+  bool done = false;
+  if (platform::isMainThread()) {
+    // The state check before processing runs on the main queue: keep it running meanwhile.
+    done = platform::RunLoop::main().runUntil(
+        [this] {
+          std::lock_guard lock(processedMutex_);
+          return processed_;
+        },
+        kUnprocessedWaitLimit);
+  } else {
     std::unique_lock lock(processedMutex_);
-    if (!platform::waitOnCurrentClock(lock, processedCondition_, kUnprocessedWaitLimit, [this] { return processed_; })) {
-      DRTLLogWarning("Crash processing has not run within 10 seconds.");
-    }
+    done = platform::waitOnCurrentClock(lock, processedCondition_, kUnprocessedWaitLimit, [this] { return processed_; });
   }
+  if (!done) DRTLLogWarning("Crash processing has not run within 10 seconds.");
   std::lock_guard lock(instanceLock());
   return unprocessedReports_;
 }

@@ -14,16 +14,8 @@
 #include "app/browser/DataSourceMediaBrowserDataSource.h"
 #include "app/browser/MediaBrowserRowAppearance.h"
 #include "app/browser/MediaCollectionNodeController.h"
-#include "foundation/AlertPresenter.h"
-#include "foundation/RecordingAlertPresenter.h"
-#include "nodes/catalogue/MediaSynchronisation.h"
-#include "nodes/catalogue/PseudoServerDataSource.h"
 #include "nodes/link/NodeConnection.h"
-#include "platform/Clock.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
-#include "tests/nodes/NodeStandinProcess.h"
-#include "tests/support/CapturedDiagnostics.h"
+#include "tests/nodes/catalogue/StandinCatalogue.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -31,13 +23,6 @@ namespace app::browser {
 namespace {
 
 using testing_support::runMainLoopUntil;
-
-bool makeClip(const std::filesystem::path& path) {
-  const std::string command =
-      "ffmpeg -v error -nostdin -f lavfi -i testsrc=duration=1:size=64x36:rate=25 -c:v mpeg4 -y '" + path.string() +
-      "' >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
 
 // "folder/" for folders and "name" for leaves, below the tree's top folder.
 void collectPaths(const MediaCollectionNode& node, const std::string& prefix, std::vector<std::string>& paths) {
@@ -53,44 +38,18 @@ void collectPaths(const MediaCollectionNode& node, const std::string& prefix, st
 }
 
 TEST(MediaBrowserLoopbackTest, TreeMatchesTheFolderAndADeletedFileTurnsItsRowGrey) {
-  if (!testing_support::NodeStandinProcess::findBinary()) GTEST_SKIP() << "node-standin is not built";
-  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  if (const std::string why = testing_support::standinCatalogueUnavailable(); !why.empty()) GTEST_SKIP() << why;
   testing_support::TemporaryDirectory media;
   std::filesystem::create_directory(media / "News");
-  ASSERT_TRUE(makeClip(media / "bars.mov"));
-  ASSERT_TRUE(makeClip(media / "card.mov"));
-  ASSERT_TRUE(makeClip(media / "News" / "headlines.mov"));
-  testing_support::NodeStandinProcess node;
-  const std::string failure = node.start({"--media", media.path().string(), "--name", "Browser Test"});
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "bars.mov"));
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "card.mov"));
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "News" / "headlines.mov"));
+  testing_support::StandinCatalogue catalogue;
+  const std::string failure = catalogue.start(media.path(), "Browser Test");
   ASSERT_TRUE(failure.empty()) << failure;
-
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  testing_support::CapturedDiagnostics diagnostics;
-  auto alerts = std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter scopedAlerts(alerts);
-  testing_support::TemporaryDirectory home;
-  platform::UserDefaults defaults(home / "defaults.plist");
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  platform::NotificationCenter center;
-  nodes::PseudoServerDataSource::Options options;
-  options.notificationCenter = &center;
-  options.bundleName = "Test";
-  std::shared_ptr<nodes::DataSource> source = nodes::PseudoServerDataSource::create(home.path(), nullptr, std::move(options));
-  auto& pseudo = static_cast<nodes::PseudoServerDataSource&>(*source);
-  pseudo.setNodePollingHooks(std::make_shared<nodes::MediaSynchronisation>());
-  MediaCollectionNodeController trees(std::make_shared<DataSourceMediaBrowserDataSource>(source), center);
-  nodes::StaticNodeInfo info;
-  info.setIpAdress("127.0.0.1");
-  info.setPortNumber(std::to_string(node.port()));
-  pseudo.addStaticNodeInfoInCache(info);
-  pseudo.tryToConnectRegisteredNodes();
-  ASSERT_EQ(pseudo.nodes().size(), 1u);
-  const nodes::NodeConnectionPtr connection = pseudo.nodes().front();
-  struct StopOnExit {
-    nodes::NodeConnectionPtr connection;
-    ~StopOnExit() { connection->stopConnection(); }
-  } stopOnExit{connection};
+  MediaCollectionNodeController trees(std::make_shared<DataSourceMediaBrowserDataSource>(catalogue.sharedSource()),
+                                      catalogue.center());
+  const nodes::NodeConnectionPtr& connection = catalogue.connection();
   ASSERT_TRUE(runMainLoopUntil([&] { return trees.totalClips() == 3; }, "the first synchronisation"));
   // The node tells its ID on its first replies, before its clips arrive.
   const std::string nodeID = connection->nodeUniqueID();
@@ -116,13 +75,8 @@ TEST(MediaBrowserLoopbackTest, TreeMatchesTheFolderAndADeletedFileTurnsItsRowGre
   EXPECT_EQ(nameCellAppearance(*headlines, false), (RowAppearance{kGenericMovieImage, RowTextColour::Black}));
 
   std::filesystem::remove(media / "News" / "headlines.mov");
-  pseudo.forceEnumerationOnMediaFolderWithUniqueID(std::nullopt, nodeID, std::nullopt);
-  for (std::uint64_t done = connection->pollingTickCount();
-       headlines->online() && done <= 2 * nodes::NodeConnection::kMediaPollTicks; ++done) {
-    ASSERT_TRUE(testing_support::waitForCondition(
-        [&] { return connection->pollingTickCount() == done && clock.waiterCount() == 1; }, "a tick to end"));
-    clock.advance(nodes::NodeConnection::kPollingTick);
-  }
+  catalogue.source().forceEnumerationOnMediaFolderWithUniqueID(std::nullopt, nodeID, std::nullopt);
+  ASSERT_TRUE(catalogue.tickMediaPollsUntil([&] { return !headlines->online(); }));
   ASSERT_TRUE(runMainLoopUntil([&] { return !headlines->online(); }, "the deleted file to be reported"));
   EXPECT_EQ(nameCellAppearance(*headlines, false), (RowAppearance{kGenericMovieImageOffline, RowTextColour::Grey}));
   EXPECT_EQ(textCellColour(*headlines, false), RowTextColour::Grey);

@@ -17,8 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "tests/app/browser/FakeMediaBrowserDataSource.h"
-#include "tests/app/browser/RecordingMediaBrowserView.h"
+#include "tests/app/browser/MediaBrowserFixture.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace {
@@ -28,7 +27,7 @@ using app::browser::MediaCollectionNodePtr;
 using app_testing::makeClip;
 using app_testing::makeLiveClip;
 
-class MediaBrowserWindowControllerTest : public ::testing::Test {
+class MediaBrowserWindowControllerTest : public app_testing::MediaBrowserFixture {
  protected:
   void SetUp() override {
     source_->nodeList = {{"N", "Node One", "10.0.0.1", "7000", true, true},
@@ -36,14 +35,6 @@ class MediaBrowserWindowControllerTest : public ::testing::Test {
     source_->catalogue = {makeClip("1", "N", "F", "/srv/Media", "a.mov"),
                           makeClip("2", "N", "F", "/srv/Media", "Sub/b.mov", false),
                           makeLiveClip("3", "N", "Camera"), makeClip("4", "M", "G", "/data/Other", "c.mov")};
-  }
-  app::browser::MediaBrowserWindowController& open() {
-    controller_ = std::make_unique<app::browser::MediaBrowserWindowController>(collection_, defaults_, center_);
-    controller_->setView(&view_, &view_);
-    return *controller_;
-  }
-  MediaCollectionNodePtr leaf(const std::string& clipID) {
-    return collection_.mediaCollectionNodeWithClip(*source_->clipWithUniqueID(clipID));
   }
   std::vector<std::string> rootNames() const {
     std::vector<std::string> names;
@@ -55,18 +46,6 @@ class MediaBrowserWindowControllerTest : public ::testing::Test {
     for (const auto& alert : alerts_->alerts()) titles.push_back(alert.title);
     return titles;
   }
-
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  platform::UserDefaults defaults_{std::filesystem::path()};
-  platform::NotificationCenter center_;
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ = std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertOverride_{alerts_};
-  std::shared_ptr<app_testing::FakeMediaBrowserDataSource> source_ =
-      std::make_shared<app_testing::FakeMediaBrowserDataSource>();
-  app::browser::MediaCollectionNodeController collection_{source_, center_};
-  app_testing::RecordingMediaBrowserView view_;
-  std::unique_ptr<app::browser::MediaBrowserWindowController> controller_;
 };
 
 TEST_F(MediaBrowserWindowControllerTest, ChooserWithNoNodesHoldsOnlyNoneAndShowsNothing) {

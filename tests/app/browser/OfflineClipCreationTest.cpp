@@ -12,26 +12,21 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "tests/app/browser/FakeMediaBrowserDataSource.h"
-#include "tests/app/browser/RecordingMediaBrowserView.h"
+#include "tests/app/browser/MediaBrowserFixture.h"
 
 namespace {
 
 using app::browser::OfflineClipSheet;
 using app_testing::makeClip;
 
-class OfflineClipCreationTest : public ::testing::Test {
+class OfflineClipCreationTest : public app_testing::MediaBrowserFixture {
  protected:
   void SetUp() override {
     source_->nodeList = {{"N", "Node One", "10.0.0.1", "7000", true, true}};
     source_->catalogue = {makeClip("1", "N", "F", "/srv/Media", "Sub/online.mov"),
                           makeClip("2", "N", "F", "/srv/Media", "Sub/offline.mov", false)};
     defaults_.setObject(30.0, app::browser::kOfflineClipDefaultDurationKey);
-    controller_ = std::make_unique<app::browser::MediaBrowserWindowController>(collection_, defaults_, center_);
-    controller_->setView(&view_, &view_);
-  }
-  app::browser::MediaCollectionNodePtr leaf(const std::string& clipID) {
-    return collection_.mediaCollectionNodeWithClip(*source_->clipWithUniqueID(clipID));
+    open();
   }
   // Opens the sheet over `clicked`, types `name` and presses OK.
   void makeOffline(const app::browser::MediaCollectionNodePtr& clicked, const std::string& name) {
@@ -40,18 +35,6 @@ class OfflineClipCreationTest : public ::testing::Test {
     controller_->offlineClipSheet().nameDidChange(name);
     controller_->offlineClipSheetEnded(1);
   }
-
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  platform::UserDefaults defaults_{std::filesystem::path()};
-  platform::NotificationCenter center_;
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ = std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertOverride_{alerts_};
-  std::shared_ptr<app_testing::FakeMediaBrowserDataSource> source_ =
-      std::make_shared<app_testing::FakeMediaBrowserDataSource>();
-  app::browser::MediaCollectionNodeController collection_{source_, center_};
-  app_testing::RecordingMediaBrowserView view_;
-  std::unique_ptr<app::browser::MediaBrowserWindowController> controller_;
 };
 
 TEST(OfflineClipSheetTest, RatesDecideDropFrameAndNamesLoseForbiddenCharacters) {

@@ -115,12 +115,29 @@ TEST_F(ApplicationShellTest, MenusCarryTheApplicationActions) {
   for (const char* name : {kPreferencesActionName, kQuitActionName, kNewPlaylistActionName, kOpenPlaylistActionName}) {
     EXPECT_NE(action(name), nullptr) << name;
   }
+  // Linux desktops have no standard preferences key: the window sets Ctrl+, itself.
+  EXPECT_EQ(action(kPreferencesActionName)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
   auto* fromNode = mainWindow_->menuBar()->findChild<QMenu*>(kPlaylistFromNodeMenuName);
   ASSERT_NE(fromNode, nullptr);
   emit fromNode->aboutToShow();
   ASSERT_EQ(fromNode->actions().size(), 1);
   EXPECT_EQ(fromNode->actions()[0]->text().toStdString(), "Looking for nodes...");
   EXPECT_FALSE(fromNode->actions()[0]->isEnabled());
+}
+
+// Quit from the start window ends the event loop: the start window answers a
+// close by asking to quit, so quitting must not ask the windows to close.
+TEST_F(ApplicationShellTest, QuitFromTheStartWindowEndsTheEventLoop) {
+  ASSERT_TRUE(mainWindow_->isVisible());
+  QAction* quit = action(kQuitActionName);
+  ASSERT_NE(quit, nullptr);
+  QTimer::singleShot(0, quit, [quit] { quit->trigger(); });
+  // A guard in real time: a quit that loops leaves the loop only through it.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+  guard.start(10000);
+  EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST(QtAlertPresenterTest, AnswersByThePositionOfThePressedButton) {

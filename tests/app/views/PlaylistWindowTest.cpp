@@ -23,17 +23,23 @@
 
 namespace {
 
-TEST(PlaylistWindowTest, ShowsTheRowsAndCapsTheProgressBars) {
-  testing_support::qtTestApplication();
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  platform::UserDefaults defaults{std::filesystem::path()};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  app_testing::FakePlaylistNodeControl nodes;
-  nodes.statuses["A"] = app_testing::nodeStatus("PLAYING", 1, 30.0);
+// A window over a fake node control, on a manual clock and empty user defaults.
+class PlaylistWindowTest : public ::testing::Test {
+ protected:
+  PlaylistWindowTest() { testing_support::qtTestApplication(); }
+
+  platform::ManualClock clock_;
+  platform::ScopedClockOverride clockOverride_{clock_};
+  platform::UserDefaults defaults_{std::filesystem::path()};
+  platform::ScopedStandardUserDefaultsOverride defaultsOverride_{defaults_};
+  app_testing::FakePlaylistNodeControl nodes_;
+};
+
+TEST_F(PlaylistWindowTest, ShowsTheRowsAndCapsTheProgressBars) {
+  nodes_.statuses["A"] = app_testing::nodeStatus("PLAYING", 1, 30.0);
   auto document = app_testing::makeDocument(2, false);
 
-  app::views::PlaylistWindowHandle handle(document, nodes);
+  app::views::PlaylistWindowHandle handle(document, nodes_);
   app::views::PlaylistWindow& window = handle.window();
 
   app::views::DraggableTableView& table = *window.tableView();
@@ -58,23 +64,17 @@ TEST(PlaylistWindowTest, ShowsTheRowsAndCapsTheProgressBars) {
   auto* play = window.findChild<QAbstractButton*>("playButton");
   ASSERT_NE(play, nullptr);
   ASSERT_TRUE(play->isEnabled());
-  nodes.takeCommands();
+  nodes_.takeCommands();
   play->click();
-  EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+  EXPECT_THAT(nodes_.takeCommands(), ::testing::ElementsAre("send r0 play"));
 }
 
-TEST(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
-  testing_support::qtTestApplication();
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  platform::UserDefaults defaults{std::filesystem::path()};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  app_testing::FakePlaylistNodeControl nodes;
-  nodes.nodes = {{"A", "Studio 1", true, "127.0.0.1", "7000"}, {"B", "Studio 2", true, "127.0.0.1", "7001"}};
+TEST_F(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
+  nodes_.nodes = {{"A", "Studio 1", true, "127.0.0.1", "7000"}, {"B", "Studio 2", true, "127.0.0.1", "7001"}};
   auto document = app_testing::makeDocument(2, false);
   document->setNodeBUniqueID(std::nullopt);
 
-  app::views::PlaylistWindowHandle handle(document, nodes);
+  app::views::PlaylistWindowHandle handle(document, nodes_);
   handle.controller().nodeListDidChange();
   auto* popUpA = handle.window().findChild<QComboBox*>("nodeAPopUpButton");
   auto* popUpB = handle.window().findChild<QComboBox*>("nodeBPopUpButton");
@@ -92,19 +92,13 @@ TEST(PlaylistWindowTest, NodePopUpsFollowTheNodeListAndChooseNodeB) {
 }
 
 // In A/B roll the pop-up buttons show whole node names when the bar has room.
-TEST(PlaylistWindowTest, ABRollPopUpsShowWholeNodeNames) {
-  testing_support::qtTestApplication();
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  platform::UserDefaults defaults{std::filesystem::path()};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  app_testing::FakePlaylistNodeControl nodes;
-  nodes.nodes = {{"A", "Studio Playout One", true, "127.0.0.1", "7000"},
+TEST_F(PlaylistWindowTest, ABRollPopUpsShowWholeNodeNames) {
+  nodes_.nodes = {{"A", "Studio Playout One", true, "127.0.0.1", "7000"},
                  {"B", "Studio Playout Two", true, "127.0.0.1", "7001"}};
   auto document = app_testing::makeDocument(2, false);
   document->setNodeBUniqueID(std::nullopt);
 
-  app::views::PlaylistWindowHandle handle(document, nodes);
+  app::views::PlaylistWindowHandle handle(document, nodes_);
   handle.window().resize(1100, 600);
   handle.window().show();
   handle.controller().nodeListDidChange();
@@ -130,16 +124,10 @@ TEST(PlaylistWindowTest, ABRollPopUpsShowWholeNodeNames) {
 
 // The window's keys reach the controller whichever control has the focus;
 // what the table does not use (space) is no longer swallowed by it.
-TEST(PlaylistWindowTest, KeysReachTheControllerFromAnyControl) {
-  testing_support::qtTestApplication();
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  platform::UserDefaults defaults{std::filesystem::path()};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  app_testing::FakePlaylistNodeControl nodes;
-  nodes.statuses["A"] = app_testing::nodeStatus("STOPPED", 0, 0.0);
+TEST_F(PlaylistWindowTest, KeysReachTheControllerFromAnyControl) {
+  nodes_.statuses["A"] = app_testing::nodeStatus("STOPPED", 0, 0.0);
   auto document = app_testing::makeDocument(2, false);
-  app::views::PlaylistWindowHandle handle(document, nodes);
+  app::views::PlaylistWindowHandle handle(document, nodes_);
   app::views::PlaylistWindow& window = handle.window();
   auto* chain = window.findChild<QAbstractButton*>("chainButton");
   ASSERT_NE(chain, nullptr);
@@ -149,19 +137,19 @@ TEST(PlaylistWindowTest, KeysReachTheControllerFromAnyControl) {
     QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
     QApplication::sendEvent(target, &event);
   };
-  nodes.takeCommands();
+  nodes_.takeCommands();
   press(window.tableView(), Qt::Key_Space, Qt::NoModifier, " ");
-  EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+  EXPECT_THAT(nodes_.takeCommands(), ::testing::ElementsAre("send r0 play"));
   press(chain, Qt::Key_Space, Qt::NoModifier, " ");
-  EXPECT_THAT(nodes.takeCommands(), ::testing::ElementsAre("send r0 play"));
+  EXPECT_THAT(nodes_.takeCommands(), ::testing::ElementsAre("send r0 play"));
   EXPECT_EQ(chain->isChecked(), chainWas) << "the focused button was not pressed";
   press(window.tableView(), Qt::Key_Space, Qt::ShiftModifier, " ");
   press(chain, Qt::Key_Space, Qt::AltModifier, " ");
-  EXPECT_EQ(nodes.takeCommands().size(), 2u);
+  EXPECT_EQ(nodes_.takeCommands().size(), 2u);
   // The table keeps its plain arrows and its type-select letters.
   press(window.tableView(), Qt::Key_Down, Qt::NoModifier, QString());
   press(window.tableView(), Qt::Key_A, Qt::NoModifier, "a");
-  EXPECT_TRUE(nodes.takeCommands().empty());
+  EXPECT_TRUE(nodes_.takeCommands().empty());
 }
 
 }  // namespace

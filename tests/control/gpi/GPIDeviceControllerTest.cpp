@@ -309,6 +309,10 @@ TEST_F(GPIDeviceControllerTest, TransferFailuresEndTheBoxOnce) {
           [&] { return log_.linesWith("Cannot write to Trelvane (" + std::to_string(c.writeResult) + ")") == 1; },
           "the log line"));
     }
+    // A failure reaches the delegate through the box's queue and then the main thread.
+    if (c.failures > 0) {
+      EXPECT_TRUE(testing_support::runMainLoopUntil([&] { return delegate_.failures >= c.failures; }, "the failure"));
+    }
     drainMain();
     EXPECT_EQ(delegate_.failures, c.failures);
   }

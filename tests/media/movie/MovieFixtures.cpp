@@ -47,6 +47,19 @@ const std::map<std::string, std::string>& commands() {
                     "+faststart+use_metadata_tags -metadata 'com.apple.quicktime.software=Another Writer'"},
       {"truncate.mkv", "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -b:v 4M "
                        "-metadata 'encoder=Tessarine 1'"},
+      // Packet reading and seeking: long GOPs with B-frames, open GOPs, I-frame only, uncompressed.
+      {"x264.mov", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 " + kAudio +
+                       "-c:v libx264 -pix_fmt yuv422p -bf 3 -g 12 -x264-params open-gop=1 -c:a pcm_s16le -t 2"},
+      {"x264.mkv", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 " + kAudio +
+                       "-c:v libx264 -pix_fmt yuv422p -bf 3 -g 12 -x264-params open-gop=1 -c:a pcm_s16le -t 2"},
+      {"mpeg2.ts", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 " + kAudio +
+                       "-c:v mpeg2video -pix_fmt yuv422p -bf 2 -g 12 -c:a aac -t 2"},
+      {"prores.mov", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -c:v prores_ks -profile:v 2"},
+      {"v210.mov", "-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v v210 -movflags +faststart"},
+      // Video far longer than its audio, with large frames: what is read past the out point outgrows the cap.
+      {"shortaudio.mov", "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=6 "
+                         "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.2 "
+                         "-c:v mpeg4 -q:v 1 -g 25 -c:a pcm_s16le"},
       // Audio rows: one file each.
       {"a_pcm_s16le.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s16le"},
       {"a_pcm_s24be.mov", kVideo + kAudio + "-c:v mpeg4 -c:a pcm_s24be"},
@@ -84,9 +97,8 @@ std::filesystem::path fixture(const std::string& name) {
   std::lock_guard lock(fixturesMutex);
   const auto path = fixtureFolder() / name;
   if (std::filesystem::exists(path)) return path;
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + fixtureCommand(name) + " " +
-                              testing_support::shellQuoted(path);
-  if (fixtureCommand(name).empty() || !testing_support::runCommand(command)) return {};
+  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + fixtureCommand(name);
+  if (fixtureCommand(name).empty() || !testing_support::makeFileOnce(command, path)) return {};
   return path;
 }
 
@@ -100,6 +112,28 @@ std::map<std::string, std::string> probeStream(const std::filesystem::path& path
     if (equals != std::string::npos) values.emplace(line.substr(0, equals), line.substr(equals + 1));
   }
   return values;
+}
+
+std::vector<ProbedPacket> probePackets(const std::filesystem::path& path, const std::string& selector) {
+  const std::string extension = path.extension().string();
+  const std::string editList = extension == ".mov" || extension == ".mp4" ? "-advanced_editlist 0 " : "";
+  const std::string output = testing_support::commandOutput(
+      "ffprobe -v error " + editList + "-select_streams " + selector +
+      " -show_entries packet=pts,dts,duration,flags -of csv=p=0 " + testing_support::shellQuoted(path));
+  const auto number = [](const std::string& text) -> std::optional<std::int64_t> {
+    if (text.empty() || text == "N/A") return std::nullopt;
+    return std::stoll(text);
+  };
+  std::vector<ProbedPacket> packets;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream columns(line);
+    for (std::string field; std::getline(columns, field, ',');) fields.push_back(field);
+    if (fields.size() < 4) continue;
+    packets.push_back({number(fields[0]), number(fields[1]), number(fields[2]), fields[3].find('K') != std::string::npos});
+  }
+  return packets;
 }
 
 }  // namespace movie_fixtures

@@ -24,7 +24,7 @@
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
-#include "tests/nodes/NodeStandinProcess.h"
+#include "tests/nodes/catalogue/StandinCatalogue.h"
 #include "tests/nodes/ScriptedNodeServer.h"
 #include "tests/support/CapturedDiagnostics.h"
 #include "tests/support/RunLoopWait.h"
@@ -466,55 +466,20 @@ TEST_F(MediaSynchronisationTest, AttributesAreLoadedThenFollowTheirChangeList) {
 
 // --- Against the stand-in node, through the polling thread and the catalogue ---
 
-bool makeClip(const std::filesystem::path& path) {
-  const std::string command =
-      "ffmpeg -v error -nostdin -f lavfi -i testsrc=duration=1:size=64x36:rate=25 -c:v mpeg4 -y '" + path.string() +
-      "' >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
 TEST(MediaSynchronisationStandinTest, NodeClipsFillTheCatalogueAndANewFileFollowsAtTheNextChangeList) {
-  if (!testing_support::NodeStandinProcess::findBinary()) GTEST_SKIP() << "node-standin is not built";
-  if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  if (const std::string why = testing_support::standinCatalogueUnavailable(); !why.empty()) GTEST_SKIP() << why;
   testing_support::TemporaryDirectory media;
-  ASSERT_TRUE(makeClip(media / "first.mov"));
-  ASSERT_TRUE(makeClip(media / "second.mov"));
-  testing_support::NodeStandinProcess node;
-  const std::string failure = node.start({"--media", media.path().string(), "--name", "Sync Test"});
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "first.mov"));
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "second.mov"));
+  testing_support::StandinCatalogue catalogue;
+  const std::string failure = catalogue.start(media.path(), "Sync Test");
   ASSERT_TRUE(failure.empty()) << failure;
-
-  platform::ManualClock clock;
-  platform::ScopedClockOverride clockOverride(clock);
-  testing_support::CapturedDiagnostics diagnostics;
-  auto alerts = std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter scopedAlerts(alerts);
-  testing_support::TemporaryDirectory home;
-  platform::UserDefaults defaults(home / "defaults.plist");
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride(defaults);
-  platform::NotificationCenter center;
-  PseudoServerDataSource::Options options;
-  options.notificationCenter = &center;
-  options.bundleName = "Test";
-  auto source = PseudoServerDataSource::create(home.path(), nullptr, std::move(options));
-  source->setNodePollingHooks(std::make_shared<MediaSynchronisation>());
-  StaticNodeInfo info;
-  info.setIpAdress("127.0.0.1");
-  info.setPortNumber(std::to_string(node.port()));
-  source->addStaticNodeInfoInCache(info);
-  source->tryToConnectRegisteredNodes();
-  ASSERT_EQ(source->nodes().size(), 1u);
-  const NodeConnectionPtr connection = source->nodes().front();
-  // The polling thread waits on this test's clock: it must end while the
-  // clock is here, even when an assertion ends the test early (queued
-  // notifications may keep the connection alive after the data source).
-  struct StopOnExit {
-    NodeConnectionPtr connection;
-    ~StopOnExit() { connection->stopConnection(); }
-  } stopOnExit{connection};
+  PseudoServerDataSource& source = catalogue.source();
+  const NodeConnectionPtr& connection = catalogue.connection();
 
   const auto clipNames = [&] {
     std::vector<std::string> found;
-    const auto clips = source->clipsForNodeUniqueID(connection->nodeUniqueID());
+    const auto clips = source.clipsForNodeUniqueID(connection->nodeUniqueID());
     for (const auto& clip : clips.value_or(DataSource::PlaylistItems{}))
       if (clip->online()) found.push_back(clip->displayName());
     std::sort(found.begin(), found.end());
@@ -524,14 +489,10 @@ TEST(MediaSynchronisationStandinTest, NodeClipsFillTheCatalogueAndANewFileFollow
   ASSERT_TRUE(runMainLoopUntil([&] { return clipNames().size() == 2; }, "the first synchronisation"));
   EXPECT_EQ(clipNames(), (std::vector<std::string>{"first", "second"}));
 
-  ASSERT_TRUE(makeClip(media / "third.mov"));
-  source->forceEnumerationOnMediaFolderWithUniqueID(std::nullopt, connection->nodeUniqueID(), std::nullopt);
+  ASSERT_TRUE(testing_support::makeTinyClip(media / "third.mov"));
+  source.forceEnumerationOnMediaFolderWithUniqueID(std::nullopt, connection->nodeUniqueID(), std::nullopt);
   // Tick 51 reads the change list, tick 102 fetches the new item's info.
-  for (std::uint64_t done = connection->pollingTickCount(); done <= 2 * NodeConnection::kMediaPollTicks; ++done) {
-    ASSERT_TRUE(testing_support::waitForCondition(
-        [&] { return connection->pollingTickCount() == done && clock.waiterCount() == 1; }, "a tick to end"));
-    clock.advance(NodeConnection::kPollingTick);
-  }
+  ASSERT_TRUE(catalogue.tickMediaPollsUntil([] { return false; }));
   ASSERT_TRUE(runMainLoopUntil([&] { return clipNames().size() == 3; }, "the new file"));
   EXPECT_EQ(clipNames(), (std::vector<std::string>{"first", "second", "third"}));
   EXPECT_EQ(names(connection->possibleClipAttributes()).size(), 3u);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "ContextFixture.h"
@@ -71,6 +74,46 @@ TEST_F(DRTLEncrypterTest, LegacyValueOfTheMainKeyWithAZeroVectorIsRead) {
   ASSERT_EQ(cipher.size(), 16u);
   EXPECT_EQ(encrypter.decryptString(platform::base64Encode(std::vector<std::uint8_t>(cipher.begin(), cipher.end()))),
             "legacy-token");
+}
+
+// An older value in the main slot's key with the all-zero vector.
+std::vector<std::uint8_t> legacyCipher(const std::vector<std::uint8_t>& key, const std::string& plain) {
+  std::vector<std::uint8_t> cipher(plain.size() + 16);
+  const std::uint8_t vector[16] = {};
+  int written = 0, last = 0;
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+  EVP_EncryptInit_ex(context, EVP_aes_256_cbc(), nullptr, key.data(), vector);
+  EVP_EncryptUpdate(context, cipher.data(), &written, reinterpret_cast<const std::uint8_t*>(plain.data()),
+                    static_cast<int>(plain.size()));
+  EVP_EncryptFinal_ex(context, cipher.data() + written, &last);
+  EVP_CIPHER_CTX_free(context);
+  cipher.resize(static_cast<std::size_t>(written + last));
+  return cipher;
+}
+
+// Bare cipher text may hold a ":" byte; what comes before it is no metadata.
+TEST_F(DRTLEncrypterTest, OlderValuesWhoseCipherHoldsAColonAreRead) {
+  DRTLEncrypter encrypter;
+  encrypter.encryptString("makes the alternate key");
+  advance(std::chrono::seconds(kDRTLEncryptionKeyLifetimeSeconds + 1));
+  encrypter.encryptString("makes the main key");
+  const auto key = *platform::base64Decode(*DRTLKeychainUtil::stringForKey(kDRTLEncryptionKeyTag, nullptr));
+
+  const std::vector<std::pair<const char*, std::function<bool(const std::vector<std::uint8_t>&)>>> cases = {
+      {"colon first", [](const auto& cipher) { return cipher[0] == ':'; }},
+      {"colon after a text byte", [](const auto& cipher) { return cipher[0] < 0x80 && cipher[1] == ':'; }},
+  };
+  for (const auto& [name, wanted] : cases) {
+    SCOPED_TRACE(name);
+    std::string plain;
+    std::vector<std::uint8_t> cipher;
+    for (int i = 0; i < 1'000'000 && (cipher.empty() || !wanted(cipher)); ++i) {
+      plain = "legacy-" + std::to_string(i);
+      cipher = legacyCipher(key, plain);
+    }
+    ASSERT_TRUE(wanted(cipher));
+    EXPECT_EQ(encrypter.decryptString(platform::base64Encode(cipher)), plain);
+  }
 }
 
 TEST_F(DRTLEncrypterTest, BadValuesGiveNothingAndNeverMakeAKey) {

@@ -3,6 +3,7 @@
 // a runner for the command-line tools the tests check files with.
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,14 +18,18 @@ struct LoggedLine {
 };
 
 // Installs a handler that records every line (evaluating each message) for
-// the object's lifetime, then puts the previous handler and level back.
+// the object's lifetime, then puts the previous handler and level back. The
+// logger calls a copy of its handler outside its lock, so an SDK thread may
+// still be inside this one after the capture is gone: the lines live in a
+// state that the handler shares.
 class LogCapture {
  public:
   LogCapture() : previousHandler_(DRTLLogger::logHandler()), previousLevel_(DRTLLogger::currentLogLevel()) {
-    DRTLLogger::setLogHandler([this](const DRTLLogMessageProvider& message, int level, const std::string&, const char*,
-                                     const char*, int) {
-      std::lock_guard lock(mutex_);
-      lines_.push_back({level, message ? message() : std::string()});
+    DRTLLogger::setLogHandler([state = state_](const DRTLLogMessageProvider& message, int level, const std::string&,
+                                               const char*, const char*, int) {
+      std::string text = message ? message() : std::string();
+      std::lock_guard lock(state->mutex);
+      state->lines.push_back({level, std::move(text)});
     });
   }
   ~LogCapture() {
@@ -35,8 +40,8 @@ class LogCapture {
   LogCapture& operator=(const LogCapture&) = delete;
 
   std::vector<LoggedLine> lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
+    std::lock_guard lock(state_->mutex);
+    return state_->lines;
   }
   // How many lines at `level` contain `text`.
   int count(int level, const std::string& text) const {
@@ -47,10 +52,13 @@ class LogCapture {
   bool contains(int level, const std::string& text) const { return count(level, text) > 0; }
 
  private:
+  struct State {
+    std::mutex mutex;
+    std::vector<LoggedLine> lines;  // guarded by mutex
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   DRTLLogHandler previousHandler_;
   int previousLevel_;
-  mutable std::mutex mutex_;
-  std::vector<LoggedLine> lines_;
 };
 
 // Runs a shell command line built by the test (fixed tools, quoted paths) and

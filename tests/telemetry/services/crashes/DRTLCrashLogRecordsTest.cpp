@@ -9,11 +9,11 @@
 #include "TelemetryTestSupport.h"
 #include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/DRTLUtility.h"
-#include "telemetry/services/crashes/DRTLAppleErrorLog.h"
-#include "telemetry/services/crashes/DRTLCrashesArchiveClasses.h"
-#include "telemetry/services/crashes/DRTLErrorAttachmentLog.h"
-#include "telemetry/services/crashes/DRTLErrorReport.h"
-#include "telemetry/services/crashes/DRTLHandledErrorLog.h"
+#include "telemetry/services/crashes/logs/DRTLAppleErrorLog.h"
+#include "telemetry/services/crashes/logs/DRTLCrashesArchiveClasses.h"
+#include "telemetry/services/crashes/logs/DRTLErrorAttachmentLog.h"
+#include "telemetry/services/crashes/logs/DRTLErrorReport.h"
+#include "telemetry/services/crashes/logs/DRTLHandledErrorLog.h"
 
 namespace telemetry::crashes {
 namespace {

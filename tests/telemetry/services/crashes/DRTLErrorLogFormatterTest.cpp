@@ -11,7 +11,7 @@
 #include "TelemetryTestSupport.h"
 #include "telemetry/core/DRTLLogger.h"
 #include "telemetry/core/Services/DRTLDirAraded.h"
-#include "telemetry/services/crashes/DRTLErrorLogFormatter.h"
+#include "telemetry/services/crashes/logs/DRTLErrorLogFormatter.h"
 
 namespace telemetry::crashes {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "crashreporter/Source/DCRCrashProcessInfo.h"
 #include "telemetry/core/DRTLUtility.h"
-#include "telemetry/services/crashes/DRTLCrashesArchiveClasses.h"
-#include "telemetry/services/crashes/DRTLErrorLogFormatter.h"
+#include "telemetry/services/crashes/logs/DRTLCrashesArchiveClasses.h"
+#include "telemetry/services/crashes/logs/DRTLErrorLogFormatter.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TemporaryDirectory.h"
 

@@ -15,10 +15,7 @@ ATEMDeviceController::ATEMDeviceController()
       mixEffectBlockMonitor_(ComPtr<MixEffectBlockMonitor>::adopt(new MixEffectBlockMonitor(sink_))) {}
 
 ATEMDeviceController::~ATEMDeviceController() {
-  {
-    std::lock_guard guard(lifetime_->mutex);
-    lifetime_->alive = false;
-  }
+  lifetime_->alive = false;
   retry_.cancel();
   sink_->close();
   // Work already queued finishes first, so nothing registers after the stop.
@@ -90,8 +87,9 @@ void ATEMDeviceController::connect() {
     });
     return;
   }
+  // Set here, before the queue can report the attempt's end.
+  isConnecting_.set(true);
   connectionQueue_.async([this, discovery] {
-    postToMain([this] { isConnecting_.set(true); });
     ComPtr<atem::IBMDSwitcher> switcher;
     atem::FourCharCode failure = 0;
     const std::string address = switcherIPAddress();
@@ -103,18 +101,14 @@ void ATEMDeviceController::connect() {
         shouldReconnect_ = false;
         reason = kATEMIncompatibleFirmware;
       }
-      postToMain([this, reason] {
-        isConnecting_.set(false);
-        isConnected_.set(false);
-        switcherDidFailToConnectWithReason(reason);
-      });
+      switcherDidFailToConnectWithReason(reason);
       return;
     }
     {
       std::lock_guard guard(stateMutex_);
       session_.switcher = std::move(switcher);
     }
-    postToMain([this] { switcherDidConnect(); });
+    switcherDidConnect();
   });
 }
 
@@ -132,33 +126,36 @@ void ATEMDeviceController::switcherDidConnect() {
 }
 
 void ATEMDeviceController::switcherDidFailToConnectWithReason(const std::string& reason) {
-  log(1, true, "ATEMPlugin: could not connect to ATEM switcher (" + reason + ")");
-  stopSwitcherMonitoring();
-  if (shouldRetry()) retryConnectingToTheSwitcher();
+  stopSwitcherMonitoring([this, reason] {
+    log(1, true, "ATEMPlugin: could not connect to ATEM switcher (" + reason + ")");
+    if (shouldRetry()) retryConnectingToTheSwitcher();
+  });
 }
 
 void ATEMDeviceController::switcherDidDisconnect() {
+  ComPtr<atem::IBMDSwitcher> lost = session().switcher;
   // A late event of a connection that is already gone.
-  if (!session().switcher) return;
-  stopSwitcherMonitoring();
-  postToMain([this] {
-    log(1, true, "ATEMPlugin: lost connection to the ATEM switcher");
-    isConnected_.set(false);
-    if (shouldRetry()) retryConnectingToTheSwitcher();
+  if (!lost) return;
+  connectionQueue_.async([this, lost] {
+    // Held, the lost switcher cannot share its address with a newer connection's.
+    if (session().switcher.get() != lost.get()) return;
+    stopSwitcherMonitoring([this] {
+      log(1, true, "ATEMPlugin: lost connection to the ATEM switcher");
+      if (shouldRetry()) retryConnectingToTheSwitcher();
+    });
   });
 }
 
 void ATEMDeviceController::retryConnectingToTheSwitcher() {
   retry_.cancel();
-  retry_ = platform::DispatchQueue::global().after(kATEMRetryDelay, [this, lifetime = lifetime_] {
-    std::lock_guard guard(lifetime->mutex);
+  // On the main thread, like connect() and the destructor.
+  retry_ = platform::DispatchQueue::main().after(kATEMRetryDelay, [this, lifetime = lifetime_] {
     if (!lifetime->alive) return;
     if (shouldBeConnected_ && !isConnecting_.get()) connect();
   });
 }
 
 bool ATEMDeviceController::startSwitcherMonitoring() {
-  const bool wasConnected = isConnected_.get();
   Session current = session();
   if (!current.switcher) {
     log(1, true, "ATEMPlugin: mSwitcher = NULL");
@@ -229,7 +226,8 @@ bool ATEMDeviceController::startSwitcherMonitoring() {
     session_.macroPool = pool;
   }
 
-  postToMain([this, wasConnected] {
+  postToMain([this] {
+    const bool wasConnected = isConnected_.get();
     updateInputNames();
     updateOutputNames();
     updateDownstreamKeyerNames();
@@ -244,14 +242,9 @@ bool ATEMDeviceController::startSwitcherMonitoring() {
   return true;
 }
 
-void ATEMDeviceController::stopSwitcherMonitoring() {
+void ATEMDeviceController::stopSwitcherMonitoring(std::function<void()> thenOnMain) {
   // Events of this connection that are still on their way are dropped.
   sink_->beginNewConnection();
-  postToMain([this] {
-    isConnecting_.set(false);
-    isConnected_.set(false);
-    setSwitcherName("");
-  });
   Session old;
   std::vector<ComPtr<InputMonitor>> inputs;
   std::vector<ComPtr<InputAuxMonitor>> auxes;
@@ -269,6 +262,14 @@ void ATEMDeviceController::stopSwitcherMonitoring() {
   for (auto& monitor : keyers) monitor->detach();
   if (old.mixEffectBlock) old.mixEffectBlock->RemoveCallback(mixEffectBlockMonitor_.get());
   if (old.switcher) old.switcher->RemoveCallback(switcherMonitor_.get());
+  // Posted last and as one task: whoever sees the controller idle also sees
+  // its callbacks gone and what follows the stop.
+  postToMain([this, thenOnMain = std::move(thenOnMain)] {
+    isConnecting_.set(false);
+    isConnected_.set(false);
+    setSwitcherName("");
+    if (thenOnMain) thenOnMain();
+  });
 }
 
 }  // namespace control

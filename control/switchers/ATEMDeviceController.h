@@ -111,10 +111,12 @@ class ATEMDeviceController {
   bool runMacroWithName(const std::string& name);
   bool isBackgroundEnabledForTransitions();
 
+  // Connection steps. Monitoring starts and stops only on the connection
+  // queue, so a disconnect can never run between a start's registrations.
+  void switcherDidConnect();                                           // connection queue
+  void switcherDidFailToConnectWithReason(const std::string& reason);  // connection queue
+  void switcherDidDisconnect();                                        // main thread, from the monitor
   // Steps the monitors and the connection queue hand to the main thread.
-  void switcherDidConnect();
-  void switcherDidFailToConnectWithReason(const std::string& reason);
-  void switcherDidDisconnect();
   void updateInputNames();
   void updateInputNameWithIdentifier(std::int64_t identifier);
   void updateDownstreamKeyerNames();
@@ -139,7 +141,8 @@ class ATEMDeviceController {
   ComPtr<atem::IBMDSwitcherInputIterator> makeInputIterator() const;
 
   bool startSwitcherMonitoring();
-  void stopSwitcherMonitoring();
+  // Connection queue; `thenOnMain` runs in the main-thread task that marks the controller idle.
+  void stopSwitcherMonitoring(std::function<void()> thenOnMain = nullptr);
   void retryConnectingToTheSwitcher();
   void addBuiltInOutputs(const ComPtr<atem::IBMDSwitcherMixEffectBlock>& block);
   void postToMain(std::function<void()> task);
@@ -175,10 +178,9 @@ class ATEMDeviceController {
   ComPtr<SwitcherMonitor> switcherMonitor_;
   ComPtr<MixEffectBlockMonitor> mixEffectBlockMonitor_;
   // Lets main-queue work and the retry timer find out that the controller is
-  // gone; the retry holds the lock while it calls connect().
+  // gone. All three run on the main thread, so the flag needs no lock.
   struct Lifetime {
-    std::mutex mutex;
-    bool alive = true;  // guarded by mutex
+    bool alive = true;
   };
   std::shared_ptr<Lifetime> lifetime_ = std::make_shared<Lifetime>();
   platform::TaskHandle retry_;

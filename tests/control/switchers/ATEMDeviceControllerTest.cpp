@@ -139,7 +139,10 @@ TEST_F(ATEMDeviceControllerTest, ConnectionFailuresAreRetriedUnlessTheFirmwareDo
       drain();
       clock_.advance(kATEMRetryDelay);
       if (c.retried) {
-        ASSERT_TRUE(runUntil([&] { return fakeSwitcher().connectAttempts() == 1 + retry; }));
+        // The failure's log line comes with the next retry's scheduling.
+        ASSERT_TRUE(runUntil([&] {
+          return fakeSwitcher().connectAttempts() == 1 + retry && log_.linesWith(c.text) == 1u + retry;
+        }));
       } else {
         platform::RunLoop::main().runFor(std::chrono::milliseconds(0), std::chrono::milliseconds(200));
         EXPECT_EQ(fakeSwitcher().connectAttempts(), 1);

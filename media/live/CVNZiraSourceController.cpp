@@ -101,7 +101,11 @@ void CVNZiraSourceController::saveZiraSourcesToPrefs() {
   platform::Array entries;
   for (const auto& source : ziraSources()) entries.emplace_back(source->dictionaryRepresentation());
   environment_.defaults->setObject(platform::Value(std::move(entries)), kZiraSourcesDefaultsKey);
-  environment_.defaults->synchronize();
+  // The sources stay in memory; a later save writes them again.
+  if (const platform::Status saved = environment_.defaults->synchronize(); !saved.ok()) {
+    platform::reportDiagnostic(platform::DiagnosticLevel::Error,
+                               "Could not save the Vovi sources: " + saved.error().describe());
+  }
   environment_.notificationCenter->post(kZiraSourcesDidChangeNotification);
 }
 

@@ -102,6 +102,15 @@ ContactSupportWindow::ContactSupportWindow(window::ContactSupportWindowControlle
   controller_.windowDidLoad();
 }
 
+void ContactSupportWindow::placeMenuBar(QMenuBar& bar) {
+  const int height = bar.sizeHint().height();
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child != &bar && !child->isWindow()) child->move(child->x(), child->y() + height);
+  }
+  bar.setGeometry(0, 0, width(), height);
+  resize(width(), this->height() + height);
+}
+
 ContactSupportWindow::~ContactSupportWindow() { controller_.setView(nullptr); }
 
 void ContactSupportWindow::connectControls() {

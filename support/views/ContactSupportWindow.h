@@ -4,6 +4,7 @@
 // what the customer does; it decides nothing. Main thread.
 #include <memory>
 
+#include <QMenuBar>
 #include <QWidget>
 
 #include "support/views/DidChangeTextView.h"
@@ -40,6 +41,9 @@ class ContactSupportWindow final : public QWidget,
   void showAlert(const std::string& message, const std::string& informative) override;
   bool openURL(const std::string& address) override;
   void textViewDidChangeText(QPlainTextEdit& view) override;
+  // Puts `bar` (a child of this window) on top: the controls are placed by
+  // coordinates, so they move down and the window grows by the bar's height.
+  void placeMenuBar(QMenuBar& bar);
 
  private:
   void connectControls();

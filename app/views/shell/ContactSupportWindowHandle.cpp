@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <QMenuBar>
 #include <QStandardPaths>
+
+#include "app/views/shell/ApplicationMenus.h"
 
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
@@ -44,10 +47,16 @@ support::window::ContactSupportServices makeServices() {
 }  // namespace
 
 ContactSupportWindowHandle::ContactSupportWindowHandle(platform::Dictionary applicationInfo,
-                                                       support::window::ContactSupportWindowController_Delegate& delegate)
+                                                       support::window::ContactSupportWindowController_Delegate& delegate,
+                                                       ApplicationDelegate* menus)
     : controller_(std::make_unique<support::window::ContactSupportWindowController>(std::move(applicationInfo),
                                                                                     &delegate, makeServices())),
-      window_(std::make_unique<support::views::ContactSupportWindow>(*controller_)) {}
+      window_(std::make_unique<support::views::ContactSupportWindow>(*controller_)) {
+  if (!menus) return;
+  auto* bar = new QMenuBar(window_.get());
+  ApplicationMenus::populate(*bar, *menus, MenuOwner{window_.get(), nullptr, {}});
+  window_->placeMenuBar(*bar);
+}
 
 // The window goes first: it clears itself from the controller.
 ContactSupportWindowHandle::~ContactSupportWindowHandle() { window_.reset(); }

@@ -8,15 +8,23 @@
 #include "support/views/ContactSupportWindow.h"
 #include "support/window/ContactSupportWindowController.h"
 
+namespace app {
+class ApplicationDelegate;
+}
+
 namespace app::views {
 
 class ContactSupportWindowHandle {
  public:
-  // delegate: the application object, which outlives the handle.
+  // delegate: the application object, which outlives the handle. With
+  // `menus`, the window carries the application's menus, so their shortcuts
+  // work while it has the focus.
   ContactSupportWindowHandle(platform::Dictionary applicationInfo,
-                             support::window::ContactSupportWindowController_Delegate& delegate);
+                             support::window::ContactSupportWindowController_Delegate& delegate,
+                             ApplicationDelegate* menus);
   ~ContactSupportWindowHandle();
   void showWindow() { controller_->showWindow(); }
+  support::views::ContactSupportWindow& window() { return *window_; }
 
  private:
   std::unique_ptr<support::window::ContactSupportWindowController> controller_;

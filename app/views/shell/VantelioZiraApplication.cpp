@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "app/shell/ApplicationDelegate.h"
 #include "app/shell/EventExceptionGuard.h"
 
 namespace app::views {
@@ -26,7 +27,8 @@ void VantelioZiraApplication::terminate() {
 void VantelioZiraApplication::finishLaunching() {
   if (!contactSupportWindowController_)
     contactSupportWindowController_ =
-        std::make_unique<ContactSupportWindowHandle>(applicationInformationForSupport(), *this);
+        std::make_unique<ContactSupportWindowHandle>(applicationInformationForSupport(), *this,
+                                                     ApplicationDelegate::current());
 }
 
 void VantelioZiraApplication::contactSupport() {

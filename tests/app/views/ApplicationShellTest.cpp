@@ -16,6 +16,7 @@
 #include "app/views/shell/AboutPanel.h"
 #include "app/views/shell/ApplicationMainWindow.h"
 #include "app/views/shell/ApplicationMenus.h"
+#include "app/views/shell/ContactSupportWindowHandle.h"
 #include "app/views/shell/QtAlertPresenter.h"
 #include "app/views/shell/QtApplicationWindows.h"
 #include "foundation/CVNLogController.h"
@@ -25,6 +26,7 @@
 #include "platform/UserDefaults.h"
 #include "tests/app/views/QtTestApplication.h"
 #include "tests/support/SilentNotificationCenter.h"
+#include "tests/supportwindow/ScriptedSupportCollaborators.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app::views {
@@ -123,6 +125,23 @@ TEST_F(ApplicationShellTest, MenusCarryTheApplicationActions) {
   ASSERT_EQ(fromNode->actions().size(), 1);
   EXPECT_EQ(fromNode->actions()[0]->text().toStdString(), "Looking for nodes...");
   EXPECT_FALSE(fromNode->actions()[0]->isEnabled());
+}
+
+TEST_F(ApplicationShellTest, ContactSupportWindowCarriesTheMenusAboveItsControls) {
+  testing_support::FakeApplication application;
+  ContactSupportWindowHandle handle(Dictionary{}, application, delegate_.get());
+  support::views::ContactSupportWindow& window = handle.window();
+  auto* bar = window.findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_NE(bar->findChild<QAction*>(kPreferencesActionName), nullptr);
+  EXPECT_NE(bar->findChild<QAction*>(kQuitActionName), nullptr);
+  // Nothing hides under the bar, and the window grew to keep its bottom row.
+  for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child != bar && !child->isWindow()) {
+      EXPECT_GE(child->y(), bar->height()) << child->objectName().toStdString();
+    }
+  }
+  EXPECT_EQ(window.height(), 680 + bar->height());
 }
 
 // Quit from the start window ends the event loop: the start window answers a

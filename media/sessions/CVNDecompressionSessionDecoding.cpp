@@ -319,7 +319,9 @@ pm::SampleBufferRef CVNDecompressionSession::createEmptySampleBufferWithPTS(pm::
 
 void CVNDecompressionSession::processCCAttachmentFromVideoSampleBuffer(const pm::SampleBufferRef& frame) {
   if (!frame || !frame->hasSampleAttachments()) return;
-  const auto data = frame->sampleAttachment(0, "a53CCData").data();
+  // Kept by value: the bytes live in it.
+  const platform::Value attachment = frame->sampleAttachment(0, "a53CCData");
+  const auto* data = attachment.data();
   if (!data) return;
   pm::SampleTimingInfo timing;
   if (frame->sampleTimingInfo(0, &timing) != 0) return;

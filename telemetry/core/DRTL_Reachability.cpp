@@ -72,8 +72,12 @@ std::optional<bool> hasDefaultRoute() {
     const ssize_t length = ::recv(fd.get(), buffer.data(), buffer.size(), 0);
     if (length <= 0) return std::nullopt;
     int remaining = static_cast<int>(length);
+    // The kernel's walking macros compare its unsigned lengths with this int.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
     for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(header, remaining);
          header = NLMSG_NEXT(header, remaining)) {
+#pragma GCC diagnostic pop
       if (header->nlmsg_type == NLMSG_DONE) return found;
       if (header->nlmsg_type == NLMSG_ERROR) return std::nullopt;
       if (header->nlmsg_type != RTM_NEWROUTE) continue;

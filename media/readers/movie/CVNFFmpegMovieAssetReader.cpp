@@ -14,10 +14,10 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "foundation/CVNLogController.h"
 #include "media/decoders/CVNMutex.h"
 #include "media/parsers/CVNStreamingSRTUtilities.h"
 #include "media/readers/AssetReaderRegistry.h"
+#include "media/readers/ReaderLog.h"
 #include "media/readers/movie/FFmpegText.h"
 #include "media/validation/CVNEngineValidation.h"
 #include "platform/UserDefaults.h"
@@ -32,10 +32,6 @@ constexpr long kCIFSMagic = 0xFF534D42;
 constexpr long kSMB2Magic = 0xFE534D42;
 // Generated presentation times, custom I/O and kept side data.
 constexpr int kFileFormatFlags = 0x40081;
-
-void logLine(std::uint32_t level, bool show, const char* format, auto... arguments) {
-  foundation::CVNLogController::sharedLogController().logMessageWithLevel(level, show, format, arguments...);
-}
 
 // The host part of "scheme://host[:port][/path][?query]".
 std::string hostOfURL(const std::string& text) {
@@ -178,10 +174,10 @@ bool CVNFFmpegMovieAssetReader::open() {
   if (!stream) return isOpen_;
   const double took = clockSeconds() - streamContext_.connectionTimestamp;
   if (took > 3.0 && took < 20.0) {
-    logLine(1, false, "MovieAssetReader: Warning: Open stream clip %s took %0.2f second(s)",
+    logReaderLine(1, false, "MovieAssetReader: Warning: Open stream clip %s took %0.2f second(s)",
             fileURL().absoluteString().c_str(), took);
   } else {
-    logLine(2, false, "MovieAssetReader: Open stream clip %s took %0.2f second(s)", fileURL().absoluteString().c_str(),
+    logReaderLine(2, false, "MovieAssetReader: Open stream clip %s took %0.2f second(s)", fileURL().absoluteString().c_str(),
             took);
   }
   if (streamContext_.aborting) return false;
@@ -203,7 +199,7 @@ bool CVNFFmpegMovieAssetReader::openStream(void* optionsPointer) {
   if (result < 0) {
     formatContext_ = nullptr;  // freed by the library
     setValidationError(kValidationReasonStreamNotFound);
-    logLine(0, true, "MovieAssetReader: Error: Failed to open stream clip with url: %s, %s",
+    logReaderLine(0, true, "MovieAssetReader: Error: Failed to open stream clip with url: %s, %s",
             printableText(fileURL().absoluteString()).c_str(), libraryErrorText(result).c_str());
     return false;
   }
@@ -236,7 +232,7 @@ bool CVNFFmpegMovieAssetReader::openFile(void* optionsPointer) {
     result = avformat_open_input(&formatContext_, fileURL().path().c_str(), nullptr, options);
     if (result < 0) {
       formatContext_ = nullptr;  // freed by the library
-      logLine(1, false, "MovieAssetReader: Warning: Failed to open input: %s", libraryErrorText(result).c_str());
+      logReaderLine(1, false, "MovieAssetReader: Warning: Failed to open input: %s", libraryErrorText(result).c_str());
     }
   } else {
     avformat_free_context(formatContext_);
@@ -248,7 +244,7 @@ bool CVNFFmpegMovieAssetReader::openFile(void* optionsPointer) {
 }
 
 void CVNFFmpegMovieAssetReader::failOpen(int error) {
-  logLine(0, false, "MovieAssetReader: Could not open file %s... (Error: %i, desc: %s)",
+  logReaderLine(0, false, "MovieAssetReader: Could not open file %s... (Error: %i, desc: %s)",
           printableText(fileURL().path().string()).c_str(), error, libraryErrorText(error).c_str());
   if (error == AVERROR_DEMUXER_NOT_FOUND || error == AVERROR_INVALIDDATA) {
     setValidationError(kValidationReasonFormatNotSupported);
@@ -281,14 +277,14 @@ bool CVNFFmpegMovieAssetReader::finishOpen() {
     result = avformat_find_stream_info(formatContext_, nullptr);
   }
   if (result < 0) {
-    logLine(0, false, "MovieAssetReader: Error: Could not find stream informations");
+    logReaderLine(0, false, "MovieAssetReader: Error: Could not find stream informations");
     setValidationError(kValidationReasonVideoCodecNotFound);
     close();
     return false;
   }
   const int video = av_find_best_stream(formatContext_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (video < 0 || (formatContext_->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-    logLine(0, false, "MovieAssetReader: Error: No video track");
+    logReaderLine(0, false, "MovieAssetReader: Error: No video track");
     setValidationError(kValidationReasonNoVideoTrack);
     return false;
   }

@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
     return !status && status.error().code == 3 ? 0 : 4;
   }
   if (mode == "declined") {
-    crashreporter::DCRCrashSignalHandler::sharedHandler().registerHandlerForSignal(SIGSEGV, declineSignal, nullptr);
+    auto& handler = crashreporter::DCRCrashSignalHandler::sharedHandler();
+    if (!handler.registerHandlerForSignal(SIGSEGV, declineSignal, nullptr)) return 5;
   }
   if (mode == "segv" || mode == "previous-handler" || mode == "ignored" || mode == "default" || mode == "declined") {
     crashChildNullDereference();

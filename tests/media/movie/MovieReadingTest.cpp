@@ -129,7 +129,9 @@ TEST(MovieReading, AnExtendedOutPointDeliversTheHeldPacketsWithoutReadingTheFile
   const auto first = readAll(*reader);
   ASSERT_TRUE(reader->finishedReading());
   for (const auto& sample : first) {
-    if (isVideo(sample)) EXPECT_LT(sample.buffer->decodeTimeStamp().seconds(), 0.6);
+    if (isVideo(sample)) {
+      EXPECT_LT(sample.buffer->decodeTimeStamp().seconds(), 0.6);
+    }
   }
   const std::size_t held = reader->beyondOutPointPacketCount();
   ASSERT_GE(held, 2U);

@@ -86,12 +86,16 @@ TEST(MovieStreamInfo, AudioDescriptionPerCodecRow) {
       EXPECT_EQ(asbd.formatFlags, row.flags) << row.fixture;
       EXPECT_EQ(asbd.bytesPerFrame, asbd.channelsPerFrame * asbd.bitsPerChannel / 8) << row.fixture;
     }
-    if (row.bitsPerChannel) EXPECT_EQ(asbd.bitsPerChannel, row.bitsPerChannel) << row.fixture;
+    if (row.bitsPerChannel) {
+      EXPECT_EQ(asbd.bitsPerChannel, row.bitsPerChannel) << row.fixture;
+    }
     if (asbd.formatID == fourCC("aac ")) {
       ASSERT_GE(description->magicCookie().size(), 5u);
       EXPECT_EQ(description->magicCookie()[0], 3) << "an ES descriptor";
     }
-    if (asbd.formatID == fourCC("alac")) EXPECT_FALSE(description->magicCookie().empty());
+    if (asbd.formatID == fourCC("alac")) {
+      EXPECT_FALSE(description->magicCookie().empty());
+    }
     if (asbd.formatID == fourCC("ac-3")) {
       // 192 kbit/s at 48 kHz: 1536 samples take 768 bytes.
       EXPECT_EQ(reader->ac3FrameSize(), std::stoul(probe.at("bit_rate")) * 1536 / 48000 / 8);

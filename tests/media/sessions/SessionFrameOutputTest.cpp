@@ -33,7 +33,9 @@ class SessionFrameOutputTest : public ::testing::Test {
     session->setDecompressSize({64, 36});
     EXPECT_TRUE(session->startBuffering());
     // Reading has begun, so the ordering starts from the reader's sync time.
-    if (silent) EXPECT_TRUE(testing_support::waitForCondition([&] { return reader_->emptyAnswers() > 0; }));
+    if (silent) {
+      EXPECT_TRUE(testing_support::waitForCondition([&] { return reader_->emptyAnswers() > 0; }));
+    }
     return session;
   }
   static pm::SampleBufferRef frame(std::int64_t index, pm::MediaTime fd, bool withDecodeTime = false) {

@@ -27,7 +27,9 @@ class SessionScrubbingTest : public ::testing::Test {
     auto session = CVNDecompressionSession::create(reader_, delegate_, delegateQueue_, fakeServices(decoderRecord_, 5));
     session->setOutputFrameDuration(pm::MediaTime::make(1, 25));
     session->setDecompressSize({64, 36});
-    if (startBuffering) EXPECT_TRUE(session->startBuffering());
+    if (startBuffering) {
+      EXPECT_TRUE(session->startBuffering());
+    }
     return session;
   }
   // The scrub work has run once the reader saw `seeks` seeks.

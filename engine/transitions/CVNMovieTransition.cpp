@@ -94,16 +94,10 @@ void CVNMovieTransition::setShouldPremultiplyByAlpha(bool shouldPremultiplyByAlp
 std::optional<media::MediaURL> CVNMovieTransition::URL() const { return getField(url_); }
 
 void CVNMovieTransition::setURL(std::optional<media::MediaURL> url) {
-  platform::Value old, now;
-  {
-    std::lock_guard lock(mutex_);
-    if (url_ == url) return;
-    old = pathValue(url_);
-    url_ = std::move(url);
-    now = pathValue(url_);
-  }
-  didChangeValueForKey("URL", old, now);
-  didChangeValueForKey("movieFilePath", old, now);
+  auto change = exchangeField(url_, std::move(url), pathValue);
+  if (!change) return;
+  didChangeValueForKey("URL", change->old, change->now);
+  didChangeValueForKey("movieFilePath", change->old, change->now);
 }
 
 std::optional<std::string> CVNMovieTransition::movieFilePath() const {

@@ -230,10 +230,7 @@ platform::Value CVNTransition::valueForKey(std::string_view key) const {
   if (key == "warning") return toValue(warning());
   if (key == "show") return toValue(show());
   if (key == "online") return toValue(online());
-  if (key == "thumbnail") {
-    auto data = thumbnailAsData();
-    return data ? platform::Value(*data) : platform::Value();
-  }
+  if (key == "thumbnail") return toValue(thumbnailAsData());
   return {};
 }
 
@@ -264,16 +261,13 @@ void CVNTransition::setThumbnailAsData(std::optional<platform::Data> data) {
       if (auto decoded = (*source)->createImage()) image = std::move(decoded.value());
     }
   }
-  platform::Value old, now;
-  {
+  auto change = exchangeField(thumbnailAsData_, std::move(data), [](const auto& v) { return toValue(v); });
+  if (!change) return;
+  if (image) {
     std::lock_guard lock(mutex_);
-    if (thumbnailAsData_ == data) return;
-    old = thumbnailAsData_ ? platform::Value(*thumbnailAsData_) : platform::Value();
-    thumbnailAsData_ = std::move(data);
-    now = thumbnailAsData_ ? platform::Value(*thumbnailAsData_) : platform::Value();
-    if (image) thumbnail_ = std::move(image);
+    thumbnail_ = std::move(image);
   }
-  didChangeValueForKey("thumbnail", old, now);
+  didChangeValueForKey("thumbnail", change->old, change->now);
 }
 
 std::optional<platform::Data> CVNTransition::thumbnailAsData() const { return getField(thumbnailAsData_); }

@@ -141,19 +141,24 @@ class CVNTransition : public platform::ObservableObject {
     return nullptr;
   }
 
-  // Stores `value` under the lock and, when it changed, tells the key's
-  // observers after unlocking.
+  struct Change {
+    platform::Value old, now;
+  };
+  // Stores `value` under the lock; the old and new values (as `convert` gives
+  // them) when it changed, for the caller to tell observers after unlocking.
+  template <typename Field, typename Convert>
+  std::optional<Change> exchangeField(Field& field, Field value, Convert convert) {
+    std::lock_guard lock(mutex_);
+    if (field == value) return std::nullopt;
+    Change change{convert(field), {}};
+    field = std::move(value);
+    change.now = convert(field);
+    return change;
+  }
   template <typename Field>
   void setField(std::string_view key, Field& field, Field value) {
-    platform::Value old, now;
-    {
-      std::lock_guard lock(mutex_);
-      if (field == value) return;
-      old = toValue(field);
-      field = std::move(value);
-      now = toValue(field);
-    }
-    didChangeValueForKey(key, old, now);
+    auto change = exchangeField(field, std::move(value), [](const Field& v) { return toValue(v); });
+    if (change) didChangeValueForKey(key, change->old, change->now);
   }
   template <typename Field>
   Field getField(const Field& field) const {
@@ -162,6 +167,9 @@ class CVNTransition : public platform::ObservableObject {
   }
 
   static platform::Value toValue(const std::optional<std::string>& v) { return v ? platform::Value(*v) : platform::Value(); }
+  static platform::Value toValue(const std::optional<platform::Data>& v) {
+    return v ? platform::Value(*v) : platform::Value();
+  }
   static platform::Value toValue(double v) { return platform::Value(v); }
   static platform::Value toValue(bool v) { return platform::Value(v); }
   static platform::Value toValue(int v) { return platform::Value(v); }

@@ -70,8 +70,7 @@ CVNTransitionsManager::RegistryLock::~RegistryLock() {
 
 CVNTransitionsManager& CVNTransitionsManager::sharedTransitionsManager() {
   static CVNTransitionsManager* const kShared = [] {
-    auto* manager = new CVNTransitionsManager(platform::UserDefaults::standard(),
-                                              platform::NotificationCenter::defaultCenter());
+    auto* manager = new CVNTransitionsManager(nullptr, platform::NotificationCenter::defaultCenter());
     if (auto path = platform::Bundle::main()->pathForResource(kDefaultTransitionsResource, "plist")) {
       manager->loadTransitionsFromPropertyListAtURL(*path, nullptr, nullptr);
     }
@@ -80,7 +79,7 @@ CVNTransitionsManager& CVNTransitionsManager::sharedTransitionsManager() {
   return *kShared;
 }
 
-CVNTransitionsManager::CVNTransitionsManager(platform::UserDefaults& defaults, platform::NotificationCenter& center)
+CVNTransitionsManager::CVNTransitionsManager(platform::UserDefaults* defaults, platform::NotificationCenter& center)
     : defaults_(defaults), undoManager_(center) {
   checkpointObserver_ = center.addObserver(platform::kUndoManagerCheckpointNotification, &undoManager_,
                                            [this](const platform::Notification&) { observeUndoManagerCheckpoint(); });
@@ -97,6 +96,10 @@ CVNTransitionsManager::~CVNTransitionsManager() {
   }
 }
 
+platform::UserDefaults& CVNTransitionsManager::defaults() const {
+  return defaults_ ? *defaults_ : platform::UserDefaults::standard();
+}
+
 CVNTransitionsManager::Transitions CVNTransitionsManager::transitions() const {
   RegistryLock lock(*this);
   return transitions_;
@@ -104,7 +107,7 @@ CVNTransitionsManager::Transitions CVNTransitionsManager::transitions() const {
 
 bool CVNTransitionsManager::loadTransitionsFromUserDefaultsUsingKeyPath(std::string_view key, std::string* error,
                                                                        std::string* warnings) {
-  auto array = defaults_.arrayForKey(key);
+  auto array = defaults().arrayForKey(key);
   if (!array) {
     setText(error, "Failed to load transitions from preferences (invalid or missing value for key " +
                        std::string(key) + ")");
@@ -151,7 +154,7 @@ bool CVNTransitionsManager::loadTransitionsFromArray(const platform::Array& arra
 bool CVNTransitionsManager::loadTransitionsFromArrayLocked(const platform::Array& array, std::string* error,
                                                            std::string* warnings) {
   std::set<std::string, std::less<>> hidden;
-  if (auto list = defaults_.arrayForKey(kHiddenTransitionsKey)) {
+  if (auto list = defaults().arrayForKey(kHiddenTransitionsKey)) {
     for (const auto& entry : *list) {
       if (const std::string* uniqueID = entry.string()) hidden.insert(*uniqueID);
     }
@@ -385,8 +388,8 @@ void CVNTransitionsManager::saveHiddenTransitions() {
   for (const auto& transition : transitions_) {
     if (!transition->show()) hidden.emplace_back(transition->uniqueID().value_or(""));
   }
-  defaults_.setObject(platform::Value(std::move(hidden)), kHiddenTransitionsKey);
-  (void)defaults_.synchronize();
+  defaults().setObject(platform::Value(std::move(hidden)), kHiddenTransitionsKey);
+  (void)defaults().synchronize();
 }
 
 void CVNTransitionsManager::checkForMissingClips() {

@@ -57,9 +57,10 @@ class CVNTransitionsManager {
   // main bundle when the bundle has it, ignoring errors and warnings.
   static CVNTransitionsManager& sharedTransitionsManager();
 
-  // An empty registry. `defaults` hold the hidden list; the undo manager posts
-  // its checkpoints on `center`. Both are not owned and outlive the manager.
-  CVNTransitionsManager(platform::UserDefaults& defaults, platform::NotificationCenter& center);
+  // An empty registry. `defaults` hold the hidden list (nullptr: whatever
+  // UserDefaults::standard() is at each use); the undo manager posts its
+  // checkpoints on `center`. Neither is owned; both outlive the manager.
+  CVNTransitionsManager(platform::UserDefaults* defaults, platform::NotificationCenter& center);
   ~CVNTransitionsManager();
   CVNTransitionsManager(const CVNTransitionsManager&) = delete;
   CVNTransitionsManager& operator=(const CVNTransitionsManager&) = delete;
@@ -132,7 +133,9 @@ class CVNTransitionsManager {
   void observeUndoManagerCheckpoint();
   void setTransitionProperties(const OldProperties& properties);
 
-  platform::UserDefaults& defaults_;  // not owned
+  platform::UserDefaults& defaults() const;
+
+  platform::UserDefaults* const defaults_;  // not owned; nullptr: the standard defaults
 
   mutable std::recursive_mutex mutex_;
   mutable std::size_t lockDepth_ = 0;                          // guarded by mutex_

@@ -65,7 +65,7 @@ class TransitionsManagerTest : public ::testing::Test {
   testing_support::TemporaryDirectory folder_;
   platform::UserDefaults defaults_{folder_ / "defaults.plist"};
   platform::NotificationCenter center_;
-  CVNTransitionsManager manager_{defaults_, center_};
+  CVNTransitionsManager manager_{&defaults_, center_};
 };
 
 TEST_F(TransitionsManagerTest, ShipsTheFiveLayerTransitionsSortedByName) {
@@ -212,6 +212,28 @@ TEST_F(TransitionsManagerTest, AddsAndRemovesWithUndoAndSavesAFileOthersCanRead)
   manager_.undoManager().redo();
   EXPECT_TRUE(manager_.transitionWithUniqueID("U1"));
   EXPECT_EQ(customFile().size(), 1u);
+}
+
+TEST_F(TransitionsManagerTest, CustomFileLoadsBackIntoAnotherRegistry) {
+  Dictionary withThumbnail = userLayer("U1", "Mine");
+  withThumbnail["thumbnail"] = Value(platform::Data{0xFF, 0xD8, 0x00});
+  Dictionary userMovie = movie("Burst", "maskingMovie");
+  userMovie["userTransition"] = Value(true);
+  ASSERT_TRUE(manager_.addTransitionFromDictionary(withThumbnail, nullptr));
+  ASSERT_TRUE(manager_.addTransitionFromDictionary(userMovie, nullptr));
+  ASSERT_TRUE(manager_.addTransitionFromDictionary(movie("Builtin", "alphaMovie"), nullptr));
+  ASSERT_EQ(customFile().size(), 2u);  // only user transitions are the user's to keep
+
+  CVNTransitionsManager reloaded(&defaults_, center_);
+  reloaded.setCustomTransitionsDirectoryPath(folder_.path());
+  reloaded.loadCustomTransitions();
+  ASSERT_EQ(reloaded.transitions().size(), 2u);
+  for (const auto& transition : reloaded.transitions()) {
+    auto original = manager_.transitionWithUniqueID(transition->uniqueID().value_or(""));
+    ASSERT_TRUE(original);
+    EXPECT_EQ(transition->dictionaryRepresentation(), original->dictionaryRepresentation());
+  }
+  EXPECT_FALSE(reloaded.undoManager().canUndo());
 }
 
 TEST_F(TransitionsManagerTest, NamesPropertyUndoAfterWhatTheGroupChanged) {

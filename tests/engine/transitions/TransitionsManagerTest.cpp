@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,11 +10,13 @@
 #include "engine/transitions/CVNLayerTransition.h"
 #include "engine/transitions/CVNMovieTransition.h"
 #include "engine/transitions/CVNTransitionsManager.h"
+#include "foundation/CVNLogController.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/CapturedDiagnostics.h"
+#include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace engine {
@@ -234,6 +237,59 @@ TEST_F(TransitionsManagerTest, CustomFileLoadsBackIntoAnotherRegistry) {
     EXPECT_EQ(transition->dictionaryRepresentation(), original->dictionaryRepresentation());
   }
   EXPECT_FALSE(reloaded.undoManager().canUndo());
+}
+
+// What the operator is shown, with its level.
+class ShownMessages : public foundation::CVNLogControllerDelegate {
+ public:
+  bool implementsDisplayLogMessage() const override { return true; }
+  void displayLogMessage(const std::string& message, std::int32_t logLevel) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(std::to_string(logLevel) + " " + message);
+  }
+  std::vector<std::string> messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(TransitionsManagerTest, ShowsLoadAndSaveProblemsAndKeepsWhatItHas) {
+  foundation::CVNLogController::Environment environment;
+  environment.defaults = &defaults_;
+  environment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
+  environment.console = [](std::string_view) {};
+  foundation::CVNLogController log(std::move(environment));
+  ShownMessages shown;
+  log.setLogDelegate(&shown);
+  foundation::CVNLogController::setSharedLogControllerForTesting(&log);
+
+  const Array custom{Value(userLayer("U1", "Mine")), Value("stray")};
+  ASSERT_TRUE(platform::writePropertyListFile(manager_.customTransitionsFilePath(), Value(custom)));
+  manager_.loadCustomTransitions();
+  EXPECT_EQ(manager_.transitions().size(), 1u);
+
+  // A folder that is a file: the save fails, the registry keeps the addition.
+  ASSERT_TRUE(platform::writeFileAtomically(folder_ / "occupied", "file"));
+  manager_.setCustomTransitionsDirectoryPath(folder_ / "occupied");
+  ASSERT_TRUE(manager_.addTransitionFromDictionary(userLayer("U2", "Other"), nullptr));
+  EXPECT_EQ(manager_.transitions().size(), 2u);
+
+  ASSERT_TRUE(platform::writePropertyListFile(folder_ / "Transitions.plist", Value(Dictionary{})));
+  manager_.setCustomTransitionsDirectoryPath(folder_.path());
+  manager_.loadCustomTransitions();
+  ASSERT_TRUE(log.flush(std::chrono::seconds(5)));
+  foundation::CVNLogController::setSharedLogControllerForTesting(nullptr);
+  log.setLogDelegate(nullptr);
+
+  const auto messages = shown.messages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages.front(), "1 ignoring transition 1 (must be NSDictionary)\n");
+  EXPECT_EQ(messages[1].rfind("2 ", 0), 0u) << messages[1];
+  EXPECT_EQ(messages.back(), "0 Invalid transition propertyList, root must be NSArray");
 }
 
 TEST_F(TransitionsManagerTest, NamesPropertyUndoAfterWhatTheGroupChanged) {

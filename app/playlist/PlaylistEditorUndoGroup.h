@@ -9,13 +9,13 @@
 #include <string>
 #include <utility>
 
-#include "nodes/playlist/UndoManager.h"
+#include "platform/UndoManager.h"
 
 namespace app {
 
 class UndoGroup {
  public:
-  UndoGroup(nodes::UndoManager& undoManager, std::string name) : undoManager_(undoManager), name_(std::move(name)) {
+  UndoGroup(platform::UndoManager& undoManager, std::string name) : undoManager_(undoManager), name_(std::move(name)) {
     undoManager_.beginUndoGrouping();
   }
   ~UndoGroup() {
@@ -26,7 +26,7 @@ class UndoGroup {
   UndoGroup& operator=(const UndoGroup&) = delete;
 
  private:
-  nodes::UndoManager& undoManager_;
+  platform::UndoManager& undoManager_;
   std::string name_;
 };
 

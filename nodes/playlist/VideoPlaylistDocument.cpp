@@ -27,8 +27,8 @@ ABRollClipPosition otherPosition(ABRollClipPosition position) {
 
 VideoPlaylistDocument::VideoPlaylistDocument() {
   state_.uniqueID = foundation::GenerateUniqueID::generateUniqueID();
-  undoManager_.setEventHandler([this](UndoManager::Event event) {
-    updateChangeCount(event == UndoManager::Event::Undone ? DocumentChange::Undone : DocumentChange::Redone);
+  undoManager_.setEventHandler([this](platform::UndoManager::Event event) {
+    updateChangeCount(event == platform::UndoManager::Event::Undone ? DocumentChange::Undone : DocumentChange::Redone);
   });
 }
 

@@ -45,7 +45,7 @@
 #include "nodes/playlist/PlaylistDocumentFormat.h"
 #include "nodes/playlist/PlaylistItem.h"
 #include "nodes/playlist/PlaylistItemAccessor.h"
-#include "nodes/playlist/UndoManager.h"
+#include "platform/UndoManager.h"
 #include "nodes/playlist/VideoPlaylistDocumentDelegate.h"
 #include "platform/Error.h"
 #include "platform/Observable.h"
@@ -253,7 +253,7 @@ class VideoPlaylistDocument {
   // One handler; empty removes it.
   void setRowEditHandler(RowEditHandler handler) { rowEditHandler_ = std::move(handler); }
 
-  UndoManager& undoManager() { return undoManager_; }
+  platform::UndoManager& undoManager() { return undoManager_; }
   void updateChangeCount(DocumentChange change);
   bool isDocumentEdited() const { return changeCount_ != 0; }
 
@@ -350,7 +350,7 @@ class VideoPlaylistDocument {
   // Main thread only.
   VideoPlaylistDocumentDelegate* delegate_ = nullptr;  // not owned; the window outlives its tie
   PlaylistDocumentDataSource* dataSource_ = nullptr;   // not owned; outlives the document
-  UndoManager undoManager_;
+  platform::UndoManager undoManager_;
   RowEditHandler rowEditHandler_;
   std::int64_t changeCount_ = 0;
   std::uint64_t countedGroup_ = 0;  // the undo group whose edits were last counted as a change

@@ -122,7 +122,7 @@ class PlaylistEditorTest : public ::testing::Test {
     for (const auto& alert : alerts_->alerts()) titles.push_back(alert.title);
     return titles;
   }
-  nodes::UndoManager& undoManager() { return document_->undoManager(); }
+  platform::UndoManager& undoManager() { return document_->undoManager(); }
 
   std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
       std::make_shared<foundation::RecordingAlertPresenter>();

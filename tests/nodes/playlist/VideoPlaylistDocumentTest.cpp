@@ -786,7 +786,7 @@ TEST_F(VideoPlaylistDocumentTest, ScriptCommandsReachTheWindow) {
 // ---- Editing ----
 
 TEST_F(VideoPlaylistDocumentTest, UndoesAndRedoesInsertRemoveMoveAndEdit) {
-  UndoManager& undo = document_.undoManager();
+  platform::UndoManager& undo = document_.undoManager();
   auto one = makeRow("One", 10.0);
   addRows(document_, {one, makeRow("Two", 20.0), makeRow("Three", 30.0)});
   EXPECT_EQ(undo.undoActionName(), kUndoActionAdd);

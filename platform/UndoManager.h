@@ -4,9 +4,10 @@
 // closures registered for one user action form a group with an action name
 // ("Add", "Delete/Cut") that the edit menu shows.
 //
-// Owned by its document (VideoPlaylistDocument); lives on the main thread and
-// is not thread-safe. The closures may capture the document, since they die
-// with the manager it owns.
+// Owned by its document (a playlist document, the transitions registry). Not
+// thread-safe: one thread at a time, or callers serialised by their owner's
+// lock. The closures may capture the owner, since they die with the manager it
+// owns.
 //
 // Guarantees:
 // - undo() runs the newest undo group's closures newest first; whatever they
@@ -19,6 +20,12 @@
 //   group is dropped first.
 // - undo() or redo() called from inside a closure, or with an open group, does
 //   nothing: a history cannot be replayed while it is being rewritten.
+// - A checkpoint (kUndoManagerCheckpointNotification, sender: the manager) is
+//   posted synchronously on the calling thread, on the manager's notification
+//   centre, each time a group ends: an outermost or nested group closes, a
+//   nested group opens, a registration outside any group (its own group) has
+//   been recorded, and an undo or redo has finished. Owners that gather state
+//   per group drop it there.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +34,11 @@
 #include <string>
 #include <vector>
 
-namespace nodes {
+namespace platform {
+
+class NotificationCenter;
+
+inline constexpr const char* kUndoManagerCheckpointNotification = "UndoManagerCheckpointNotification";
 
 class UndoManager {
  public:
@@ -37,7 +48,10 @@ class UndoManager {
 
   static constexpr std::size_t kDefaultLevelsOfUndo = 200;
 
-  UndoManager() = default;
+  // Checkpoints go to `center` (not owned; must outlive the manager).
+  explicit UndoManager(NotificationCenter& center);
+  // Checkpoints go to the default notification centre.
+  UndoManager();
   UndoManager(const UndoManager&) = delete;
   UndoManager& operator=(const UndoManager&) = delete;
 
@@ -94,6 +108,9 @@ class UndoManager {
   }
   void push(std::deque<Group>& stack, Group group);
   void replay(Replay mode);
+  void postCheckpoint();
+
+  NotificationCenter& center_;
 
   std::deque<Group> undoStack_;
   std::deque<Group> redoStack_;
@@ -106,4 +123,4 @@ class UndoManager {
   EventHandler eventHandler_;
 };
 
-}  // namespace nodes
+}  // namespace platform

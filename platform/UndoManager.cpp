@@ -1,8 +1,16 @@
-#include "nodes/playlist/UndoManager.h"
+#include "platform/UndoManager.h"
 
 #include <utility>
 
-namespace nodes {
+#include "platform/NotificationCenter.h"
+
+namespace platform {
+
+UndoManager::UndoManager(NotificationCenter& center) : center_(center) {}
+
+UndoManager::UndoManager() : UndoManager(NotificationCenter::defaultCenter()) {}
+
+void UndoManager::postCheckpoint() { center_.post(kUndoManagerCheckpointNotification, this); }
 
 void UndoManager::registerUndo(Action action) {
   if (!isUndoRegistrationEnabled() || !action) return;
@@ -14,6 +22,7 @@ void UndoManager::registerUndo(Action action) {
   group.actions.push_back(std::move(action));
   push(undoStack_, std::move(group));
   redoStack_.clear();
+  postCheckpoint();
 }
 
 void UndoManager::setActionName(std::string name) {
@@ -26,16 +35,23 @@ void UndoManager::setActionName(std::string name) {
 }
 
 void UndoManager::beginUndoGrouping() {
-  if (openLevels_++ == 0) ++openedGroups_;
+  if (openLevels_++ == 0) {
+    ++openedGroups_;
+    return;
+  }
+  postCheckpoint();
 }
 
 void UndoManager::endUndoGrouping() {
   if (openLevels_ == 0) return;
-  if (--openLevels_ > 0) return;
-  Group group = std::exchange(open_, Group{});
-  if (group.actions.empty()) return;
-  push(undoStack_, std::move(group));
-  redoStack_.clear();
+  if (--openLevels_ == 0) {
+    Group group = std::exchange(open_, Group{});
+    if (!group.actions.empty()) {
+      push(undoStack_, std::move(group));
+      redoStack_.clear();
+    }
+  }
+  postCheckpoint();
 }
 
 void UndoManager::undo() {
@@ -64,6 +80,7 @@ void UndoManager::replay(Replay mode) {
 
   Group reversal = std::exchange(open_, Group{});
   if (!reversal.actions.empty()) push(mode == Replay::Undoing ? redoStack_ : undoStack_, std::move(reversal));
+  postCheckpoint();
   if (eventHandler_) eventHandler_(mode == Replay::Undoing ? Event::Undone : Event::Redone);
 }
 
@@ -89,4 +106,4 @@ void UndoManager::push(std::deque<Group>& stack, Group group) {
   if (levelsOfUndo_ > 0 && stack.size() > levelsOfUndo_) stack.pop_front();
 }
 
-}  // namespace nodes
+}  // namespace platform

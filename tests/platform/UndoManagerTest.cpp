@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "nodes/playlist/UndoManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UndoManager.h"
 
-namespace nodes {
+namespace platform {
 namespace {
 
 // A list edited the way documents edit: each change registers its reversal.
@@ -136,5 +137,33 @@ TEST_F(UndoManagerTest, RecordsNothingWhileDisabledAndIgnoresReplayFromInsideARe
   EXPECT_FALSE(undo_.canRedo());
 }
 
+// Owners drop their per-group state at each checkpoint, so one missing (or one
+// posted inside a group) would merge two user actions or split one.
+TEST(UndoManagerCheckpointTest, PostsWhenEachGroupEnds) {
+  NotificationCenter center;
+  UndoManager undo(center);
+  int checkpoints = 0;
+  ObserverToken token = center.addObserver(kUndoManagerCheckpointNotification, &undo, [&](const Notification&) {
+    ++checkpoints;
+  });
+  auto change = [&] { undo.registerUndo([&] { undo.registerUndo([] {}); }); };
+
+  undo.beginUndoGrouping();  // an outermost group opening is not a checkpoint
+  change();
+  change();
+  EXPECT_EQ(checkpoints, 0);
+  undo.beginUndoGrouping();
+  EXPECT_EQ(checkpoints, 1);
+  undo.endUndoGrouping();
+  undo.endUndoGrouping();
+  EXPECT_EQ(checkpoints, 3);
+
+  change();  // a group of its own: recorded, then the checkpoint
+  EXPECT_EQ(checkpoints, 4);
+  undo.undo();  // the replay registers into the redo group, then one checkpoint
+  EXPECT_EQ(checkpoints, 5);
+  EXPECT_TRUE(undo.canRedo());
+}
+
 }  // namespace
-}  // namespace nodes
+}  // namespace platform

@@ -3,6 +3,8 @@
 
 #include "nodes/link/NodeConnection.h"
 
+#include <sys/prctl.h>
+
 #include <algorithm>
 #include <any>
 #include <condition_variable>
@@ -85,6 +87,8 @@ struct NodeConnection::PollingState {
 };
 
 namespace {
+
+constexpr std::chrono::milliseconds kTickSlack{4};
 
 void systemLog(const std::string& message) { platform::reportDiagnostic(platform::DiagnosticLevel::Warning, message); }
 
@@ -419,6 +423,9 @@ void NodeConnection::nodeConnectionDidOpen(TelnetController&) {
   polling_->thread = std::make_unique<platform::Thread>(
       "com.dirarovazovo.nodePolling",
       [weak = weak_from_this(), state = polling_, run](std::stop_token stop) {
+        // A tick may come up to kTickSlack late; in exchange the kernel wakes
+        // the polling threads of many nodes on one timer interrupt.
+        ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(std::chrono::nanoseconds(kTickSlack).count()));
         std::stop_callback wake(stop, [&state] {
           std::lock_guard guard(state->mutex);
           state->changed.notify_all();

@@ -1,6 +1,7 @@
 #include "nodes/link/TelnetController.h"
 
 #include <poll.h>
+#include <sys/epoll.h>
 
 #include <algorithm>
 #include <any>
@@ -16,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/Diagnostics.h"
 #include "platform/DispatchQueue.h"
+#include "platform/FileDescriptor.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Thread.h"
 
@@ -32,6 +34,18 @@ constexpr std::string_view kXMLEnd = "</plist>";
 // (bytes, a queued command, a close, a clock advance) wakes it, so the slice
 // only bounds the wait: idle links do not wake for nothing.
 constexpr std::chrono::milliseconds kPollSlice{10000};
+// How long a thread that sent its own command waits on the socket for the
+// reply before leaving it to the link thread. A node answers a query within a
+// few milliseconds, so the link thread is rarely woken for a reply at all.
+constexpr std::chrono::milliseconds kDirectReplyWait{25};
+
+// Socket readiness the link thread waits for: everything while it reads the
+// replies, only the end of the stream while a waiting caller reads them.
+constexpr std::uint32_t kLinkReads = EPOLLIN | EPOLLRDHUP;
+constexpr std::uint32_t kCallerReads = EPOLLRDHUP;
+
+// Who reads the reply to a command its queuing thread writes itself.
+enum class ReplyReader { LinkThread = 1, Caller = 2 };
 
 void systemLog(std::string message) { platform::reportDiagnostic(platform::DiagnosticLevel::Warning, message); }
 
@@ -118,12 +132,19 @@ struct TelnetController::Impl : std::enable_shared_from_this<Impl> {
   // Closes the link of `onlyGeneration` (any when none). Returns whether it
   // closed one.
   bool close(std::optional<std::uint64_t> onlyGeneration, bool notify);
-  // Queues; returns the link generation, none when refused.
-  std::optional<std::uint64_t> enqueue(const std::shared_ptr<TelnetCommand>& command);
+  // Queues; returns the link generation, none when refused. With
+  // ReplyReader::Caller, a command this thread sends itself leaves its reply
+  // to be read by this thread too (readReplyDirectly).
+  std::optional<std::uint64_t> enqueue(const std::shared_ptr<TelnetCommand>& command, ReplyReader reader);
   // Sends the next command on the calling thread when the socket is free
   // and nothing is outstanding, which spares the link thread a wake-up.
   // False when the link thread has to see to it.
-  bool sendDirectly();
+  bool sendDirectly(ReplyReader reader);
+  // On the thread that sent `command` itself: reads replies from the socket
+  // until `command` finishes, the reply stalls for kDirectReplyWait (the link
+  // thread then reads the rest) or `deadline` passes. True once `command`
+  // finished.
+  bool readReplyDirectly(const TelnetCommand& command, platform::Clock::TimePoint deadline);
   bool isCurrentGeneration(std::uint64_t g) const {
     std::lock_guard lock(mutex);
     return generation == g && linkOpen;
@@ -143,36 +164,69 @@ class LinkSession {
 
   void run() {
     if (!connect()) return;
+    // Watched with epoll so that a caller reading its own reply can take the
+    // socket's data out of this thread's wait without waking it.
+    if (!watchSocket()) return;
     becomeConnected();
     Registration registration(*this);
     while (isLive()) {
-      short events = POLLIN;
       {
         std::lock_guard socket(impl_.socketMutex);
-        if (!output_.empty()) events |= POLLOUT;
+        arm((readerIsCaller_ ? kCallerReads : kLinkReads) | (output_.empty() ? 0u : EPOLLOUT));
       }
-      std::array<pollfd, 2> fds{{{socket_.fd(), events, 0}, {impl_.wakeup.fd(), POLLIN, 0}}};
-      if (::poll(fds.data(), fds.size(), pollTimeoutUntil(std::nullopt)) < 0 && errno != EINTR) {
-        closeLink("poll: " + detail::describeErrno(errno));
+      std::array<epoll_event, 2> events{};
+      const int ready = ::epoll_wait(epoll_.get(), events.data(), static_cast<int>(events.size()),
+                                     pollTimeoutUntil(std::nullopt));
+      if (ready < 0 && errno != EINTR) {
+        closeLink("epoll_wait: " + detail::describeErrno(errno));
         return;
       }
-      if (fds[1].revents != 0) impl_.wakeup.drain();
+      std::uint32_t socketEvents = 0;
+      for (int i = 0; i < ready; ++i) {
+        if (events[static_cast<std::size_t>(i)].data.fd == impl_.wakeup.fd()) {
+          impl_.wakeup.drain();
+        } else {
+          socketEvents = events[static_cast<std::size_t>(i)].events;
+        }
+      }
       std::lock_guard socket(impl_.socketMutex);
       if (!isLive()) return;
-      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readAvailable()) return;
+      if ((socketEvents & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0 && !readAvailable()) return;
       if (!output_.empty() && !flush()) return;
       if (!sendNextCommand()) return;
     }
   }
 
   // On a thread that queued a command, with impl_.socketMutex held: sends
-  // the next command unless a write is still pending. False when the link
-  // thread must poll for the rest of it.
-  bool sendFromQueuingThread() {
+  // the next command unless a write is still pending; with
+  // ReplyReader::Caller that thread reads the reply as well (readDirectly()). False when the link
+  // thread must poll for the rest of the write.
+  bool sendFromQueuingThread(ReplyReader reader) {
     if (!isLive()) return true;
     if (!output_.empty()) return false;
+    // Before the write: a reply arriving at once must not wake the link thread.
+    if (reader == ReplyReader::Caller && !hasOutstandingCommand()) setReaderIsCaller(true);
     if (!sendNextCommand()) return true;  // the link closed
+    if (!output_.empty() || !hasOutstandingCommand()) setReaderIsCaller(false);
     return output_.empty();
+  }
+
+  // The rest of the calls below are for the caller reading its own reply,
+  // with impl_.socketMutex held.
+  bool readerIsCaller() const { return readerIsCaller_; }
+  int socketDescriptor() const { return socket_.fd(); }
+  std::uint64_t generation() const { return generation_; }
+  // Hands the socket back to the link thread (its next wait reads again).
+  void setReaderIsCaller(bool callerReads) {
+    readerIsCaller_ = callerReads;
+    arm((callerReads ? kCallerReads : kLinkReads) | (output_.empty() ? 0u : EPOLLOUT));
+  }
+  // What the link thread does when the socket is readable. False once the
+  // link closed.
+  bool readDirectly() {
+    if (!readAvailable() || (!output_.empty() && !flush()) || !sendNextCommand()) return false;
+    if (!output_.empty()) setReaderIsCaller(false);
+    return true;
   }
 
  private:
@@ -226,6 +280,30 @@ class LinkSession {
       }
     }
     return failOpen(lastError);
+  }
+
+  bool watchSocket() {
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.fd = impl_.wakeup.fd();
+    epoll_event readable{};
+    readable.events = armed_ = kLinkReads;
+    readable.data.fd = socket_.fd();
+    if (!epoll_.valid() || ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake.data.fd, &wake) != 0 ||
+        ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, readable.data.fd, &readable) != 0) {
+      return failOpen("epoll: " + detail::describeErrno(errno));
+    }
+    return true;
+  }
+
+  // Changes what the link thread's wait reports for the socket; takes effect
+  // even while that thread is already waiting. impl_.socketMutex held.
+  void arm(std::uint32_t events) {
+    if (events == armed_) return;
+    epoll_event changed{};
+    changed.events = events;
+    changed.data.fd = socket_.fd();
+    if (::epoll_ctl(epoll_.get(), EPOLL_CTL_MOD, socket_.fd(), &changed) == 0) armed_ = events;
   }
 
   bool failOpen(const std::string& reason) {
@@ -423,6 +501,9 @@ class LinkSession {
   const int port_;
   const std::stop_token stop_;
   NodeSocket socket_;
+  platform::FileDescriptor epoll_{::epoll_create1(EPOLL_CLOEXEC)};
+  std::uint32_t armed_ = 0;       // guarded by impl_.socketMutex: the socket's epoll events
+  bool readerIsCaller_ = false;   // guarded by impl_.socketMutex
   std::string output_;  // bytes of the outstanding command not yet written
   std::string reply_;   // bytes of the outstanding command's reply so far
   std::size_t searched_ = 0;  // bytes of reply_ already searched for its end
@@ -550,7 +631,8 @@ bool TelnetController::Impl::close(std::optional<std::uint64_t> onlyGeneration, 
   return true;
 }
 
-std::optional<std::uint64_t> TelnetController::Impl::enqueue(const std::shared_ptr<TelnetCommand>& command) {
+std::optional<std::uint64_t> TelnetController::Impl::enqueue(const std::shared_ptr<TelnetCommand>& command,
+                                                             ReplyReader reader) {
   if (platform::Status safe = checkCommandText(command->command()); !safe.ok()) {
     systemLog(safe.error().localizedDescription);
     command->abandon(safe.error().localizedDescription);
@@ -585,15 +667,41 @@ std::optional<std::uint64_t> TelnetController::Impl::enqueue(const std::shared_p
     command->abandon(refusal);
     return std::nullopt;
   }
-  if (onLinkThread || !sendDirectly()) wakeup.signal();
+  if (onLinkThread || !sendDirectly(reader)) wakeup.signal();
   return g;
 }
 
-bool TelnetController::Impl::sendDirectly() {
+bool TelnetController::Impl::sendDirectly(ReplyReader reader) {
   // Busy means the link thread is at the socket; it sends next after reading.
   std::unique_lock socket(socketMutex, std::try_to_lock);
   if (!socket.owns_lock() || session == nullptr) return false;
-  return session->sendFromQueuingThread();
+  return session->sendFromQueuingThread(reader);
+}
+
+bool TelnetController::Impl::readReplyDirectly(const TelnetCommand& command, platform::Clock::TimePoint deadline) {
+  std::unique_lock socket(socketMutex);
+  if (session == nullptr || !session->readerIsCaller()) return command.isFinished();
+  LinkSession* const reading = session;
+  const std::uint64_t readingGeneration = reading->generation();
+  const int fd = reading->socketDescriptor();
+  const auto stillReading = [&] {
+    return session == reading && reading->generation() == readingGeneration && reading->readerIsCaller();
+  };
+  while (!command.isFinished() && platform::Clock::current().now() < deadline) {
+    socket.unlock();
+    // The descriptor stays open while the session is registered, which is
+    // checked before every read; a close meanwhile only ends this wait early.
+    pollfd readable{fd, POLLIN | POLLRDHUP, 0};
+    const int ready = ::poll(&readable, 1, static_cast<int>(kDirectReplyWait.count()));
+    socket.lock();
+    if (!stillReading()) return command.isFinished();
+    if (ready <= 0 || !reading->readDirectly()) break;
+  }
+  if (stillReading()) reading->setReaderIsCaller(false);
+  const bool finished = command.isFinished();
+  socket.unlock();
+  if (!finished) wakeup.signal();  // the link thread reads the rest
+  return finished;
 }
 
 TelnetController::TelnetController() : impl_(std::make_shared<Impl>(this)) {}
@@ -649,9 +757,14 @@ void TelnetController::processCommandSynchronously(const std::shared_ptr<TelnetC
       return;
     }
   }
-  const std::optional<std::uint64_t> g = impl_->enqueue(command);
+  platform::Clock& clock = platform::Clock::current();
+  const auto deadline = clock.now() + kReplyTimeLimit;
+  const std::optional<std::uint64_t> g = impl_->enqueue(command, ReplyReader::Caller);
   if (!g) return;
-  if (command->waitUntilFinished(kReplyTimeLimit)) return;
+  if (impl_->readReplyDirectly(*command, deadline)) return;
+  // A clock replaced meanwhile (tests) gives the wait the whole limit again.
+  const auto remaining = &platform::Clock::current() == &clock ? deadline - clock.now() : kReplyTimeLimit;
+  if (command->waitUntilFinished(std::max(remaining, platform::Clock::Duration::zero()))) return;
   systemLog("NSStreamEventEndEncountered because of a timeout");
   // Closing tells the delegate (once) and finishes the command unanswered.
   impl_->close(*g, true);
@@ -659,7 +772,7 @@ void TelnetController::processCommandSynchronously(const std::shared_ptr<TelnetC
 }
 
 void TelnetController::addNewCommand(const std::shared_ptr<TelnetCommand>& command) {
-  if (command) (void)impl_->enqueue(command);
+  if (command) (void)impl_->enqueue(command, ReplyReader::LinkThread);
 }
 
 bool TelnetController::isConnected() const {

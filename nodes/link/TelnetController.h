@@ -8,7 +8,9 @@
 // - the link thread ("com.dirarovazovo.nodeLink") does the socket I/O, except
 //   that a thread queuing a command onto an idle link writes it itself (under
 //   the socket lock the link thread reads with), sparing the link thread a
-//   wake-up; the reply is still read by the link thread;
+//   wake-up; a processCommandSynchronously() caller that wrote its command so
+//   also reads the reply while it comes promptly, and the link thread (not
+//   woken by those bytes) takes over the socket for a slower one;
 // - the node's polling thread calls processCommandSynchronously(), which
 //   blocks until the reply is complete, the link closes, or kReplyTimeLimit
 //   passes on Clock::current();

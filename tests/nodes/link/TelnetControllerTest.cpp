@@ -263,6 +263,23 @@ TEST_F(TelnetControllerTest, ReplyThatNeverComesEndsAfterTheLimitOnTheClockAndCl
   ASSERT_TRUE(waitForCondition([&] { return !server_.hasClient(); }, "the server to see the close"));
 }
 
+// The caller reads a prompt reply itself; one that comes after it gave up
+// waiting on the socket is read by the link thread, and the link goes on.
+TEST_F(TelnetControllerTest, ReplySlowerThanTheCallersOwnReadIsTakenOverByTheLinkThread) {
+  script_ = [](const std::string& line) { return line == "late" ? Reply::held({"", "late\r\n"}) : Reply::silent(); };
+  connect();
+  EXPECT_EQ(send("echo prompt")->responseString(), "prompt");
+  auto command = std::make_shared<TelnetCommand>("late");
+  PendingCall call(controller_, command);
+  ASSERT_TRUE(waitForCondition([&] { return clock_.waiterCount() == 1 && server_.countLines("late") == 1; },
+                               "the caller to leave the socket"));
+  server_.release();
+  ASSERT_TRUE(call.waitReturned());
+  EXPECT_EQ(command->responseString(), "late");
+  EXPECT_EQ(send("echo after")->responseString(), "after");
+  EXPECT_TRUE(controller_.isConnected());
+}
+
 TEST_F(TelnetControllerTest, DroppedLinkAbandonsEveryCommandOfThatConnectionAndReconnects) {
   script_ = [](const std::string& line) { return line == "drop" ? Reply::drop() : Reply::silent(); };
   connect();

@@ -1,0 +1,91 @@
+#include "engine/items/PixelBufferCentring.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace engine::items {
+
+namespace pm = platform::media;
+
+namespace {
+
+// The unit a row is copied in: pixels covered, bytes taken, and its black.
+struct PixelUnit {
+  std::size_t pixels;
+  std::size_t bytes;
+  std::uint8_t black[16];
+};
+
+// Cb Y Cr Y at video black.
+constexpr PixelUnit k2vuyUnit{2, 4, {0x80, 0x10, 0x80, 0x10}};
+// Six pixels of 10-bit video black (Y 64, Cb and Cr 512), four little-endian words.
+constexpr PixelUnit kV210Unit{6, 16, {0x00, 0x02, 0x01, 0x20, 0x40, 0x00, 0x08, 0x04,
+                                      0x00, 0x02, 0x01, 0x20, 0x40, 0x00, 0x08, 0x04}};
+constexpr PixelUnit kFourByteUnit{1, 4, {0, 0, 0, 0}};
+
+const PixelUnit& unitForFormat(std::uint32_t format) {
+  if (format == pm::kPixelFormat422YpCbCr8) return k2vuyUnit;
+  if (format == pm::kPixelFormat422YpCbCr10) return kV210Unit;
+  return kFourByteUnit;
+}
+
+std::int64_t roundedHalfOf(std::int64_t difference, std::int64_t step) {
+  return step * std::llround(static_cast<double>(difference) / static_cast<double>(2 * step));
+}
+
+void fillUnits(std::uint8_t* row, std::size_t count, const PixelUnit& unit) {
+  if (count == 0) return;
+  std::memcpy(row, unit.black, unit.bytes);
+  // Doubling copies: each pass copies what is already black.
+  std::size_t filled = 1;
+  while (filled < count) {
+    const std::size_t step = std::min(filled, count - filled);
+    std::memcpy(row + filled * unit.bytes, row, step * unit.bytes);
+    filled += step;
+  }
+}
+
+// Units of a row of `width` pixels that fit in `bytesPerRow`.
+std::size_t unitsInRow(std::size_t width, std::size_t bytesPerRow, const PixelUnit& unit) {
+  return std::min((width + unit.pixels - 1) / unit.pixels, bytesPerRow / unit.bytes);
+}
+
+}  // namespace
+
+CentringOffsets centringOffsets(std::uint32_t format, std::size_t sourceWidth, std::size_t sourceHeight,
+                                std::size_t destinationWidth, std::size_t destinationHeight) {
+  const auto horizontalStep = format == pm::kPixelFormat422YpCbCr10 ? 6 : 2;
+  return {roundedHalfOf(static_cast<std::int64_t>(destinationWidth) - static_cast<std::int64_t>(sourceWidth),
+                        horizontalStep),
+          roundedHalfOf(static_cast<std::int64_t>(destinationHeight) - static_cast<std::int64_t>(sourceHeight), 2)};
+}
+
+bool centrePixelBuffer(const pm::PixelBuffer& source, pm::PixelBuffer& destination) {
+  const auto format = source.pixelFormatType();
+  if (format != destination.pixelFormatType() || source.isPlanar() || destination.isPlanar()) return false;
+  const PixelUnit& unit = unitForFormat(format);
+  const auto offsets = centringOffsets(format, source.width(), source.height(), destination.width(), destination.height());
+  const auto sourceUnits = static_cast<std::int64_t>(unitsInRow(source.width(), source.bytesPerRow(), unit));
+  const auto destinationUnits = static_cast<std::int64_t>(unitsInRow(destination.width(), destination.bytesPerRow(), unit));
+  const std::int64_t offsetUnits = offsets.x / static_cast<std::int64_t>(unit.pixels);
+  // The destination units that receive source units: [first, end).
+  const std::int64_t first = std::clamp<std::int64_t>(offsetUnits, 0, destinationUnits);
+  const std::int64_t end = std::clamp<std::int64_t>(offsetUnits + sourceUnits, first, destinationUnits);
+  const auto sourceRows = static_cast<std::int64_t>(source.height());
+  for (std::size_t y = 0; y < destination.height(); ++y) {
+    std::uint8_t* row = destination.baseAddress() + y * destination.bytesPerRow();
+    const std::int64_t sourceY = static_cast<std::int64_t>(y) - offsets.y;
+    if (sourceY < 0 || sourceY >= sourceRows || first == end) {
+      fillUnits(row, static_cast<std::size_t>(destinationUnits), unit);
+      continue;
+    }
+    const std::uint8_t* sourceRow = source.baseAddress() + static_cast<std::size_t>(sourceY) * source.bytesPerRow();
+    fillUnits(row, static_cast<std::size_t>(first), unit);
+    std::memcpy(row + first * unit.bytes, sourceRow + (first - offsetUnits) * unit.bytes, (end - first) * unit.bytes);
+    fillUnits(row + end * unit.bytes, static_cast<std::size_t>(destinationUnits - end), unit);
+  }
+  return true;
+}
+
+}  // namespace engine::items

@@ -31,13 +31,17 @@ void ScriptedSession::initialize() {
 }
 
 pm::SampleBufferRef ScriptedSession::nextVideoSampleBuffer() {
+  heldPlaybackTime = disablePlaybackPTSUpdate();
   if (pictures_.empty()) return nullptr;
   auto picture = pictures_.front();
   pictures_.pop_front();
   return picture;
 }
 
-pm::SampleBufferRef ScriptedSession::videoBufferHead() { return pictures_.empty() ? nullptr : pictures_.front(); }
+pm::SampleBufferRef ScriptedSession::videoBufferHead() {
+  heldPlaybackTime = disablePlaybackPTSUpdate();
+  return pictures_.empty() ? nullptr : pictures_.front();
+}
 
 bool ScriptedSession::startBuffering() {
   ++startBufferingCalls;

@@ -76,6 +76,8 @@ class ScriptedSession final : public media::CVNSessionBase {
   bool isValid() const override { return script_.content != media::kContentNothing; }
 
   pm::MediaTime durationSet = pm::MediaTime::invalid();
+  // Whether the playback time was held when the item last took or peeked.
+  bool heldPlaybackTime = false;
   int startBufferingCalls = 0;
   int stopBufferingCalls = 0;
   std::vector<double> seeks;

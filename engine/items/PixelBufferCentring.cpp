@@ -46,6 +46,27 @@ void fillUnits(std::uint8_t* row, std::size_t count, const PixelUnit& unit) {
   }
 }
 
+// Which pixel of a 'v210' group owns each of its twelve 10-bit components
+// (Cb0 Y0 Cr0 Y1 Cb1 Y2 Cr1 Y3 Cb2 Y4 Cr2 Y5, three to a little-endian word).
+constexpr int kV210ComponentPixel[12] = {0, 0, 0, 1, 2, 2, 2, 3, 4, 4, 4, 5};
+constexpr bool kV210ComponentIsLuma[12] = {false, true, false, true, false, true, false, true, false, true, false, true};
+
+enum class GroupTail { Black, Zero };
+
+// Components of pixels from `validPixels` on become black (what lies past a
+// picture's edge) or zero (past the buffer's width, as encoders leave it).
+void maskV210Group(std::uint8_t* group, std::size_t validPixels, GroupTail tail) {
+  for (int component = 0; component < 12; ++component) {
+    if (static_cast<std::size_t>(kV210ComponentPixel[component]) < validPixels) continue;
+    std::uint32_t word;
+    std::memcpy(&word, group + (component / 3) * 4, 4);
+    const int shift = (component % 3) * 10;
+    const std::uint32_t value = tail == GroupTail::Zero ? 0 : (kV210ComponentIsLuma[component] ? 64 : 512);
+    word = (word & ~(0x3FFu << shift)) | (value << shift);
+    std::memcpy(group + (component / 3) * 4, &word, 4);
+  }
+}
+
 // Units of a row of `width` pixels that fit in `bytesPerRow`.
 std::size_t unitsInRow(std::size_t width, std::size_t bytesPerRow, const PixelUnit& unit) {
   return std::min((width + unit.pixels - 1) / unit.pixels, bytesPerRow / unit.bytes);
@@ -73,17 +94,32 @@ bool centrePixelBuffer(const pm::PixelBuffer& source, pm::PixelBuffer& destinati
   const std::int64_t first = std::clamp<std::int64_t>(offsetUnits, 0, destinationUnits);
   const std::int64_t end = std::clamp<std::int64_t>(offsetUnits + sourceUnits, first, destinationUnits);
   const auto sourceRows = static_cast<std::int64_t>(source.height());
+  const auto clearPastWidth = [&](std::uint8_t* row) {
+    if (format == pm::kPixelFormat422YpCbCr10 && destination.width() % 6 != 0 && destinationUnits > 0) {
+      maskV210Group(row + (destinationUnits - 1) * unit.bytes, destination.width() % 6, GroupTail::Zero);
+    }
+  };
   for (std::size_t y = 0; y < destination.height(); ++y) {
     std::uint8_t* row = destination.baseAddress() + y * destination.bytesPerRow();
     const std::int64_t sourceY = static_cast<std::int64_t>(y) - offsets.y;
     if (sourceY < 0 || sourceY >= sourceRows || first == end) {
       fillUnits(row, static_cast<std::size_t>(destinationUnits), unit);
+      clearPastWidth(row);
       continue;
     }
     const std::uint8_t* sourceRow = source.baseAddress() + static_cast<std::size_t>(sourceY) * source.bytesPerRow();
     fillUnits(row, static_cast<std::size_t>(first), unit);
     std::memcpy(row + first * unit.bytes, sourceRow + (first - offsetUnits) * unit.bytes, (end - first) * unit.bytes);
     fillUnits(row + end * unit.bytes, static_cast<std::size_t>(destinationUnits - end), unit);
+    if (format == pm::kPixelFormat422YpCbCr10) {
+      // Whole groups were copied: the source's last one may hold pixels past
+      // its edge, and the row's last one pixels past the buffer's width.
+      const std::int64_t sourceEdgeUnit = offsetUnits + sourceUnits - 1;
+      if (source.width() % 6 != 0 && sourceEdgeUnit >= first && sourceEdgeUnit < end) {
+        maskV210Group(row + sourceEdgeUnit * unit.bytes, source.width() % 6, GroupTail::Black);
+      }
+    }
+    clearPastWidth(row);
   }
   return true;
 }

@@ -94,10 +94,13 @@ bool centrePixelBuffer(const pm::PixelBuffer& source, pm::PixelBuffer& destinati
   const std::int64_t first = std::clamp<std::int64_t>(offsetUnits, 0, destinationUnits);
   const std::int64_t end = std::clamp<std::int64_t>(offsetUnits + sourceUnits, first, destinationUnits);
   const auto sourceRows = static_cast<std::int64_t>(source.height());
+  // Nothing of a recycled buffer's old picture stays past the width.
+  const std::size_t usedBytes = static_cast<std::size_t>(destinationUnits) * unit.bytes;
   const auto clearPastWidth = [&](std::uint8_t* row) {
     if (format == pm::kPixelFormat422YpCbCr10 && destination.width() % 6 != 0 && destinationUnits > 0) {
       maskV210Group(row + (destinationUnits - 1) * unit.bytes, destination.width() % 6, GroupTail::Zero);
     }
+    std::memset(row + usedBytes, 0, destination.bytesPerRow() - usedBytes);
   };
   for (std::size_t y = 0; y < destination.height(); ++y) {
     std::uint8_t* row = destination.baseAddress() + y * destination.bytesPerRow();

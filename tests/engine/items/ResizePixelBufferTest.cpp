@@ -94,6 +94,12 @@ TEST_P(ResizePixelBufferTest, EqualsFFmpegPadOrCropByteForByte) {
   attributes.height = c.toHeight;
   std::shared_ptr<pm::PixelBufferPool> pool;
   ASSERT_EQ(pm::PixelBufferPool::create(attributes, &pool), pm::kCVReturnSuccess);
+  {
+    // The pool hands back recycled buffers: one full of an old picture.
+    std::shared_ptr<pm::PixelBuffer> used;
+    ASSERT_EQ(pool->createPixelBuffer(&used), pm::kCVReturnSuccess);
+    std::memset(used->baseAddress(), 0xAA, used->bytesPerRow() * used->height());
+  }
   item->setSharedPixelBufferPool(pool);
   const auto resized = item->resizePixelBuffer(bufferFromRows(source, c.format, c.fromWidth, c.fromHeight));
   ASSERT_EQ(resized->width(), c.toWidth);

@@ -161,3 +161,31 @@ TEST_F(MediaItemTest, VideoFrameSizeIsEvenOrTheOutputs) {
 
 }  // namespace
 }  // namespace engine::items
+
+namespace engine::items {
+namespace {
+
+TEST_F(MediaItemTest, ContentRectMovesOneLineWhenFieldOrdersDiffer) {
+  struct Row {
+    const char* what;
+    std::int32_t decoderFieldOrder;
+    bool reverse;
+    double y;
+  };
+  const Row rows[] = {
+      {"top first on a bottom-first output", 2, false, 1},
+      {"same, inverted again by hand", 2, true, 0},
+      {"bottom first on a bottom-first output", 3, false, 0},
+      {"progressive", 1, false, 0},
+  };
+  mode_ = item_fakes::displayMode(1920, 1080, 1000, 25000, pluginframework::FieldDominance::BottomFieldFirst);
+  for (const auto& row : rows) {
+    make(clip({{"itemReverseFieldOrder", platform::Value(row.reverse)}}), {.fieldOrder = row.decoderFieldOrder});
+    onQueue([&] { session_->initialize(); });
+    EXPECT_EQ(item_->contentRect(), (foundation::Rect{{0, row.y}, {1920, 1080}})) << row.what;
+    EXPECT_EQ(item_->textureRect().origin.y, -row.y / 1080) << row.what;
+  }
+}
+
+}  // namespace
+}  // namespace engine::items

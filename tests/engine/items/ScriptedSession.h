@@ -61,6 +61,9 @@ class ScriptedSession final : public media::CVNSessionBase {
   pm::SampleBufferRef nextVideoSampleBuffer() override;
   pm::SampleBufferRef videoBufferHead() override;
   bool isFinishedPlaying() const override { return finished_; }
+  pm::MediaTime playbackDuration() const override {
+    return durationSet.isValid() ? durationSet : pm::MediaTime::make(250, 25);
+  }
   void setDuration(pm::MediaTime duration) override {
     durationSet = duration;
     media::CVNSessionBase::setDuration(duration);

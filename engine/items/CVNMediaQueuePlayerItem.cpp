@@ -161,6 +161,8 @@ std::string CVNMediaQueuePlayerItem::descriptionForLogs() const {
 void CVNMediaQueuePlayerItem::startReading() {
   if (itemState() < kItemStateReading) setRequestedItemState(kItemStateReading);
   if (itemState() == kItemStateNotInitialized) return;  // initialisation starts reading
+  // The player asks again every frame; a session buffers only once.
+  if (itemState() >= kItemStateReading) return;
   auto& log = foundation::CVNLogController::sharedLogController();
   if (!isValid()) {
     log.logMessageWithLevel(1, false, "Error: Trying to start reading invalid clip '%s'", descriptionForLogs().c_str());

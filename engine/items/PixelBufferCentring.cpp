@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace engine::items {
 
@@ -34,16 +35,11 @@ std::int64_t roundedHalfOf(std::int64_t difference, std::int64_t step) {
   return step * std::llround(static_cast<double>(difference) / static_cast<double>(2 * step));
 }
 
-void fillUnits(std::uint8_t* row, std::size_t count, const PixelUnit& unit) {
-  if (count == 0) return;
-  std::memcpy(row, unit.black, unit.bytes);
-  // Doubling copies: each pass copies what is already black.
-  std::size_t filled = 1;
-  while (filled < count) {
-    const std::size_t step = std::min(filled, count - filled);
-    std::memcpy(row + filled * unit.bytes, row, step * unit.bytes);
-    filled += step;
-  }
+// A row of black units, made once per picture and copied from after.
+std::vector<std::uint8_t> blackRow(std::size_t units, const PixelUnit& unit) {
+  std::vector<std::uint8_t> row(units * unit.bytes);
+  for (std::size_t i = 0; i < units; ++i) std::memcpy(row.data() + i * unit.bytes, unit.black, unit.bytes);
+  return row;
 }
 
 // Which pixel of a 'v210' group owns each of its twelve 10-bit components
@@ -94,6 +90,8 @@ bool centrePixelBuffer(const pm::PixelBuffer& source, pm::PixelBuffer& destinati
   const std::int64_t first = std::clamp<std::int64_t>(offsetUnits, 0, destinationUnits);
   const std::int64_t end = std::clamp<std::int64_t>(offsetUnits + sourceUnits, first, destinationUnits);
   const auto sourceRows = static_cast<std::int64_t>(source.height());
+  const auto black = blackRow(static_cast<std::size_t>(destinationUnits), unit);
+  const auto fillUnits = [&](std::uint8_t* at, std::int64_t count) { std::memcpy(at, black.data(), count * unit.bytes); };
   // Nothing of a recycled buffer's old picture stays past the width.
   const std::size_t usedBytes = static_cast<std::size_t>(destinationUnits) * unit.bytes;
   const auto clearPastWidth = [&](std::uint8_t* row) {
@@ -106,14 +104,14 @@ bool centrePixelBuffer(const pm::PixelBuffer& source, pm::PixelBuffer& destinati
     std::uint8_t* row = destination.baseAddress() + y * destination.bytesPerRow();
     const std::int64_t sourceY = static_cast<std::int64_t>(y) - offsets.y;
     if (sourceY < 0 || sourceY >= sourceRows || first == end) {
-      fillUnits(row, static_cast<std::size_t>(destinationUnits), unit);
+      fillUnits(row, destinationUnits);
       clearPastWidth(row);
       continue;
     }
     const std::uint8_t* sourceRow = source.baseAddress() + static_cast<std::size_t>(sourceY) * source.bytesPerRow();
-    fillUnits(row, static_cast<std::size_t>(first), unit);
+    fillUnits(row, first);
     std::memcpy(row + first * unit.bytes, sourceRow + (first - offsetUnits) * unit.bytes, (end - first) * unit.bytes);
-    fillUnits(row + end * unit.bytes, static_cast<std::size_t>(destinationUnits - end), unit);
+    fillUnits(row + end * unit.bytes, destinationUnits - end);
     if (format == pm::kPixelFormat422YpCbCr10) {
       // Whole groups were copied: the source's last one may hold pixels past
       // its edge, and the row's last one pixels past the buffer's width.

@@ -45,4 +45,15 @@ std::shared_ptr<const pluginframework::CVNDisplayMode> displayMode(std::int32_t 
   return std::make_shared<pluginframework::CVNDisplayMode>("test", frameDuration, timeScale, width, height, dominance);
 }
 
+std::shared_ptr<platform::media::PixelBufferPool> outputPool(platform::media::FourCharCode format, std::size_t width,
+                                                             std::size_t height) {
+  platform::media::PixelBufferPoolAttributes attributes;
+  attributes.pixelFormat = format;
+  attributes.width = width;
+  attributes.height = height;
+  std::shared_ptr<platform::media::PixelBufferPool> pool;
+  platform::media::PixelBufferPool::create(attributes, &pool);
+  return pool;
+}
+
 }  // namespace item_fakes

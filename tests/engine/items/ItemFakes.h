@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/items/CVNQueuePlayerItemDelegate.h"
+#include "platform/media/PixelBufferPool.h"
 #include "pluginframework/CVNDisplayMode.h"
 
 namespace item_fakes {
@@ -58,5 +59,9 @@ std::shared_ptr<const pluginframework::CVNDisplayMode> displayMode(std::int32_t 
                                                                    std::int32_t timeScale = 25000,
                                                                    pluginframework::FieldDominance dominance =
                                                                        pluginframework::FieldDominance::Progressive);
+
+// A pool of output pictures, as the engine shares with its items.
+std::shared_ptr<platform::media::PixelBufferPool> outputPool(platform::media::FourCharCode format, std::size_t width,
+                                                             std::size_t height);
 
 }  // namespace item_fakes

@@ -24,7 +24,7 @@ class MediaItemTest : public ::testing::Test {
     item_ = CVNMediaQueuePlayerItem::create(item_fakes::scriptedFactory(script, &session_, &live_));
     item_->setDelegate(&delegate_);
     item_->setOutputDisplayMode(mode_);
-    item_->setSharedPixelBufferPool(pool(k2vuy));
+    item_->setSharedPixelBufferPool(item_fakes::outputPool(k2vuy, std::size_t(mode_->width()), std::size_t(mode_->height())));
     onQueue([&] { item_->applySettingsFromDictionary(settings); });
   }
   // A clip at 25 fps whose pictures arrive in '2vuy'.
@@ -35,15 +35,6 @@ class MediaItemTest : public ::testing::Test {
                             {"itemOutputBufferFormat", platform::Value(std::int64_t{k2vuy})}};
     for (auto& [key, value] : extra) settings.insert_or_assign(key, value);
     return settings;
-  }
-  std::shared_ptr<pm::PixelBufferPool> pool(std::uint32_t format) const {
-    pm::PixelBufferPoolAttributes attributes;
-    attributes.pixelFormat = format;
-    attributes.width = std::size_t(mode_->width());
-    attributes.height = std::size_t(mode_->height());
-    std::shared_ptr<pm::PixelBufferPool> pool;
-    pm::PixelBufferPool::create(attributes, &pool);
-    return pool;
   }
   void onQueue(const std::function<void()>& task) { delegate_.runOnQueue(task); }
   void initializeAndPlay() {

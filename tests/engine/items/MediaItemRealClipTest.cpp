@@ -33,13 +33,7 @@ TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
   auto item = CVNMediaQueuePlayerItem::create();
   item->setDelegate(&delegate);
   item->setOutputDisplayMode(mode);
-  pm::PixelBufferPoolAttributes attributes;
-  attributes.pixelFormat = pm::kPixelFormat422YpCbCr8;
-  attributes.width = 640;
-  attributes.height = 360;
-  std::shared_ptr<pm::PixelBufferPool> pool;
-  pm::PixelBufferPool::create(attributes, &pool);
-  item->setSharedPixelBufferPool(pool);
+  item->setSharedPixelBufferPool(item_fakes::outputPool(pm::kPixelFormat422YpCbCr8, 640, 360));
   delegate.runOnQueue([&] {
     item->applySettingsFromDictionary({{"itemURL", platform::Value(clip.string())},
                                        {"itemTimeScale", platform::Value(25000)},

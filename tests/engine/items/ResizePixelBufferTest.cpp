@@ -4,6 +4,7 @@
 
 #include "engine/items/CVNMediaQueuePlayerItem.h"
 #include "engine/items/PixelBufferCentring.h"
+#include "tests/engine/items/ItemFakes.h"
 #include "tests/support/MediaFixtures.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -88,12 +89,8 @@ TEST_P(ResizePixelBufferTest, EqualsFFmpegPadOrCropByteForByte) {
   ASSERT_FALSE(expected.empty());
 
   auto item = CVNMediaQueuePlayerItem::create();
-  pm::PixelBufferPoolAttributes attributes;
-  attributes.pixelFormat = c.format;
-  attributes.width = c.toWidth;
-  attributes.height = c.toHeight;
-  std::shared_ptr<pm::PixelBufferPool> pool;
-  ASSERT_EQ(pm::PixelBufferPool::create(attributes, &pool), pm::kCVReturnSuccess);
+  const auto pool = item_fakes::outputPool(c.format, c.toWidth, c.toHeight);
+  ASSERT_NE(pool, nullptr);
   {
     // The pool hands back recycled buffers: one full of an old picture.
     std::shared_ptr<pm::PixelBuffer> used;

@@ -130,6 +130,8 @@ class CVNMediaQueuePlayerItem final : public CVNQueuePlayerItem, public media::C
   void setShouldInvertFieldsOrder(bool value) { shouldInvertFieldsOrder_ = value; }
   bool allowDeinterlace() const { return allowDeinterlace_; }
   bool explicitFieldInversion() const { return explicitFieldInversion_; }
+  // The transition holds this item as its next one: the queue player breaks
+  // that cycle when it detaches the transition (setPlayerItemAfterTransition).
   const std::shared_ptr<CVNQueuePlayerItem>& startTransition() const { return startTransition_; }
   const std::shared_ptr<media::CVNSessionBase>& decompressionSession() const { return session_; }
   bool shouldUseTextureTwice() const { return shouldUseTextureTwice_; }

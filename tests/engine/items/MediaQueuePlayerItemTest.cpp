@@ -130,6 +130,8 @@ TEST_F(MediaItemTest, LiveInputWinsOverLiveEventAndDescribesItsSource) {
     item_->scrubToTime(0, true);
   });
   EXPECT_EQ(session_->seeks.size(), 2u);
+  onQueue([&] { item_->ziraSessionDidNotReceiveAnyFramesSince(*session_, 5); });
+  EXPECT_EQ(delegate_.calls().back(), "no frames since 5");
 }
 
 TEST_F(MediaItemTest, FieldDominanceOfEachDecoderFieldOrder) {
@@ -185,6 +187,50 @@ TEST_F(MediaItemTest, ContentRectMovesOneLineWhenFieldOrdersDiffer) {
     EXPECT_EQ(item_->contentRect(), (foundation::Rect{{0, row.y}, {1920, 1080}})) << row.what;
     EXPECT_EQ(item_->textureRect().origin.y, -row.y / 1080) << row.what;
   }
+}
+
+}  // namespace
+}  // namespace engine::items
+
+namespace engine::items {
+namespace {
+
+TEST_F(MediaItemTest, StartTransitionHoldsTheFirstFrameInsteadOfTheClip) {
+  auto factory = item_fakes::scriptedFactory({}, &session_);
+  std::shared_ptr<CVNQueuePlayerItem> transition;
+  platform::Dictionary given;
+  factory.makeStartTransition = [&](const platform::Dictionary& dictionary, const StartTransitionContext& context) {
+    given = dictionary;
+    EXPECT_EQ(context.delegate, &delegate_);
+    transition = std::make_shared<CVNQueuePlayerItem>();
+    return transition;
+  };
+  item_ = CVNMediaQueuePlayerItem::create(factory);
+  item_->setDelegate(&delegate_);
+  item_->setOutputDisplayMode(mode_);
+  const platform::Dictionary transitionSettings{{"transitionName", platform::Value("Dissolve")}};
+  onQueue([&] {
+    item_->applySettingsFromDictionary(
+        clip({{"itemStartTransition", platform::Value(transitionSettings)}, {"itemHoldFirstFrame", platform::Value(true)}}));
+  });
+  ASSERT_EQ(item_->startTransition(), transition);
+  EXPECT_EQ(given, transitionSettings);
+  EXPECT_TRUE(transition->holdFirstFrame());
+  EXPECT_FALSE(item_->holdFirstFrame());
+  EXPECT_EQ(transition->playerItemAfterTransition(), item_);
+  EXPECT_EQ((*transition->itemBDictionary())["itemURL"], platform::Value("/media/news/clip.mov"));
+  transition->setPlayerItemAfterTransition(nullptr);  // as the queue player detaches a removed item
+}
+
+TEST_F(MediaItemTest, UnusualFrameRatesAreKeptAndLogged) {
+  make(clip(), {.rate = pm::MediaTime::make(25, 2)});
+  onQueue([&] { session_->initialize(); });
+  EXPECT_EQ(item_->naturalPlaybackRate(), pm::MediaTime::make(25, 2));
+  EXPECT_EQ(log_.linesWith("Warning: File uses a weird frame rate: 25/2 ('clip.mov' (UID: '"), 1u);
+  make(clip(), {.rate = pm::MediaTime::make(29971, 1000)});
+  onQueue([&] { session_->initialize(); });
+  EXPECT_EQ(item_->naturalPlaybackRate(), pm::MediaTime::make(30000, 1001));
+  EXPECT_EQ(log_.linesWith("weird frame rate"), 1u);
 }
 
 }  // namespace

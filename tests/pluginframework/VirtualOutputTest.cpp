@@ -192,6 +192,16 @@ TEST_F(VirtualOutputTest, PullsAtExactFrameTimesWithTheAudioCadenceOf2997) {
   }
 }
 
+TEST_F(VirtualOutputTest, DeviceOutputsLeaveOutTheEnginesOwnVirtualOutput) {
+  ASSERT_NE(controller_.createVirtualOutputWithName("Studio Monitor", "studio-monitor", false), nullptr);
+  std::vector<std::string> uniqueIDs;
+  for (const auto& output : controller_.availableOutputs()) uniqueIDs.push_back(output->uniqueID());
+  EXPECT_EQ(uniqueIDs, (std::vector<std::string>{"studio-monitor", "Virtual Output"}));
+  const auto deviceOutputs = controller_.availableDeviceOutputs();
+  ASSERT_EQ(deviceOutputs.size(), 1u);
+  EXPECT_EQ(deviceOutputs[0]->uniqueID(), "studio-monitor");
+}
+
 struct RecordingCase {
   const char* codec;
   const char* pixelFormat;

@@ -51,6 +51,7 @@ struct OutputSink {
   pthread_cond_t changed;
   SinkEntry entries[SINK_QUEUE]; /* slot head .. head+count-1 belong to the writer */
   size_t head, count;            /* guarded by mutex */
+  uint64_t written;              /* guarded by mutex; entries the writer has finished */
   int closing;                   /* guarded by mutex */
   int failed;                    /* guarded by mutex */
   int threadStarted;
@@ -379,6 +380,7 @@ static void* writerLoop(void* argument) {
     if (status < 0) sink->failed = 1;
     sink->head = (sink->head + 1) % SINK_QUEUE;
     --sink->count;
+    ++sink->written;
     pthread_cond_broadcast(&sink->changed);
     pthread_mutex_unlock(&sink->mutex);
     if (status < 0) {
@@ -456,7 +458,7 @@ OutputSink* outputSinkOpenStream(const CVNPluginHostTable* host, int fd, const S
   OutputSink* sink = sinkCreate(host, format, "preview", 0, fd, error, errorLength);
   if (!sink) return NULL;
   /* A player that stops reading ends the preview instead of holding the writer. */
-  const struct timeval limit = {kSinkFullLimitMs / 1000, 0};
+  const struct timeval limit = {2, 0};
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
   if (avformat_alloc_output_context2(&sink->muxer, NULL, "nut", NULL) < 0) {
     fail(error, errorLength, "Virtual output: no NUT writer for the preview");
@@ -504,11 +506,15 @@ static int copyPicture(OutputSink* sink, CVNPluginPixelBuffer* picture, uint8_t*
 void outputSinkWrite(OutputSink* sink, CVNPluginPixelBuffer* picture, const int16_t* audio, uint32_t audioFrames) {
   if (!sink) return;
   pthread_mutex_lock(&sink->mutex);
-  if (sink->waitWhenFull) {
-    const struct timespec limit = monotonicIn(kSinkFullLimitMs);
-    while (sink->count == SINK_QUEUE && !sink->failed &&
-           pthread_cond_timedwait(&sink->changed, &sink->mutex, &limit) != ETIMEDOUT) {
-    }
+  /* A slow writer holds the puller back; only one that makes no progress
+   * for the whole limit (a stalled disk) loses frames. */
+  struct timespec limit = monotonicIn(kSinkFullLimitMs);
+  uint64_t progress = sink->written;
+  while (sink->waitWhenFull && sink->count == SINK_QUEUE && !sink->failed) {
+    if (pthread_cond_timedwait(&sink->changed, &sink->mutex, &limit) != ETIMEDOUT) continue;
+    if (sink->written == progress) break;
+    progress = sink->written;
+    limit = monotonicIn(kSinkFullLimitMs);
   }
   const int full = sink->count == SINK_QUEUE;
   const int failed = sink->failed;

@@ -2,8 +2,9 @@
  * (FFV1 or uncompressed video, 16-bit PCM, the start time as a tag) or a NUT
  * stream to a preview player. The pulling thread copies each frame into a
  * short queue; a thread of the sink encodes and writes it, so encoding never
- * delays a pull. A recording keeps every frame (the puller waits for room, at
- * most kSinkFullLimitMs, then drops with a log); a preview drops at once.
+ * delays a pull. A recording keeps every frame (the puller waits for room
+ * while the writer makes progress, and drops with a log only when it made
+ * none for kSinkFullLimitMs); a preview drops at once.
  * Closing drains the queue and writes the trailer, so the file is complete. */
 #ifndef PLUGINS_VIRTUAL_OUTPUT_OUTPUT_SINK_H
 #define PLUGINS_VIRTUAL_OUTPUT_OUTPUT_SINK_H
@@ -13,7 +14,8 @@
 
 #include "pluginframework/CVNPluginABI.h"
 
-#define kSinkFullLimitMs 2000
+/* Long enough for a loaded machine's first encode, short of a stuck disk. */
+#define kSinkFullLimitMs 10000
 
 typedef enum SinkCodec { kSinkCodecInvalid = 0, kSinkCodecFFV1, kSinkCodecRaw } SinkCodec;
 

@@ -227,6 +227,7 @@ TEST_P(VirtualOutputRecordingTest, RecordsEveryPulledFrameAndItsSoundExactly) {
   constexpr std::int64_t kFrames = 6;
   PatternPull pull(clock_, 720, 576, row.fourCC, row.channels, 2);
   play(pull, kFrames, 1, 25);
+  EXPECT_EQ(log_.linesWith("Virtual output"), 0u) << "no frame left out, no write failed";
 
   EXPECT_EQ(probe(file, "-select_streams v -show_entries stream=codec_name,width,height,nb_read_frames"),
             std::string("codec_name=") + row.storedCodec + "\nwidth=720\nheight=576\nnb_read_frames=6\n");

@@ -9,17 +9,11 @@
 #include <fstream>
 #include <mutex>
 
-#include "platform/Clock.h"
-#include "platform/DispatchQueue.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
 #include "platform/media/PixelBuffer.h"
-#include "pluginframework/CVNDeviceController.h"
 #include "pluginframework/PluginVideoOutput.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
+#include "tests/pluginframework/support/ClockedDeviceController.h"
 #include "tests/support/MediaFixtures.h"
 #include "tests/support/RunLoopWait.h"
-#include "tests/support/TemporaryDirectory.h"
 
 namespace pluginframework {
 namespace {
@@ -152,14 +146,10 @@ class VirtualOutputTest : public ::testing::Test {
                                           shellQuoted(file));
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
-  testing_support::CapturedTechnicalLog log_{defaults_};
-  platform::NotificationCenter center_;
-  platform::SerialQueue mainQueue_{"test.main"};
-  CVNDeviceController controller_{CVNDeviceController::Environment{&center_, &mainQueue_}};
+  testing_support::ClockedDeviceController host_;
+  platform::ManualClock& clock_ = host_.clock;
+  const std::filesystem::path folder_ = host_.folder.path();
+  CVNDeviceController& controller_ = host_.controller;
   std::shared_ptr<PluginVideoOutput> output_;
 };
 
@@ -217,7 +207,7 @@ class VirtualOutputRecordingTest : public VirtualOutputTest, public ::testing::W
 // and is silent for that frame, so picture and sound stay in step.
 TEST_P(VirtualOutputRecordingTest, RecordsEveryPulledFrameAndItsSoundExactly) {
   const RecordingCase& row = GetParam();
-  const auto file = folder_.path() / "out.mkv";
+  const auto file = folder_ / "out.mkv";
   ASSERT_TRUE(output_->setSetting("displayModeName", "PAL"));
   ASSERT_TRUE(output_->setSetting("pixelFormat", row.pixelFormat));
   ASSERT_TRUE(output_->setSetting("audioChannels", std::to_string(row.channels)));
@@ -227,7 +217,7 @@ TEST_P(VirtualOutputRecordingTest, RecordsEveryPulledFrameAndItsSoundExactly) {
   constexpr std::int64_t kFrames = 6;
   PatternPull pull(clock_, 720, 576, row.fourCC, row.channels, 2);
   play(pull, kFrames, 1, 25);
-  EXPECT_EQ(log_.linesWith("Virtual output"), 0u) << "no frame left out, no write failed";
+  EXPECT_EQ(host_.log.linesWith("Virtual output"), 0u) << "no frame left out, no write failed";
 
   EXPECT_EQ(probe(file, "-select_streams v -show_entries stream=codec_name,width,height,nb_read_frames"),
             std::string("codec_name=") + row.storedCodec + "\nwidth=720\nheight=576\nnb_read_frames=6\n");
@@ -236,8 +226,8 @@ TEST_P(VirtualOutputRecordingTest, RecordsEveryPulledFrameAndItsSoundExactly) {
                 "\nnb_read_frames=" + std::to_string(kFrames) + "\n");
   EXPECT_NE(probe(file, "-show_entries format_tags=START_TIME").find("TAG:START_TIME=20"), std::string::npos);
 
-  const auto video = folder_.path() / "video.raw";
-  const auto audio = folder_.path() / "audio.raw";
+  const auto video = folder_ / "video.raw";
+  const auto audio = folder_ / "audio.raw";
   ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -i " + shellQuoted(file) + " -map 0:v " + row.unpackedAs +
                                           " -f rawvideo " + shellQuoted(video) + " -map 0:a -f s16le " +
                                           shellQuoted(audio)));
@@ -261,8 +251,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(VirtualOutputTest, APreviewPlayerGetsTheFramesAsNUTOnItsStandardInput) {
   // A stand-in player that keeps what it reads.
-  const auto player = folder_.path() / "player";
-  const auto stream = folder_.path() / "preview.nut";
+  const auto player = folder_ / "player";
+  const auto stream = folder_ / "preview.nut";
   std::ofstream(player) << "#!/bin/sh\nexec cat > " << shellQuoted(stream) << "\n";
   ::chmod(player.c_str(), 0700);
   ASSERT_TRUE(output_->setSetting("displayModeName", "PAL"));
@@ -282,8 +272,8 @@ TEST_F(VirtualOutputTest, WhatCannotBeMadeRefusesToStartWithTheReason) {
     const char* reason;
   };
   const Row rows[] = {
-      {"recordingPath", (folder_.path() / "missing" / "out.mkv").string(), "cannot create the recording"},
-      {"previewPlayer", (folder_.path() / "no-player").string(), "did not start"},
+      {"recordingPath", (folder_ / "missing" / "out.mkv").string(), "cannot create the recording"},
+      {"previewPlayer", (folder_ / "no-player").string(), "did not start"},
   };
   EXPECT_FALSE(output_->setSetting("recordingCodec", "prores"));
   for (const Row& row : rows) {

@@ -14,12 +14,11 @@
 #include "platform/UserDefaults.h"
 #include "platform/media/PixelFormat.h"
 #include "pluginframework/CVNDeviceController.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/media/live/LiveFakes.h"
+#include "tests/pluginframework/support/ClockedDeviceController.h"
 #include "tests/support/CapturedDiagnostics.h"
 #include "tests/support/MediaFixtures.h"
 #include "tests/support/RunLoopWait.h"
-#include "tests/support/TemporaryDirectory.h"
 
 namespace media {
 namespace {
@@ -49,14 +48,9 @@ class LiveFakeInputTest : public ::testing::Test {
                                                   "the frame of this tick"));
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
-  testing_support::CapturedTechnicalLog log_{defaults_};
-  platform::NotificationCenter center_;
-  platform::SerialQueue mainQueue_{"test.main"};
-  pluginframework::CVNDeviceController controller_{pluginframework::CVNDeviceController::Environment{&center_, &mainQueue_}};
+  testing_support::ClockedDeviceController host_;
+  platform::ManualClock& clock_ = host_.clock;
+  pluginframework::CVNDeviceController& controller_ = host_.controller;
   std::shared_ptr<platform::DispatchQueue> queue_ = std::make_shared<platform::SerialQueue>("test.live.delegate");
   std::shared_ptr<testing::CountingDelegate> delegate_ = std::make_shared<testing::CountingDelegate>();
 };

@@ -230,6 +230,12 @@ OutputList CVNDeviceController::availableOutputs() const {
   return availableOutputs_;
 }
 
+OutputList CVNDeviceController::availableDeviceOutputs() const {
+  OutputList outputs = availableOutputs();
+  std::erase_if(outputs, [](const auto& output) { return output->uniqueID() == kHiddenVirtualOutputUniqueID; });
+  return outputs;
+}
+
 std::vector<std::string> CVNDeviceController::inputNames() const {
   std::vector<std::string> names;
   for (const auto& input : availableInputs()) names.push_back(input->name());

@@ -39,6 +39,7 @@ inline constexpr const char* kDeviceOutputDisappearedNotification = "deviceOutpu
 inline constexpr const char* kDeviceConfigurationWillChangeNotification = "deviceConfigurationWillChange";
 inline constexpr const char* kDeviceConfigurationChangedNotification = "deviceConfigurationChanged";
 inline constexpr std::int32_t kVirtualOutputDeviceType = 3;
+inline constexpr const char* kHiddenVirtualOutputUniqueID = "Virtual Output";
 
 using InputList = std::vector<std::shared_ptr<CVNVideoInput>>;
 using OutputList = std::vector<std::shared_ptr<CVNVideoOutput>>;
@@ -73,6 +74,9 @@ class CVNDeviceController final : public CVNDeviceControllerDelegate {
   std::vector<CVNDeviceRef> devices() const;
   InputList availableInputs() const;
   OutputList availableOutputs() const;
+  // availableOutputs without the outputs whose unique ID is kHiddenVirtualOutputUniqueID:
+  // the engine's own virtual output is no device an operator chooses.
+  OutputList availableDeviceOutputs() const;
   std::vector<std::string> inputNames() const;
   std::vector<std::string> outputNames() const;
   std::shared_ptr<CVNVideoInput> inputWithName(const std::string& name) const;

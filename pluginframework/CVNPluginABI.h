@@ -110,6 +110,8 @@ typedef struct CVNPluginHostTable {
   void (*inputConnectionDidChange)(void* context, CVNPluginInput* input);
   /* An output asks for its next frame; answers 0 when one was given. */
   int32_t (*pullFrame)(void* context, CVNPluginOutput* output, CVNPluginOutputFrame* frame);
+  /* A buffer's size and pixel format; answers 0 when the handle is a buffer. */
+  int32_t (*pixelBufferDescribe)(CVNPluginPixelBuffer* buffer, uint32_t* width, uint32_t* height, uint32_t* fourCC);
 } CVNPluginHostTable;
 
 typedef struct CVNPluginDeviceTable {

@@ -92,6 +92,15 @@ const CVNPluginHostTable& PluginLibrary::hostTableTemplate() {
       return buffer ? reinterpret_cast<PixelBox*>(buffer)->buffer->bytesPerRow() : 0;
     };
     t.releasePixelBuffer = [](CVNPluginPixelBuffer* buffer) { takePicture(buffer); };
+    t.pixelBufferDescribe = [](CVNPluginPixelBuffer* buffer, std::uint32_t* width, std::uint32_t* height,
+                               std::uint32_t* fourCC) -> std::int32_t {
+      if (!buffer || !width || !height || !fourCC) return 1;
+      const auto& picture = *reinterpret_cast<PixelBox*>(buffer)->buffer;
+      *width = static_cast<std::uint32_t>(picture.width());
+      *height = static_cast<std::uint32_t>(picture.height());
+      *fourCC = picture.pixelFormatType();
+      return 0;
+    };
     t.inputDidProduceFrame = [](void* context, CVNPluginInput* input, const CVNPluginInputFrame* frame) {
       if (frame) of(context).deliverFrame(input, *frame);
     };

@@ -15,7 +15,7 @@ packages=(
   # telemetry tests: the SQLite shell checks stores, ip and unshare change routes in a private namespace
   sqlite3 iproute2 util-linux
   # media
-  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libtiff-dev
+  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libtiff-dev
   libcairo2-dev libturbojpeg0-dev
   # truncated-movie check of the movie reader (loaded at run time)
   libmediainfo0v5

@@ -1,6 +1,6 @@
-/* A capture card without hardware: one device whose inputs produce colour
- * bars with a moving marker and a 1 kHz tone, paced by the host's clock on a
- * capture thread of each input. Settings script what a real card does:
+/* A capture card without hardware: one device whose inputs produce a test
+ * pattern and a 1 kHz tone from filter graphs (TestSignal.h), paced by the
+ * host's clock on a capture thread of each input. Settings script what a real card does:
  * outages, format and connection changes, captions and SCTE-104 packets on
  * chosen frames, and pictures in another format than the input declares. */
 #include <math.h>
@@ -11,6 +11,7 @@
 
 #include "pluginframework/CVNPluginABI.h"
 #include "plugins/PluginDisplayMode.h"
+#include "plugins/fake-input/TestSignal.h"
 
 #define FAKE_INPUT_COUNT 2
 #define FAKE_MAX_AUDIO 4096
@@ -39,6 +40,9 @@ struct CVNPluginInput {
   uint32_t pictureFormat;
   char connection[64];
   int32_t ignoreLogs;
+  TestSignal* signal; /* the capture thread's own, like the audio below */
+  int16_t audio[FAKE_MAX_AUDIO * FAKE_MAX_CHANNELS];
+  int32_t loggedSignalError;
   int32_t running;
   int32_t cancelled; /* atomic */
   pthread_t thread;
@@ -66,24 +70,6 @@ static const PluginMode* modeNamed(const char* name) {
 
 static void logLine(CVNPluginInput* input, const char* text, int32_t level) {
   if (!input->ignoreLogs) host->log(host->context, text, level, 0);
-}
-
-/* 75% bars in 8-bit Cb Y Cr Y. */
-static void drawBars(uint8_t* base, size_t bytesPerRow, const PluginMode* mode, int64_t frame) {
-  static const uint8_t bars[8][3] = {{180, 128, 128}, {168, 44, 136}, {145, 147, 44}, {133, 63, 52},
-                                     {63, 193, 204},  {51, 109, 212}, {28, 212, 120}, {16, 128, 128}};
-  const int32_t marker = (int32_t)((frame * 8) % mode->width) & ~1;
-  for (int32_t y = 0; y < mode->height; ++y) {
-    uint8_t* row = base + (size_t)y * bytesPerRow;
-    for (int32_t x = 0; x < mode->width; x += 2) {
-      const uint8_t* c = bars[(x * 8) / mode->width];
-      const uint8_t luma = (x >= marker && x < marker + 16) ? 235 : c[0];
-      row[x * 2 + 0] = c[1];
-      row[x * 2 + 1] = luma;
-      row[x * 2 + 2] = c[2];
-      row[x * 2 + 3] = luma;
-    }
-  }
 }
 
 static int64_t cadence(int64_t frame, const PluginMode* mode, double rate) {
@@ -115,16 +101,27 @@ static void produceFrame(CVNPluginInput* input, int64_t index) {
     logLine(input, "Fake input: no picture buffer", 1);
     return;
   }
+  char error[192] = "";
+  int signalFailed = 0;
+  /* Pictures in another format than declared stay blank: the host drops them. */
   if (format == fourcc("2vuy")) {
-    drawBars(host->pixelBufferBaseAddress(picture), host->pixelBufferBytesPerRow(picture), mode, index);
+    signalFailed = testSignalPicture(input->signal, mode, host->pixelBufferBaseAddress(picture),
+                                     host->pixelBufferBytesPerRow(picture), error, sizeof(error));
   }
-  static int16_t audio[FAKE_MAX_AUDIO * FAKE_MAX_CHANNELS];
-  const int64_t first = cadence(index, mode, rate);
-  int64_t frames = cadence(index + 1, mode, rate) - first;
+  int16_t tone[FAKE_MAX_AUDIO];
+  int16_t* audio = input->audio;
+  int64_t frames = cadence(index + 1, mode, rate) - cadence(index, mode, rate);
   if (frames > FAKE_MAX_AUDIO) frames = FAKE_MAX_AUDIO;
+  if (!signalFailed && frames > 0) {
+    signalFailed = testSignalSound(input->signal, (int32_t)rate, tone, (uint32_t)frames, error, sizeof(error));
+  }
+  if (signalFailed) {
+    memset(tone, 0, sizeof(tone));
+    if (!input->loggedSignalError) logLine(input, error, 1);
+    input->loggedSignalError = 1;
+  }
   for (int64_t i = 0; i < frames; ++i) {
-    const int16_t value = (int16_t)(3276.0 * sin(2.0 * M_PI * 1000.0 * (double)(first + i) / rate));
-    for (uint32_t c = 0; c < channels; ++c) audio[i * channels + c] = value;
+    for (uint32_t c = 0; c < channels; ++c) audio[i * channels + c] = tone[i];
   }
   static const uint8_t cc[6] = {0xfc, 0x94, 0x20, 0xfd, 0x80, 0x80};
   static const uint8_t splice[8] = {0xff, 0xff, 0x00, 0x08, 0x00, 0x00, 0x01, 0x01};
@@ -152,6 +149,8 @@ static void produceFrame(CVNPluginInput* input, int64_t index) {
 
 static void* captureLoop(void* argument) {
   CVNPluginInput* input = argument;
+  input->signal = testSignalCreate();
+  input->loggedSignalError = 0;
   const int64_t start = host->clockNanoseconds(host->context);
   for (int64_t index = 0; !__atomic_load_n(&input->cancelled, __ATOMIC_ACQUIRE); ++index) {
     pthread_mutex_lock(&input->mutex);
@@ -162,8 +161,10 @@ static void* captureLoop(void* argument) {
       const int64_t due = start + (int64_t)((double)index * 1e9 * (double)mode->frameDuration / mode->timeScale);
       if (host->waitUntilNanoseconds(host->context, due, &input->cancelled) != 0) continue;
     }
-    produceFrame(input, index);
+    if (input->signal) produceFrame(input, index);
   }
+  testSignalFree(input->signal);
+  input->signal = NULL;
   return NULL;
 }
 

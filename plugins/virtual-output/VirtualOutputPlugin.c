@@ -1,14 +1,18 @@
 /* Outputs without hardware (device type 3): each virtual output pulls frame n
  * from the host at start + n x frame duration on the host's clock (or as fast
  * as the host answers when free-running) and asks for the audio the 48 kHz
- * cadence gives that frame. */
-#include <math.h>
+ * cadence gives that frame. What it pulls can also be recorded to a file and
+ * shown in a preview window (see OutputSink.h). */
+#include <limits.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include "pluginframework/CVNPluginABI.h"
 #include "plugins/PluginDisplayMode.h"
+#include "plugins/virtual-output/OutputSink.h"
+#include "plugins/virtual-output/PreviewPlayer.h"
 
 #define MAX_OUTPUTS 8
 #define MAX_AUDIO 4096
@@ -29,6 +33,14 @@ struct CVNPluginOutput {
   uint32_t format;
   uint32_t channels;
   int32_t freeRunning;
+  char recordingPath[PATH_MAX];
+  SinkCodec recordingCodec;
+  int32_t preview;
+  char previewPlayer[256];
+  /* Made before the pulling thread starts and closed after it ends. */
+  OutputSink* recording;
+  OutputSink* previewStream;
+  PreviewPlayer player;
   int32_t running;
   int32_t cancelled; /* atomic */
   pthread_t thread;
@@ -75,7 +87,13 @@ static void* pullLoop(void* argument) {
     frame.audioFrames = (uint32_t)(cadence(index + 1, mode) - cadence(index, mode));
     if (frame.audioFrames > MAX_AUDIO) frame.audioFrames = MAX_AUDIO;
     frame.audioChannels = channels;
-    if (host->pullFrame(host->context, output, &frame) == 0 && frame.picture) host->releasePixelBuffer(frame.picture);
+    const int pulled = host->pullFrame(host->context, output, &frame) == 0;
+    /* A slot without a frame is silent in the recording, not stale. */
+    if (!pulled) memset(audio, 0, (size_t)frame.audioFrames * channels * sizeof(int16_t));
+    CVNPluginPixelBuffer* picture = pulled ? frame.picture : NULL;
+    outputSinkWrite(output->recording, picture, audio, frame.audioFrames);
+    outputSinkWrite(output->previewStream, picture, audio, frame.audioFrames);
+    if (picture) host->releasePixelBuffer(picture);
   }
   return NULL;
 }
@@ -120,16 +138,82 @@ static int32_t outputSetSetting(CVNPluginOutput* output, const char* key, const 
   } else if (strcmp(key, "freeRunning") == 0) {
     output->freeRunning = strcmp(value, "0") != 0;
     result = 0;
+  } else if (strcmp(key, "recordingPath") == 0 && strlen(value) < sizeof(output->recordingPath)) {
+    snprintf(output->recordingPath, sizeof(output->recordingPath), "%s", value);
+    result = 0;
+  } else if (strcmp(key, "recordingCodec") == 0) {
+    const SinkCodec codec = strcmp(value, "ffv1") == 0       ? kSinkCodecFFV1
+                            : strcmp(value, "rawvideo") == 0 ? kSinkCodecRaw
+                                                             : kSinkCodecInvalid;
+    if (codec != kSinkCodecInvalid) {
+      output->recordingCodec = codec;
+      result = 0;
+    }
+  } else if (strcmp(key, "preview") == 0) {
+    output->preview = strcmp(value, "0") != 0;
+    result = 0;
+  } else if (strcmp(key, "previewPlayer") == 0 && value[0] && strlen(value) < sizeof(output->previewPlayer)) {
+    snprintf(output->previewPlayer, sizeof(output->previewPlayer), "%s", value);
+    result = 0;
   }
   pthread_mutex_unlock(&output->mutex);
   return result;
 }
 
+static void closeSinks(CVNPluginOutput* output) {
+  outputSinkClose(output->recording);
+  output->recording = NULL;
+  outputSinkClose(output->previewStream);
+  output->previewStream = NULL;
+  previewPlayerStop(&output->player);
+}
+
+/* The wall-clock time playback starts, for the recording's tag. */
+static void startTimeText(char* text, size_t length) {
+  struct timespec now;
+  struct tm utc;
+  clock_gettime(CLOCK_REALTIME, &now);
+  gmtime_r(&now.tv_sec, &utc);
+  char seconds[32];
+  strftime(seconds, sizeof(seconds), "%Y-%m-%dT%H:%M:%S", &utc);
+  snprintf(text, length, "%s.%06ldZ", seconds, now.tv_nsec / 1000);
+}
+
+static int openSinks(CVNPluginOutput* output, char* error, size_t length) {
+  pthread_mutex_lock(&output->mutex);
+  const PluginMode* mode = output->mode;
+  const SinkFormat format = {mode->width,     mode->height,         output->format, mode->frameDuration,
+                             mode->timeScale, mode->fieldDominance, output->channels};
+  char path[PATH_MAX], player[256];
+  snprintf(path, sizeof(path), "%s", output->recordingPath);
+  snprintf(player, sizeof(player), "%s", output->previewPlayer);
+  const SinkCodec codec = output->recordingCodec;
+  const int preview = output->preview;
+  pthread_mutex_unlock(&output->mutex);
+  if (path[0]) {
+    char start[64];
+    startTimeText(start, sizeof(start));
+    output->recording = outputSinkOpenFile(host, path, codec, &format, start, error, length);
+    if (!output->recording) return 1;
+  }
+  if (preview) {
+    const int fd = previewPlayerStart(&output->player, player, output->name, error, length);
+    output->previewStream = fd < 0 ? NULL : outputSinkOpenStream(host, fd, &format, error, length);
+    if (!output->previewStream) {
+      closeSinks(output);
+      return 1;
+    }
+  }
+  return 0;
+}
+
 static int32_t outputStartPlayback(CVNPluginOutput* output, char* error, size_t length) {
   if (output->running) return 0;
+  if (openSinks(output, error, length) != 0) return 1;
   __atomic_store_n(&output->cancelled, 0, __ATOMIC_RELEASE);
   if (pthread_create(&output->thread, NULL, pullLoop, output) != 0) {
     snprintf(error, length, "Virtual output: the playback thread could not start");
+    closeSinks(output);
     return 1;
   }
   __atomic_store_n(&output->running, 1, __ATOMIC_RELEASE);
@@ -142,6 +226,7 @@ static void outputStopPlayback(CVNPluginOutput* output, const char* reason) {
   __atomic_store_n(&output->cancelled, 1, __ATOMIC_RELEASE);
   host->wakeWaiters(host->context);
   pthread_join(output->thread, NULL);
+  closeSinks(output);
   __atomic_store_n(&output->running, 0, __ATOMIC_RELEASE);
 }
 
@@ -181,6 +266,8 @@ static CVNPluginDevice* createVirtualOutput(const char* name, const char* unique
   output->mode = &kModes[4];
   output->format = fourcc("2vuy");
   output->channels = 2;
+  output->recordingCodec = kSinkCodecFFV1;
+  snprintf(output->previewPlayer, sizeof(output->previewPlayer), "ffplay");
   ++deviceCountValue;
   pthread_mutex_unlock(&devicesMutex);
   host->deviceAppeared(host->context, device);
@@ -201,7 +288,10 @@ static const CVNPluginTable kTable = {sizeof(CVNPluginTable), CVN_PLUGIN_ABI_VER
                                       &kDeviceTable, NULL, &kOutputTable};
 
 __attribute__((visibility("default"))) const CVNPluginTable* CVNPluginEntry(const CVNPluginHostTable* table) {
-  if (!table || table->version != CVN_PLUGIN_ABI_VERSION || table->size < sizeof(CVNPluginHostTable)) return NULL;
+  if (!table || table->version != CVN_PLUGIN_ABI_VERSION || table->size < sizeof(CVNPluginHostTable) ||
+      !table->pixelBufferDescribe) {
+    return NULL;
+  }
   host = table;
   pthread_mutex_lock(&devicesMutex);
   deviceCountValue = 0;

@@ -2,6 +2,8 @@
 // controller, paced by a ManualClock, feeding a live source and its session.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "media/live/CVNZiraInputSession.h"
@@ -12,11 +14,11 @@
 #include "platform/UserDefaults.h"
 #include "platform/media/PixelFormat.h"
 #include "pluginframework/CVNDeviceController.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/media/live/LiveFakes.h"
+#include "tests/pluginframework/support/ClockedDeviceController.h"
 #include "tests/support/CapturedDiagnostics.h"
+#include "tests/support/MediaFixtures.h"
 #include "tests/support/RunLoopWait.h"
-#include "tests/support/TemporaryDirectory.h"
 
 namespace media {
 namespace {
@@ -46,14 +48,9 @@ class LiveFakeInputTest : public ::testing::Test {
                                                   "the frame of this tick"));
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
-  testing_support::CapturedTechnicalLog log_{defaults_};
-  platform::NotificationCenter center_;
-  platform::SerialQueue mainQueue_{"test.main"};
-  pluginframework::CVNDeviceController controller_{pluginframework::CVNDeviceController::Environment{&center_, &mainQueue_}};
+  testing_support::ClockedDeviceController host_;
+  platform::ManualClock& clock_ = host_.clock;
+  pluginframework::CVNDeviceController& controller_ = host_.controller;
   std::shared_ptr<platform::DispatchQueue> queue_ = std::make_shared<platform::SerialQueue>("test.live.delegate");
   std::shared_ptr<testing::CountingDelegate> delegate_ = std::make_shared<testing::CountingDelegate>();
 };
@@ -171,6 +168,70 @@ TEST_F(LiveFakeInputTest, ScriptedOutageAndConnectionReachTheSource) {
   EXPECT_EQ(session->videoBufferHead()->presentationTimeStamp(), platform::media::MediaTime::make(0, 25));
   session->discard();
   studio->setIsEnabled(false);
+}
+
+}  // namespace
+}  // namespace media
+
+namespace media {
+namespace {
+
+// Keeps the first captured frames of an input.
+class KeptFrames final : public pluginframework::CVNVideoInputDelegate {
+ public:
+  void inputDidProduceFrame(const pluginframework::CVNInputFrame& frame) override {
+    std::lock_guard guard(mutex_);
+    frames_.push_back(frame);
+  }
+  std::vector<pluginframework::CVNInputFrame> frames() const {
+    std::lock_guard guard(mutex_);
+    return frames_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<pluginframework::CVNInputFrame> frames_;  // guarded by mutex_
+};
+
+// The picture and tone are the filters' own, frame for frame, at the input's
+// size and rate: ffmpeg makes the same ones from the same descriptions.
+TEST_F(LiveFakeInputTest, PicturesAndToneAreThoseOfTheTestPatternAndSineFilters) {
+  auto input = controller_.inputWithName("Fake Input 2");
+  ASSERT_NE(input, nullptr);
+  input->setSettings({{"displayModeName", platform::Value("PAL")}, {"audioSampleRate", platform::Value(44100)}});
+  KeptFrames kept;
+  input->setDelegate(&kept);
+  ASSERT_TRUE(input->startCapture(nullptr));
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return kept.frames().size() == 1; }));
+  clock_.advance(std::chrono::milliseconds(40));
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return kept.frames().size() == 2; }));
+  input->stopCapture();
+  input->setDelegate(nullptr);
+
+  const auto pictures = testing_support::commandOutput(
+      "ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25/1 -frames:v 2 -pix_fmt uyvy422 -f rawvideo -");
+  const auto tone = testing_support::commandOutput(
+      "ffmpeg -v error -f lavfi -i sine=frequency=1000:sample_rate=44100 -t 0.08 -f s16le -");
+  ASSERT_EQ(pictures.size(), 2u * 720 * 576 * 2);
+  const auto frames = kept.frames();
+  std::size_t toneOffset = 0;
+  for (std::size_t n = 0; n < 2; ++n) {
+    const auto& frame = frames[n];
+    const auto& picture = *frame.video->imageBuffer();
+    for (std::size_t y = 0; y < 576; ++y) {
+      ASSERT_EQ(std::memcmp(picture.baseAddress() + y * picture.bytesPerRow(), pictures.data() + (n * 576 + y) * 1440, 1440),
+                0) << "frame " << n << " row " << y;
+    }
+    // 44.1 kHz at 25 fps: 1764 stereo frames each, both channels the tone.
+    ASSERT_EQ(frame.audio->numSamples(), 1764u);
+    const auto* samples = reinterpret_cast<const std::int16_t*>(frame.audio->dataBuffer()->data());
+    for (std::size_t i = 0; i < 1764; ++i, toneOffset += 2) {
+      std::int16_t expected;
+      std::memcpy(&expected, tone.data() + toneOffset, 2);
+      ASSERT_EQ(samples[2 * i], expected) << "frame " << n << " sample " << i;
+      ASSERT_EQ(samples[2 * i + 1], expected) << "frame " << n << " sample " << i;
+    }
+  }
 }
 
 }  // namespace

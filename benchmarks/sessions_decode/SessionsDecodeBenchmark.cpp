@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -71,22 +72,32 @@ struct OpenSession {
   ~OpenSession() { session->discard(); }
 };
 
+// Runs our side and the peer's command once per iteration; the counters hold
+// each side's fastest run and their ratio (below 1: we are faster).
+void compareWithPeer(benchmark::State& state, const std::string& peer, const char* ourName,
+                     const std::function<void()>& ourRun) {
+  bench::FastestRun ours;
+  bench::FastestRun theirs;
+  for (auto _ : state) {
+    ours.add(bench::secondsOf(ourRun));
+    theirs.add(peerSeconds(peer));
+  }
+  state.counters[ourName] = ours.seconds();
+  state.counters["ffmpeg_s"] = theirs.seconds();
+  state.counters["time_ratio"] = ours.seconds() / theirs.seconds();
+}
+
+// The peer seeking to `seconds` and decoding one frame.
+std::string ffmpegSeek(const std::string& file, double seconds) {
+  return "ffmpeg -nostdin -v error -ss " + std::to_string(seconds) + " -i '" + file + "' -frames:v 1 -f null -";
+}
+
 void BM_TimeToReadyAgainstFFmpegSeek(benchmark::State& state) {
   bench::TemporaryFolder folder("sessions-decode-bench");
   const std::string file = makeMovie(folder);
   if (file.empty()) return state.SkipWithError("ffmpeg could not make the fixture");
   media::registerStandardAssetReaders();
-  const std::string peer = "ffmpeg -nostdin -v error -ss 0 -i '" + file + "' -frames:v 1 -f null -";
-  bench::FastestRun ours;
-  bench::FastestRun theirs;
-  for (auto _ : state) {
-    ours.add(bench::secondsOf([&] { OpenSession open(file); }));
-    theirs.add(peerSeconds(peer));
-  }
-  state.counters["session_ready_s"] = ours.seconds();
-  state.counters["ffmpeg_s"] = theirs.seconds();
-  // Time relative to ffmpeg: below 1 is faster.
-  state.counters["time_ratio"] = ours.seconds() / theirs.seconds();
+  compareWithPeer(state, ffmpegSeek(file, 0), "session_ready_s", [&] { OpenSession open(file); });
 }
 
 void BM_QuickScrubAgainstFFmpegSeek(benchmark::State& state) {
@@ -94,22 +105,12 @@ void BM_QuickScrubAgainstFFmpegSeek(benchmark::State& state) {
   const std::string file = makeMovie(folder);
   if (file.empty()) return state.SkipWithError("ffmpeg could not make the fixture");
   media::registerStandardAssetReaders();
-  const std::string peer =
-      "ffmpeg -nostdin -v error -ss " + std::to_string(kScrubSeconds) + " -i '" + file + "' -frames:v 1 -f null -";
   OpenSession open(file);
-  bench::FastestRun ours;
-  bench::FastestRun theirs;
-  for (auto _ : state) {
+  compareWithPeer(state, ffmpegSeek(file, kScrubSeconds), "scrub_first_frame_s", [&] {
     const int before = open.delegate->ready.load();
-    ours.add(bench::secondsOf([&] {
-      open.session->scrubToTime(kScrubSeconds, true, true);
-      waitFor([&] { return open.delegate->ready.load() > before; });
-    }));
-    theirs.add(peerSeconds(peer));
-  }
-  state.counters["scrub_first_frame_s"] = ours.seconds();
-  state.counters["ffmpeg_s"] = theirs.seconds();
-  state.counters["time_ratio"] = ours.seconds() / theirs.seconds();
+    open.session->scrubToTime(kScrubSeconds, true, true);
+    waitFor([&] { return open.delegate->ready.load() > before; });
+  });
 }
 
 void BM_EngineThumbnailJobAgainstFFmpeg(benchmark::State& state) {
@@ -117,25 +118,18 @@ void BM_EngineThumbnailJobAgainstFFmpeg(benchmark::State& state) {
   const std::string file = makeMovie(folder);
   if (file.empty()) return state.SkipWithError("ffmpeg could not make the fixture");
   media::registerStandardAssetReaders();
-  const std::string peer = "ffmpeg -nostdin -v error -y -noaccurate_seek -ss 10 -i '" + file +
-                           "' -frames:v 1 -s 320x180 '" + (folder.path() / "t.jpg").string() + "'";
-  bench::FastestRun ours;
-  bench::FastestRun theirs;
-  for (auto _ : state) {
-    ours.add(bench::secondsOf([&] {
-      bool answered = false;
-      engine::CVNEngineBase::thumbnailForURL(media::MediaURL::fileURLWithPath(file), {320, 180}, 10, false,
-                                             [&](media::ThumbnailDataRef data, std::int64_t) {
-                                               if (!data) std::abort();
-                                               answered = true;
-                                             });
-      platform::RunLoop::main().runUntil([&] { return answered; }, std::chrono::seconds(30));
-    }));
-    theirs.add(peerSeconds(peer));
-  }
-  state.counters["job_s"] = ours.seconds();
-  state.counters["ffmpeg_s"] = theirs.seconds();
-  state.counters["time_ratio"] = ours.seconds() / theirs.seconds();
+  const std::string jpeg = (folder.path() / "t.jpg").string();
+  const std::string peer =
+      "ffmpeg -nostdin -v error -y -noaccurate_seek -ss 10 -i '" + file + "' -frames:v 1 -s 320x180 '" + jpeg + "'";
+  compareWithPeer(state, peer, "job_s", [&] {
+    bool answered = false;
+    engine::CVNEngineBase::thumbnailForURL(media::MediaURL::fileURLWithPath(file), {320, 180}, 10, false,
+                                           [&](media::ThumbnailDataRef data, std::int64_t) {
+                                             if (!data) std::abort();
+                                             answered = true;
+                                           });
+    platform::RunLoop::main().runUntil([&] { return answered; }, std::chrono::seconds(30));
+  });
 }
 
 }  // namespace

@@ -68,6 +68,15 @@ class SessionDecodingRealFilesTest : public ::testing::Test {
 
   void flushCallbacks() { ASSERT_TRUE(delegateQueue_->sync([] {}, std::chrono::seconds(10))); }
 
+  // A precise scrub, waited for until the delegate hears the session is ready.
+  bool scrubAndWait(CVNDecompressionSession& session, double seconds, bool quickly) {
+    flushCallbacks();
+    const auto readyBefore = delegate_->count("ready");
+    session.scrubToTime(seconds, quickly, true);
+    return testing_support::waitForCondition([&] { return delegate_->count("ready") > readyBefore; },
+                                             "the scrub's first frame");
+  }
+
   testing_support::TemporaryDirectory folder_;
   platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
   testing_support::CapturedTechnicalLog log_{defaults_};
@@ -158,11 +167,7 @@ TEST_F(SessionDecodingRealFilesTest, AQuickScrubShowsTheFrameAtItsTime) {
   const auto session = play(file);
   ASSERT_TRUE(session);
   for (const double seconds : {2.4, 0.52, 3.0}) {
-    flushCallbacks();
-    const auto readyBefore = delegate_->count("ready");
-    session->scrubToTime(seconds, true, true);
-    ASSERT_TRUE(testing_support::waitForCondition([&] { return delegate_->count("ready") > readyBefore; },
-                                                  "the scrub's first frame"));
+    ASSERT_TRUE(scrubAndWait(*session, seconds, true));
     const auto head = session->videoBufferHead();
     ASSERT_TRUE(head);
     const auto index = static_cast<std::size_t>(std::lround(seconds * 25));
@@ -182,21 +187,13 @@ TEST_F(SessionDecodingRealFilesTest, AScrubAfterTheEndShowsTheFrameAtItsTimeAndP
     ASSERT_TRUE(session) << name;
     ASSERT_EQ(playOut(*session).size(), reference.size()) << name;
     for (const double seconds : {1.2, 3.0}) {
-      flushCallbacks();
-      const auto readyBefore = delegate_->count("ready");
-      session->scrubToTime(seconds, true, true);
-      ASSERT_TRUE(testing_support::waitForCondition([&] { return delegate_->count("ready") > readyBefore; },
-                                                    "the scrub's first frame"));
+      ASSERT_TRUE(scrubAndWait(*session, seconds, true)) << name;
       const auto head = session->videoBufferHead();
       ASSERT_TRUE(head) << name;
       const auto index = static_cast<std::size_t>(std::lround(seconds * 25));
       EXPECT_EQ(media::testing::pictureHash(*head->imageBuffer()), reference[index]) << name << " " << seconds;
       // Playing on from there after a normal scrub gives the frames after it, not those of before.
-      flushCallbacks();
-      const auto readyAgain = delegate_->count("ready");
-      session->scrubToTime(seconds, false, true);
-      ASSERT_TRUE(testing_support::waitForCondition([&] { return delegate_->count("ready") > readyAgain; },
-                                                    "the normal scrub"));
+      ASSERT_TRUE(scrubAndWait(*session, seconds, false)) << name;
       const auto rest = playOut(*session);
       ASSERT_FALSE(rest.empty()) << name << " " << seconds;
       EXPECT_EQ(rest.front().first, reference[index]) << name << " " << seconds;

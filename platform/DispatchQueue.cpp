@@ -27,28 +27,6 @@ Clock::TimePoint deadlineAfter(Clock::Duration delay) {
   return now + delay;
 }
 
-// A process-wide concurrent queue: a fixed pool of threads sharing one task store.
-class GlobalQueue final : public DispatchQueue {
- public:
-  GlobalQueue(std::string label, unsigned threadCount)
-      : DispatchQueue(label, std::make_shared<TaskQueue>(label, kDefaultCapacity)) {
-    for (unsigned i = 0; i < threadCount; ++i) {
-      threads_.push_back(std::make_unique<Thread>(
-          label + "." + std::to_string(i), [this, store = tasks()](std::stop_token) { runWorker(this, *store); }));
-    }
-  }
-
-  ~GlobalQueue() override {
-    tasks()->stop();
-    threads_.clear();
-  }
-
-  bool isCurrent() const override { return currentQueue == this; }
-
- private:
-  std::vector<std::unique_ptr<Thread>> threads_;
-};
-
 unsigned poolSize(DispatchQueue::Priority priority) {
   const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
   switch (priority) {
@@ -150,10 +128,10 @@ DispatchQueue* DispatchQueue::current() {
 DispatchQueue& DispatchQueue::global(Priority priority) {
   // Never destroyed: a task may still run while the process exits, and
   // whatever it touches must outlive it.
-  static GlobalQueue& high = *new GlobalQueue("platform.global.high", poolSize(Priority::High));
-  static GlobalQueue& normal = *new GlobalQueue("platform.global.default", poolSize(Priority::Default));
-  static GlobalQueue& low = *new GlobalQueue("platform.global.low", poolSize(Priority::Low));
-  static GlobalQueue& background = *new GlobalQueue("platform.global.background", poolSize(Priority::Background));
+  static ConcurrentQueue& high = *new ConcurrentQueue("platform.global.high", poolSize(Priority::High));
+  static ConcurrentQueue& normal = *new ConcurrentQueue("platform.global.default", poolSize(Priority::Default));
+  static ConcurrentQueue& low = *new ConcurrentQueue("platform.global.low", poolSize(Priority::Low));
+  static ConcurrentQueue& background = *new ConcurrentQueue("platform.global.background", poolSize(Priority::Background));
   switch (priority) {
     case Priority::High:
       return high;
@@ -174,6 +152,21 @@ void DispatchQueue::runWorker(DispatchQueue* queue, detail::TaskQueue& tasks) {
 }
 
 DispatchQueue* DispatchQueue::exchangeCurrent(DispatchQueue* queue) { return std::exchange(currentQueue, queue); }
+
+ConcurrentQueue::ConcurrentQueue(std::string label, unsigned threadCount, std::size_t capacity)
+    : DispatchQueue(label, std::make_shared<TaskQueue>(label, capacity)) {
+  for (unsigned i = 0; i < threadCount; ++i) {
+    threads_.push_back(std::make_unique<Thread>(
+        label + "." + std::to_string(i), [this, store = tasks()](std::stop_token) { runWorker(this, *store); }));
+  }
+}
+
+ConcurrentQueue::~ConcurrentQueue() {
+  tasks()->stop();
+  threads_.clear();
+}
+
+bool ConcurrentQueue::isCurrent() const { return currentQueue == this; }
 
 SerialQueue::SerialQueue(std::string label, std::size_t capacity)
     : DispatchQueue(label, std::make_shared<TaskQueue>(label, capacity)) {

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
@@ -134,6 +135,21 @@ class SerialQueue final : public DispatchQueue {
 
  private:
   std::unique_ptr<Thread> thread_;
+};
+
+// ConcurrentQueue: a labelled queue over a fixed pool of threads of its own;
+// tasks start in FIFO order and run side by side, up to one per thread. The
+// global queues are such pools. Owned by its creator; destruction refuses new
+// tasks, runs those already queued, drops delayed ones and joins the threads.
+class ConcurrentQueue final : public DispatchQueue {
+ public:
+  ConcurrentQueue(std::string label, unsigned threadCount, std::size_t capacity = kDefaultCapacity);
+  ~ConcurrentQueue() override;
+
+  bool isCurrent() const override;
+
+ private:
+  std::vector<std::unique_ptr<Thread>> threads_;
 };
 
 }  // namespace platform

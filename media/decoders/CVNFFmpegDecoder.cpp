@@ -395,7 +395,9 @@ SampleBufferRef CVNFFmpegDecoder::createSampleBufferFromDecodedFrame(std::option
   pm::SampleTimingInfo timing;
   timing.duration = MediaTime::make(duration, timescale_);
   timing.presentationTimeStamp = MediaTime::make(pts, timescale_);
-  timing.decodeTimeStamp = MediaTime::invalid();
+  // The decode time of the packet that gave the frame: the session's catch-up
+  // needs it to stand in for frames the file lacks.
+  timing.decodeTimeStamp = frame->pkt_dts == AV_NOPTS_VALUE ? MediaTime::invalid() : MediaTime::make(frame->pkt_dts, timescale_);
   if (const AVFrameSideData* captions = av_frame_get_side_data(frame, AV_FRAME_DATA_A53_CC); captions && delegate_) {
     const SampleBufferRef captionSample = captions::CVNCCUtilities::createCEA708SampleBufferWithSampleTimingInfo(
         timing, timing.duration, 0, {captions->data, captions->size});

@@ -397,7 +397,8 @@ SampleBufferRef CVNVideoToolboxDecoder::createSampleBufferFromFrame(const AVFram
   timing.duration = MediaTime::make(frame.pkt_duration, timescale_);
   timing.presentationTimeStamp =
       MediaTime::make(frame.best_effort_timestamp == AV_NOPTS_VALUE ? 0 : frame.best_effort_timestamp, timescale_);
-  timing.decodeTimeStamp = MediaTime::invalid();
+  // See the FFmpeg decoder: the catch-up of missing frames runs on it.
+  timing.decodeTimeStamp = frame.pkt_dts == AV_NOPTS_VALUE ? MediaTime::invalid() : MediaTime::make(frame.pkt_dts, timescale_);
   SampleBufferRef sample;
   if (pm::SampleBuffer::createForImageBuffer(buffer, description, timing, &sample) != pm::kSampleBufferNoError) {
     *error = "failed to create SampleBuffer from pixelBuffer";

@@ -201,6 +201,11 @@ class CVNDecompressionSession final : public CVNSessionBase, public CVNDecoderDe
   platform::media::MediaTime decodedAheadDuration() const;
   void noteDecodeDuration(double seconds, const platform::media::SampleBuffer& sample);
   // The catch-up before frame `dts`: fills what should exist by then.
+  // The ordering starts one frame before the sync time, so the frame at the
+  // sync time is the first one expected and stood in for when missing.
+  platform::media::MediaTime frameBefore(platform::media::MediaTime sync) const;
+  // Under orderingMutex_, once the decoder has finished.
+  void standInForMissingFramesAtTheEnd();
   void catchUpBefore(platform::media::MediaTime dts, platform::media::MediaTime duration);
   void enqueueDecodedFrame(const platform::media::SampleBufferRef& frame);
   void rememberRecentFrame(const platform::media::SampleBufferRef& frame);

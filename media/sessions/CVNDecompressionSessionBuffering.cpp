@@ -139,7 +139,7 @@ void CVNDecompressionSession::beginReading() {
   const auto sync = asset_->syncPTS();
   {
     std::lock_guard guard(orderingMutex_);
-    lastOrderedPTS_ = sync;
+    lastOrderedPTS_ = frameBefore(sync);
   }
   if (audioEngine_) audioEngine_->setSyncTime(sync);
   readerStarted_.store(true);

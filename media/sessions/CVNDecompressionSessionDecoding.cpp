@@ -78,6 +78,7 @@ bool CVNDecompressionSession::decodeOnce() {
     decoder_->finish();
     {
       std::lock_guard guard(orderingMutex_);
+      standInForMissingFramesAtTheEnd();
       unorderedPTS_.clear();
       unorderedCount_.store(0);
     }
@@ -193,11 +194,13 @@ void CVNDecompressionSession::decoderDidProduceFrame(const pm::SampleBufferRef& 
       lastOrderedPTS_ = pts;
       unorderedPTS_.clear();
       failedPTS_.clear();
-    } else if (std::abs(difference) > duration.value / 2) {
-      if (pts.value > expected.value) {
-        unorderedPTS_.push_back(pts);
-        if (unorderedPTS_.size() >= kUnorderedTimesLimit) unorderedPTS_.clear();
-      }
+    } else if (difference > duration.value / 2) {
+      // Its time has passed and was stood in for: showing it now would go back in time.
+      logFormat(3, false, ": Warning: Frame %lld came after its time, dropped", static_cast<long long>(pts.value));
+      return;
+    } else if (-difference > duration.value / 2) {
+      unorderedPTS_.push_back(pts);
+      if (unorderedPTS_.size() >= kUnorderedTimesLimit) unorderedPTS_.clear();
     } else {
       lastOrderedPTS_ = pts;
     }
@@ -231,17 +234,18 @@ void CVNDecompressionSession::catchUpBefore(pm::MediaTime dts, pm::MediaTime dur
     const auto failed = std::find_if(failedPTS_.begin(), failedPTS_.end(), [&](const pm::MediaTime& time) {
       return inScale(time, dts.timeScale).value == expected.value;
     });
-    if (failed != failedPTS_.end()) {
+    const bool decodeFailed = failed != failedPTS_.end();
+    if (decodeFailed) failedPTS_.erase(failed);
+    if (decodeFailed || framesWithoutTime_.empty()) {
+      // A frame the file lacks (a dropped packet, or one the decoder
+      // swallowed without an error) is stood in for like a failed one, so
+      // every output frame exists.
       if (const auto duplicate = createDuplicateSampleBufferNearPresentationTimestamp(expected)) {
         enqueueDecodedFrame(duplicate);
         rememberRecentFrame(duplicate);
+      } else {
+        log(": Warning: Frame may be missing, this may result in a sync issue", 3);
       }
-      failedPTS_.erase(failed);
-      advance();
-      continue;
-    }
-    if (framesWithoutTime_.empty()) {
-      log(": Warning: Frame may be missing, this may result in a sync issue", 3);
       advance();
       continue;
     }
@@ -252,6 +256,22 @@ void CVNDecompressionSession::catchUpBefore(pm::MediaTime dts, pm::MediaTime dur
     logFormat(1, false, ": Warning: Reordering a frame at %lld", static_cast<long long>(expected.value));
     advance();
   }
+}
+
+pm::MediaTime CVNDecompressionSession::frameBefore(pm::MediaTime sync) const {
+  const auto duration = naturalFrameDuration();
+  if (!sync.isValid() || !duration.isValid()) return sync;
+  return sync - duration;
+}
+
+void CVNDecompressionSession::standInForMissingFramesAtTheEnd() {
+  const auto out = asset_->outPoint();
+  if (!lastOrderedPTS_.isValid() || !out.isValid()) return;
+  auto duration = inScale(naturalFrameDuration(), lastOrderedPTS_.timeScale);
+  if (duration.value <= 0) return;
+  // The frames the file lacks before its end: every output frame up to the out point exists.
+  catchUpBefore(pm::MediaTime::make(inScale(out, lastOrderedPTS_.timeScale).value - duration.value, lastOrderedPTS_.timeScale),
+                duration);
 }
 
 void CVNDecompressionSession::decodingFailedForPresentationTimestamp(pm::MediaTime pts, const pm::SampleBufferRef& compressed) {

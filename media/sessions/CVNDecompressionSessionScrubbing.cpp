@@ -75,7 +75,7 @@ void CVNDecompressionSession::scrubWork(double target, bool quickly, bool precis
   if (audioEngine_) audioEngine_->setSyncTime(sync);
   {
     std::lock_guard guard(orderingMutex_);
-    lastOrderedPTS_ = sync;
+    lastOrderedPTS_ = frameBefore(sync);
   }
   if (sync.isValid() && sync.value != 0) setPlaybackPTS(sync);
   {

@@ -68,6 +68,15 @@ class SessionDecodingRealFilesTest : public ::testing::Test {
 
   void flushCallbacks() { ASSERT_TRUE(delegateQueue_->sync([] {}, std::chrono::seconds(10))); }
 
+  // A precise scrub, waited for until the delegate hears the session is ready.
+  bool scrubAndWait(CVNDecompressionSession& session, double seconds, bool quickly) {
+    flushCallbacks();
+    const auto readyBefore = delegate_->count("ready");
+    session.scrubToTime(seconds, quickly, true);
+    return testing_support::waitForCondition([&] { return delegate_->count("ready") > readyBefore; },
+                                             "the scrub's first frame");
+  }
+
   testing_support::TemporaryDirectory folder_;
   platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
   testing_support::CapturedTechnicalLog log_{defaults_};
@@ -127,8 +136,9 @@ TEST_F(SessionDecodingRealFilesTest, AWhiteFrameAndAClickAtOneSecondLeaveInTheSa
 
 TEST_F(SessionDecodingRealFilesTest, DamagedFilesPlayToTheEndWithDuplicates) {
   const std::pair<const char*, std::string> rows[] = {
-      {"dropped.mkv", std::string(kSource) + " " + kX264Options + " -bsf:v noise=dropamount=20"},
-      {"flipped.mkv", std::string(kSource) + " " + kX264Options + " -bsf:v noise=amount=40"},
+      // Packets chosen by their index, so no run loses the clip's last frame.
+      {"dropped.mkv", std::string(kSource) + " " + kX264Options + " -bsf:v 'noise=drop=eq(mod(n\\,20)\\,10)'"},
+      {"flipped.mkv", std::string(kSource) + " " + kX264Options + " -bsf:v 'noise=amount=if(eq(n\\,40)\\,5\\,0)'"},
   };
   std::size_t duplicates = 0;
   for (const auto& [name, arguments] : rows) {
@@ -137,13 +147,13 @@ TEST_F(SessionDecodingRealFilesTest, DamagedFilesPlayToTheEndWithDuplicates) {
     const auto session = play(file);
     ASSERT_TRUE(session) << name;
     const auto frames = playOut(*session);
-    // The clip plays to its end, failed frames are stood in for by logged
-    // duplicates, and no position is shown twice.
+    // The clip plays to its end, every output frame exists (missing and
+    // failed ones stood in for by logged duplicates), no position twice.
     const auto duplicatesBefore = duplicates;
     duplicates = log_.linesWith("got duplicated");
     EXPECT_GT(duplicates, duplicatesBefore) << name;
-    EXPECT_GE(frames.size(), 80u) << name;
-    for (std::size_t i = 1; i < frames.size(); ++i) EXPECT_GT(frames[i].second, frames[i - 1].second) << name;
+    EXPECT_EQ(frames.size(), 100u) << name;
+    for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_NEAR(frames[i].second, i / 25.0, 1e-6) << name << " " << i;
     session->discard();
   }
 }
@@ -157,11 +167,7 @@ TEST_F(SessionDecodingRealFilesTest, AQuickScrubShowsTheFrameAtItsTime) {
   const auto session = play(file);
   ASSERT_TRUE(session);
   for (const double seconds : {2.4, 0.52, 3.0}) {
-    flushCallbacks();
-    const auto readyBefore = delegate_->count("ready");
-    session->scrubToTime(seconds, true, true);
-    ASSERT_TRUE(testing_support::waitForCondition([&] { return delegate_->count("ready") > readyBefore; },
-                                                  "the scrub's first frame"));
+    ASSERT_TRUE(scrubAndWait(*session, seconds, true));
     const auto head = session->videoBufferHead();
     ASSERT_TRUE(head);
     const auto index = static_cast<std::size_t>(std::lround(seconds * 25));
@@ -169,6 +175,32 @@ TEST_F(SessionDecodingRealFilesTest, AQuickScrubShowsTheFrameAtItsTime) {
     EXPECT_NEAR(session->playbackPTS().seconds(), index / 25.0, 1e-6) << seconds;
   }
   session->discard();
+}
+
+TEST_F(SessionDecodingRealFilesTest, AScrubAfterTheEndShowsTheFrameAtItsTimeAndPlaysOnFromThere) {
+  for (const char* name : {"short.mov", "short.mkv", "short.ts"}) {
+    const auto file = make(name, std::string(kSource) + " " + kX264Options);
+    ASSERT_FALSE(file.empty()) << name;
+    const auto reference = media::testing::ffmpegFrameHashes(file, "-pix_fmt uyvy422");
+    ASSERT_EQ(reference.size(), 100u) << name;
+    const auto session = play(file);
+    ASSERT_TRUE(session) << name;
+    ASSERT_EQ(playOut(*session).size(), reference.size()) << name;
+    for (const double seconds : {1.2, 3.0}) {
+      ASSERT_TRUE(scrubAndWait(*session, seconds, true)) << name;
+      const auto head = session->videoBufferHead();
+      ASSERT_TRUE(head) << name;
+      const auto index = static_cast<std::size_t>(std::lround(seconds * 25));
+      EXPECT_EQ(media::testing::pictureHash(*head->imageBuffer()), reference[index]) << name << " " << seconds;
+      // Playing on from there after a normal scrub gives the frames after it, not those of before.
+      ASSERT_TRUE(scrubAndWait(*session, seconds, false)) << name;
+      const auto rest = playOut(*session);
+      ASSERT_FALSE(rest.empty()) << name << " " << seconds;
+      EXPECT_EQ(rest.front().first, reference[index]) << name << " " << seconds;
+      EXPECT_EQ(rest.size(), reference.size() - index) << name << " " << seconds;
+    }
+    session->discard();
+  }
 }
 
 }  // namespace

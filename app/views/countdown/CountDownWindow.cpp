@@ -134,9 +134,9 @@ void CountDownWindow::selectTimeCountType(std::int32_t type) {
 
 WindowFrame CountDownWindow::frame() const {
   // A full-screen window is saved with the frame it goes back to.
-  const QRect normal = isFullScreen() ? normalGeometry() : geometry();
-  const QPoint corner = isFullScreen() ? normal.topLeft() : frameGeometry().topLeft();
-  return {corner.x(), corner.y(), normal.width(), normal.height()};
+  if (normalFrame_) return *normalFrame_;
+  const QPoint corner = frameGeometry().topLeft();
+  return {corner.x(), corner.y(), width(), height()};
 }
 
 void CountDownWindow::setFrame(const WindowFrame& frame) {
@@ -160,9 +160,13 @@ void CountDownWindow::setFullScreen(bool fullScreen, const std::string& buttonIm
   ui_->mainLayout->setContentsMargins(0, fullScreen ? countdown::kTopViewFullScreenShift : 0, 0, 0);
   ui_->toggleFullScreenButton->setIcon(resourceIcon(buttonImage));
   if (fullScreen) {
+    if (!normalFrame_) normalFrame_ = frame();
+    // Without a window manager to honour the request, the window covers its screen itself.
+    if (const QScreen* own = screen()) setGeometry(own->geometry());
     showFullScreen();
   } else {
     showNormal();
+    if (normalFrame_) setFrame(*std::exchange(normalFrame_, std::nullopt));
   }
   raise();
   activateWindow();

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include <QWidget>
 
@@ -64,7 +65,8 @@ class CountDownWindow final : public QWidget, public countdown::CountDownView {
   countdown::CountDownWindowController& controller_;  // not owned; outlives the window
   std::unique_ptr<Ui::CountDownWindow> ui_;
   QMenuBar* menuBar_ = nullptr;  // child
-  std::unique_ptr<platform::Timer> frameSettle_;  // main queue, on platform::Clock
+  std::unique_ptr<platform::Timer> frameSettle_;
+  std::optional<WindowFrame> normalFrame_;  // while in full screen: the frame it goes back to  // main queue, on platform::Clock
   bool frameResized_ = false;
   int timeCountSize_ = countdown::kSmallestTimeCountSize;
 };

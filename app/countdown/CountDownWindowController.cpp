@@ -59,9 +59,11 @@ CountDownWindowController::CountDownWindowController(Services services,
   };
   observers_.push_back(services_.center.addObserver(nodes::kNodeListDidChangeNotification, nullptr,
                                                     [this](const platform::Notification&) { nodeListChanged(); }));
-  for (const auto& [name, handler] : handlers) {
+  for (const auto& entry : handlers) {
+    const Handler handler = entry.second;
     observers_.push_back(services_.center.addObserver(
-        name, nullptr, [this, handler](const platform::Notification& notification) { (this->*handler)(notification); }));
+        entry.first, nullptr,
+        [this, handler](const platform::Notification& notification) { (this->*handler)(notification); }));
   }
 }
 

@@ -23,6 +23,7 @@
 #include "app/shell/LaunchDocuments.h"
 #include "app/shell/TechnicalLogStart.h"
 #include "app/views/browser/MediaBrowserWindowHandle.h"
+#include "app/views/shell/CountDownWindowHandle.h"
 #include "app/views/shell/ApplicationActivityNotifier.h"
 #include "app/views/shell/ApplicationMainWindow.h"
 #include "app/views/playlist/PlaylistWindowHandle.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
       return current ? current->mediaCollectionNodeController() : nullptr;
     });
     environment.windowFactories.preferences = app::views::makePreferencesFactory(&app::ApplicationDelegate::current);
+    environment.windowFactories.countDown = app::views::makeCountDownFactory(&app::ApplicationDelegate::current);
     app::ApplicationDelegate delegate(application, std::move(environment));
     app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
     delegate.setApplicationWindows(&windows);
@@ -133,8 +135,7 @@ int main(int argc, char** argv) {
     });
     exitCode = application.exec();
 
-    // Windows close first (a countdown window saves itself as it closes),
-    // then the delegate lets go of the data source and its node connections.
+    // Windows close first, then the delegate lets go of the data source and its node connections.
     signalQuitter.setQuitGuard({});
     delegate.documentController().setDocumentsChangedHandler({});
     delegate.documentController().closeAllDocuments();

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "app/browser/DataSourceMediaBrowserDataSource.h"
+#include "app/shell/CountDownWindowRecord.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "app/shell/TelemetryStart.h"
 #include "foundation/CVNAlertUtilities.h"
@@ -62,10 +63,12 @@ ApplicationDelegate::ApplicationDelegate(CorvaneApplication& application, Enviro
   atemDeviceController_.setDelegate(this);
   triCasterController_.setDelegate(this);
   documentController_.setDefaults(&defaults_);
+  documentController_.setFrontDocumentChangedHandler([this] { updateTrelvaneTally(); });
   gCurrentDelegate.store(this);
 }
 
 ApplicationDelegate::~ApplicationDelegate() {
+  documentController_.setFrontDocumentChangedHandler({});
   ApplicationDelegate* self = this;
   gCurrentDelegate.compare_exchange_strong(self, nullptr);
   countDownReopenTimer_.reset();
@@ -133,32 +136,17 @@ void ApplicationDelegate::applicationDidFinishLaunching() {
 void ApplicationDelegate::startCrashReporting() { (void)startTelemetry(defaults_); }
 
 void ApplicationDelegate::applicationWillTerminate(const platform::Notification& /*notification*/) {
+  // Nothing is cleared here: each open window's record is already saved, and
+  // a crash or a kill must not lose them either.
   applicationWillTerminate_ = true;
-  deleteAllCountWindowPositionFromPrefs();
-}
-
-void ApplicationDelegate::deleteAllCountWindowPositionFromPrefs() {
-  // Open countdown windows write their entries back as they close. Without
-  // countdown windows nobody would, and the operator's saved windows would be
-  // lost to a build that cannot show them.
-  if (!windowFactories_.countDown) {
-    countDownNotice_.note();
-    return;
-  }
-  defaults_.removeObjectForKey(kCountDownWindowPositionsKey);
-  (void)defaults_.synchronize();
 }
 
 void ApplicationDelegate::loadCountDownWindowsFromPrefs() {
-  const platform::Array positions = defaults_.arrayForKey(kCountDownWindowPositionsKey).value_or(platform::Array{});
-  if (!windowFactories_.countDown) {
-    if (!positions.empty()) countDownNotice_.note();
-    return;
-  }
-  for (const platform::Value& entry : positions) {
-    const platform::Dictionary* dictionary = entry.dictionary();
-    if (!dictionary) continue;
-    std::shared_ptr<CountDownWindowController> window = windowFactories_.countDown(*dictionary);
+  if (!windowFactories_.countDown) return;
+  const std::vector<CountDownWindowRecord> records = savedCountDownWindows(defaults_);
+  rewriteCountDownWindowRecords(defaults_, records);
+  for (const CountDownWindowRecord& record : records) {
+    std::shared_ptr<CountDownWindowController> window = windowFactories_.countDown(record.toDictionary());
     if (!window) continue;
     window->loadAssignedWindowFrame();
     window->showWindow();
@@ -276,10 +264,7 @@ void ApplicationDelegate::showMediaBrowser() {
 
 void ApplicationDelegate::newCountDownWindow() {
   if (!countDownWindowController_) {
-    if (!windowFactories_.countDown) {
-      countDownNotice_.note();
-      return;
-    }
+    if (!windowFactories_.countDown) return;
     countDownWindowController_ = windowFactories_.countDown(std::nullopt);
     if (!countDownWindowController_) return;
   }

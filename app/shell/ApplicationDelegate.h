@@ -132,15 +132,15 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   // Reopens the saved countdown windows kCountDownWindowsReopenDelay later.
   void applicationWillFinishLaunching();
   void applicationDidFinishLaunching();
-  // Sets the terminating flag and clears the saved countdown windows, which
-  // the countdown windows still open then write back as they close.
+  // Sets the terminating flag: countdown windows closing from now on keep
+  // their saved records, so the next start reopens them.
   void applicationWillTerminate(const platform::Notification& notification);
   // The terminating flag.
   bool applicationWillTerminate() const { return applicationWillTerminate_; }
 
-  // One countdown window per saved "CountDownWindowPositions" entry, in order.
+  // One countdown window per saved "CountDownWindowPositions" entry, in
+  // order; unreadable and repeated entries are dropped from the list.
   void loadCountDownWindowsFromPrefs();
-  void deleteAllCountWindowPositionFromPrefs();
 
   // ---- Accessors ----
   const std::shared_ptr<nodes::DataSource>& dataSource() const { return dataSource_; }
@@ -256,11 +256,16 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   // Shows the next open document's window (wrapping); false while a modal
   // window runs or when the current document is not found.
   bool switchToNextOpenDocument();
-  // The GPI tally ("playbackStatusDidChange").
+  // The GPI tally ("playbackStatusDidChange"): the combined state of the
+  // front playlist's node A and, in A/B roll, node B.
   void nodePlaybackStatusChanged(const platform::Notification& notification);
+  // The same from the nodes' last reported states (a box came, the front
+  // playlist changed).
+  void updateTrelvaneTally();
   // The GPI input actions ("TrelvaneDeviceInputDidChange").
   void TrelvaneDeviceInputDidChange(const platform::Notification& notification);
-  void TrelvaneDeviceDidConnect(const platform::Notification&) {}
+  // A box connected later shows the current tally at once.
+  void TrelvaneDeviceDidConnect(const platform::Notification&) { updateTrelvaneTally(); }
   void TrelvaneDeviceDidDisconnect(const platform::Notification&) {}
   void setTrelvaneToStopped();
   void setTrelvaneToPaused();
@@ -271,6 +276,9 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   void observeExternalMixerDefaults();
   void externalMixerTriggered(bool start);
   void setTrelvaneTally(std::int32_t status);
+  // Playing when one of the front playlist's nodes plays, else paused when one
+  // is paused or cued, else stopped; `reported` is a node's newest status.
+  std::int32_t frontPlaylistTallyStatus(const std::string& reportingNode, std::string_view reportedStatus) const;
   void presentDocumentResult(const platform::Result<PlaylistDocumentController::DocumentPtr>& result);
 
   CorvaneApplication& application_;  // not owned; outlives this
@@ -305,7 +313,6 @@ class ApplicationDelegate : public nodes::DataSourceDelegate,
   NotAvailableNotice preferencesNotice_{"The preferences window"};
   NotAvailableNotice clipInspectorNotice_{"The clip inspector"};
   NotAvailableNotice mediaBrowserNotice_{"The media browser"};
-  NotAvailableNotice countDownNotice_{"The countdown window"};
   NotAvailableNotice windowLayerNotice_{"The window layer"};
   NotAvailableNotice fillFromNodeNotice_{"Filling a playlist from a node"};
 

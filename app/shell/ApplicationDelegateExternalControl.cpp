@@ -202,15 +202,44 @@ void ApplicationDelegate::setTrelvaneToStopped() { setTrelvaneTally(0); }
 void ApplicationDelegate::setTrelvaneToPaused() { setTrelvaneTally(1); }
 void ApplicationDelegate::setTrelvaneToPlaying() { setTrelvaneTally(3); }
 
+std::int32_t ApplicationDelegate::frontPlaylistTallyStatus(const std::string& reportingNode,
+                                                          std::string_view reportedStatus) const {
+  const auto document = currentPlaylistDocument();
+  if (!document) return 0;
+  std::vector<std::string> tallyNodes{document->nodeAUniqueID().value_or("")};
+  if (document->abRoll()) tallyNodes.push_back(document->nodeBUniqueID().value_or(""));
+  bool paused = false;
+  for (const std::string& node : tallyNodes) {
+    if (node.empty()) continue;
+    std::int32_t status = 0;
+    if (node == reportingNode) {
+      status = statusWithString(reportedStatus);
+    } else if (dataSource_) {
+      const platform::Dictionary reported = dataSource_->nodeControlStatus(node).value_or(platform::Dictionary{});
+      status = statusWithString(valueForKey(reported, nodes::kNodeStatusStatusKey).stringOr(""));
+    }
+    if (status == 3) return 3;
+    paused = paused || status == 1 || status == 2;
+  }
+  return paused ? 1 : 0;
+}
+
 void ApplicationDelegate::nodePlaybackStatusChanged(const platform::Notification& notification) {
-  const std::int32_t status = statusWithString(valueForKey(notification.userInfo, "status").stringOr(""));
   const auto* node = std::any_cast<nodes::NodeConnectionPtr>(&notification.object);
   if (!node || !*node || !findCurrentTrelvaneDevice()) return;
   const auto document = currentPlaylistDocument();
   if (!document) return;
   const std::string nodeUniqueID = (*node)->nodeUniqueID();
   if (nodeUniqueID != document->nodeAUniqueID() && nodeUniqueID != document->nodeBUniqueID()) return;
-  setTrelvaneTally(status);
+  // From both nodes: the last report alone would turn the tally off when A
+  // stops while B plays.
+  setTrelvaneTally(frontPlaylistTallyStatus(
+      nodeUniqueID, valueForKey(notification.userInfo, nodes::kNodeStatusStatusKey).stringOr("")));
+}
+
+void ApplicationDelegate::updateTrelvaneTally() {
+  if (!findCurrentTrelvaneDevice()) return;
+  setTrelvaneTally(frontPlaylistTallyStatus({}, {}));
 }
 
 void ApplicationDelegate::TrelvaneDeviceInputDidChange(const platform::Notification& notification) {

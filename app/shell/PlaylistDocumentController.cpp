@@ -82,6 +82,7 @@ void PlaylistDocumentController::documentBecameFront(const nodes::VideoPlaylistD
   for (Entry& entry : entries_) {
     if (entry.document.get() == &document) entry.frontStamp = nextFrontStamp_++;
   }
+  if (frontDocumentChanged_) frontDocumentChanged_();
 }
 
 void PlaylistDocumentController::closeDocument(const nodes::VideoPlaylistDocument& document) {
@@ -103,6 +104,7 @@ void PlaylistDocumentController::closeAllDocuments() {
 
 void PlaylistDocumentController::tellDocumentsChanged() const {
   if (documentsChanged_) documentsChanged_();
+  if (frontDocumentChanged_) frontDocumentChanged_();
 }
 
 // --- Saving, reverting and closing ---

@@ -85,6 +85,8 @@ class PlaylistDocumentController {
   void setDefaults(platform::UserDefaults* defaults) { defaults_ = defaults; }
   // Told after a document joined or left the list.
   void setDocumentsChangedHandler(std::function<void()> handler) { documentsChanged_ = std::move(handler); }
+  // Told after a document came to the front, joined or left the list.
+  void setFrontDocumentChangedHandler(std::function<void()> handler) { frontDocumentChanged_ = std::move(handler); }
 
   // The file name without its extension; "Untitled" before it has one.
   static std::string displayName(const nodes::VideoPlaylistDocument& document);
@@ -138,6 +140,7 @@ class PlaylistDocumentController {
   DocumentPanels* panels_ = nullptr;           // not owned
   platform::UserDefaults* defaults_ = nullptr;  // not owned
   std::function<void()> documentsChanged_;
+  std::function<void()> frontDocumentChanged_;
   NotAvailableNotice notice_{"The playlist window"};
 };
 

@@ -51,7 +51,7 @@ inline constexpr const char* kUseExternalMixerToTriggerPlaybackKey = "useExterna
 inline constexpr const char* kExternalMixerBrandKey = "externalMixerBrand";
 inline constexpr const char* kExternalMixerIPAddressKey = "externalMixerIPAddress";
 inline constexpr const char* kExternalMixerVideoSourceIdentifierKey = "externalMixerVideoSourceIdentifier";
-inline constexpr const char* kExternalMixerAutoCueNextItemKey = "externalMixerAutoCueNextItem";
+// "externalMixerAutoCueNextItem" belongs to the playlist window (PlaylistWindowController.h).
 
 // The values of "externalMixerBrand" that name a switcher; any other is none.
 inline constexpr const char* kExternalMixerBrandATEM = "ATEM";

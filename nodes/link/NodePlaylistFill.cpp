@@ -31,9 +31,9 @@ std::shared_ptr<PlaylistItem> catalogueClipForEntry(DataSource& dataSource, cons
   return clips && !clips->empty() ? clips->front() : nullptr;
 }
 
-// The entry's playlist fields on the catalogue clip; keys the entry lacks
-// leave the clip's values.
-void takeEntryFields(PlaylistItem& clip, const Value& entry, const std::string& nodeUniqueID) {
+}  // namespace
+
+void takeNodeEntryFields(PlaylistItem& clip, const Value& entry, const std::string& nodeUniqueID) {
   const auto text = [&](const char* key) -> std::optional<std::string> {
     if (const std::string* value = entry[key].string()) return *value;
     return std::nullopt;
@@ -55,8 +55,6 @@ void takeEntryFields(PlaylistItem& clip, const Value& entry, const std::string& 
   if (auto v = entry[clipinfo::kHasInPoint].boolean()) clip.setHasInPoint(*v);
   if (auto v = entry[clipinfo::kHasOutPoint].boolean()) clip.setHasOutPoint(*v);
 }
-
-}  // namespace
 
 bool fillDocumentWithCurrentPlaylistFromNode(DataSource& dataSource, VideoPlaylistDocument& document,
                                              std::string_view nodeUniqueID) {
@@ -83,7 +81,7 @@ bool fillDocumentWithCurrentPlaylistFromNode(DataSource& dataSource, VideoPlayli
     if (!entry.isDictionary()) continue;
     std::shared_ptr<PlaylistItem> clip = catalogueClipForEntry(dataSource, entry, node);
     if (!clip) continue;
-    takeEntryFields(*clip, entry, node);
+    takeNodeEntryFields(*clip, entry, node);
     rows.push_back(std::move(clip));
   }
 

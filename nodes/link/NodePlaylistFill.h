@@ -7,11 +7,15 @@
 //
 // A free function of the data source's node actions; main thread.
 
+#include <string>
 #include <string_view>
+
+#include "platform/Value.h"
 
 namespace nodes {
 
 class DataSource;
+class PlaylistItem;
 class VideoPlaylistDocument;
 
 // False (document untouched) when the node ID is empty, the node is unknown
@@ -23,5 +27,11 @@ class VideoPlaylistDocument;
 // state at once.
 bool fillDocumentWithCurrentPlaylistFromNode(DataSource& dataSource, VideoPlaylistDocument& document,
                                              std::string_view nodeUniqueID);
+
+// The playlist fields of a node's entry (a clip dictionary of the node's
+// playlist) on the catalogue's clip for it: node, media folder, unique and
+// playback IDs, attributes, in and out points, display frame, online state;
+// keys the entry lacks leave the clip's values.
+void takeNodeEntryFields(PlaylistItem& clip, const platform::Value& entry, const std::string& nodeUniqueID);
 
 }  // namespace nodes

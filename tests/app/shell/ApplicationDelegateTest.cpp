@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <any>
 #include <chrono>
+#include <map>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/countdown/CountDownWindowController.h"
+#include "app/shell/CountDownWindowRecord.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "control/gpi/CVNTrelvaneController.h"
 #include "foundation/CVNLogController.h"
@@ -17,7 +24,9 @@
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "tests/app/countdown/RecordingCountDownView.h"
 #include "tests/control/gpi/FakeGPITransport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -121,6 +130,46 @@ class FakeWindows : public ApplicationWindows {
   std::vector<std::string> urls;
 };
 
+constexpr const char* kKilledRunDefaultsVariable = "VZ_COUNTDOWN_KILLED_RUN_DEFAULTS";
+
+// Real countdown window controllers over recording views.
+class HeadlessCountDownWindows {
+ public:
+  struct Window : CountDownWindowController {
+    Window(countdown::CountDownWindowController::Services services, const std::optional<Dictionary>& record)
+        : controller(std::move(services), record) {
+      controller.setView(&view);
+      controller.awakeFromNib();
+    }
+    void loadAssignedWindowFrame() override { controller.loadAssignedWindowFrame(); }
+    void showWindow() override { controller.showWindow(); }
+    void close() { controller.windowWillClose(); }
+    countdown::RecordingCountDownView view;
+    countdown::CountDownWindowController controller;
+  };
+
+  HeadlessCountDownWindows(platform::UserDefaults& defaults, platform::NotificationCenter& center)
+      : defaults_(defaults), center_(center) {}
+
+  ApplicationDelegate::WindowFactories factories() {
+    ApplicationDelegate::WindowFactories factories;
+    factories.countDown = [this](const std::optional<Dictionary>& record) {
+      countdown::CountDownWindowController::Services services{
+          defaults_, center_, [] { return std::shared_ptr<nodes::DataSource>(); },
+          [] { return ApplicationDelegate::current() && ApplicationDelegate::current()->applicationWillTerminate(); }};
+      made.push_back(std::make_shared<Window>(std::move(services), record));
+      return made.back();
+    };
+    return factories;
+  }
+
+  std::vector<std::shared_ptr<Window>> made;
+
+ private:
+  platform::UserDefaults& defaults_;
+  platform::NotificationCenter& center_;
+};
+
 Dictionary countDownEntry(const std::string& id) {
   return {{"UniqueID", Value(id)}, {"x", Value(10)}, {"y", Value(20)}, {"w", Value(300)}, {"h", Value(100)}};
 }
@@ -154,9 +203,10 @@ class ApplicationDelegateTest : public ::testing::Test {
   }
 
   // A delegate whose data source records; `factories` stand in for windows.
-  ApplicationDelegate& makeDelegate(ApplicationDelegate::WindowFactories factories = {}) {
+  ApplicationDelegate& makeDelegate(ApplicationDelegate::WindowFactories factories = {},
+                                    platform::UserDefaults* defaults = nullptr) {
     ApplicationDelegate::Environment environment;
-    environment.defaults = &defaults_;
+    environment.defaults = defaults ? defaults : &defaults_;
     environment.notificationCenter = &notifications_;
     environment.documentsFolder = folder_ / "Documents";
     environment.dataSourceFactory = [this](const std::filesystem::path& folder, ApplicationDelegate&) {
@@ -185,6 +235,14 @@ class ApplicationDelegateTest : public ::testing::Test {
     });
     for (int i = 0; i < count; ++i) delegate.newDocument();
     events_.clear();
+  }
+
+  std::vector<std::string> savedUniqueIDs() const {
+    std::vector<std::string> ids;
+    for (const Value& record : defaults_.arrayForKey(kCountDownWindowPositionsKey).value_or(Array{})) {
+      ids.push_back(record["UniqueID"].stringOr("?"));
+    }
+    return ids;
   }
 
   std::size_t consoleLinesWith(std::string_view text) {
@@ -313,34 +371,104 @@ TEST_F(ApplicationDelegateTest, SavedCountDownWindowsReopenInOrderOneSecondAfter
                              "countDown b.loadAssignedWindowFrame", "countDown b.showWindow"}));
 }
 
-TEST_F(ApplicationDelegateTest, TerminationClearsTheSavedCountDownWindowsForTheOpenOnesToWriteBack) {
-  defaults_.setObject(Value(Array{Value(countDownEntry("a"))}), kCountDownWindowPositionsKey);
-  ApplicationDelegate& delegate = makeDelegate(countDownFactories());
-  EXPECT_FALSE(delegate.applicationWillTerminate());
-
-  delegate.applicationWillTerminate(platform::Notification{"applicationWillTerminate"});
-
-  EXPECT_TRUE(delegate.applicationWillTerminate());
-  EXPECT_EQ(defaults_.arrayForKey(kCountDownWindowPositionsKey), Array{});
-  const auto saved = platform::readPropertyListFile(defaults_.persistentDomainFile());
-  ASSERT_TRUE(saved.ok());
-  EXPECT_FALSE((*saved).contains(kCountDownWindowPositionsKey));
-}
-
-TEST_F(ApplicationDelegateTest, WithoutCountDownWindowsTheSavedPositionsAreKeptAndTheLogSaysSo) {
-  const Array positions{Value(countDownEntry("a")), Value(countDownEntry("b"))};
-  defaults_.setObject(Value(positions), kCountDownWindowPositionsKey);
-  ApplicationDelegate& delegate = makeDelegate();
+TEST_F(ApplicationDelegateTest, QuittingKeepsExactlyTheCountDownWindowsStillOpen) {
+  defaults_.setObject(Value(Array{Value(countDownEntry("a")), Value("not a window"), Value(countDownEntry("a")),
+                                  Value(countDownEntry("b"))}),
+                      kCountDownWindowPositionsKey);
+  HeadlessCountDownWindows windows(defaults_, notifications_);
+  ApplicationDelegate& delegate = makeDelegate(windows.factories());
   delegate.applicationWillFinishLaunching();
   clock_.advance(1s);
-  ASSERT_TRUE(testing_support::runMainLoopUntil(
-      [&] { return consoleLinesWith("The countdown window is not available in this build") == 1; }, "the log line"));
+  ASSERT_TRUE(testing_support::runMainLoopUntil([&] { return windows.made.size() == 2; }, "the saved windows"));
+  delegate.newCountDownWindow();
+  delegate.newCountDownWindow();  // the menu's window is made once
+  ASSERT_EQ(windows.made.size(), 3u);
+  const std::string menuWindow = windows.made[2]->controller.uniqueID();
 
+  windows.made[1]->close();  // "b", by the operator
   delegate.applicationWillTerminate(platform::Notification{"applicationWillTerminate"});
+  for (const auto& window : windows.made) window->close();
 
-  EXPECT_TRUE(delegate.applicationWillTerminate());
-  EXPECT_EQ(defaults_.arrayForKey(kCountDownWindowPositionsKey), positions);
-  EXPECT_EQ(consoleLinesWith("The countdown window is not available in this build"), 1u);
+  EXPECT_EQ(savedUniqueIDs(), (std::vector<std::string>{"a", menuWindow}));
+}
+
+// Run only by the test below, in a process of its own that it then kills.
+TEST_F(ApplicationDelegateTest, DISABLED_OpensTwoCountDownWindowsThenWaitsToBeKilled) {
+  const char* path = std::getenv(kKilledRunDefaultsVariable);
+  if (!path) GTEST_SKIP() << "started by CountDownWindowsOfAKilledRunReopen only";
+  platform::UserDefaults defaults{std::filesystem::path(path)};
+  HeadlessCountDownWindows windows(defaults, notifications_);
+  ApplicationDelegate& delegate = makeDelegate(windows.factories(), &defaults);
+  delegate.applicationWillFinishLaunching();
+  clock_.advance(1s);
+  ASSERT_TRUE(testing_support::runMainLoopUntil([&] { return windows.made.size() == 1; }, "the saved window"));
+  delegate.newCountDownWindow();
+  windows.made[1]->view.windowFrame = {300, 200, 640, 360};
+  windows.made[1]->controller.windowDidMove();
+  windows.made[1]->controller.timeCountTypePopUpPushed(4);
+  std::cout << "opened" << std::endl;
+  ::pause();
+}
+
+TEST_F(ApplicationDelegateTest, CountDownWindowsOfAKilledRunReopenOneSecondAfterTheNextStart) {
+  const std::filesystem::path defaultsFile = folder_ / "killed-run.plist";
+  {
+    platform::UserDefaults seed{defaultsFile};
+    seed.setObject(Value(Array{Value(countDownEntry("seed"))}), kCountDownWindowPositionsKey);
+  }
+  std::string error;
+  auto child = testing_support::ChildProcess::start(
+      {std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_also_run_disabled_tests",
+       "--gtest_filter=ApplicationDelegateTest.DISABLED_OpensTwoCountDownWindowsThenWaitsToBeKilled"},
+      {{kKilledRunDefaultsVariable, defaultsFile.string()}}, &error);
+  ASSERT_NE(child, nullptr) << error;
+  ASSERT_TRUE(child->waitForOutput("opened", false, std::chrono::seconds(20))) << child->standardOutput();
+  ASSERT_TRUE(child->signalAndWaitForExit(SIGKILL, std::chrono::seconds(20)));
+
+  platform::UserDefaults defaults{defaultsFile};
+  ApplicationDelegate::WindowFactories factories;
+  std::vector<Dictionary> reopened;
+  factories.countDown = [&](const std::optional<Dictionary>& entry) {
+    if (entry) reopened.push_back(*entry);
+    return std::make_shared<FakeCountDown>(events_, "reopened");
+  };
+  ApplicationDelegate& delegate = makeDelegate(std::move(factories), &defaults);
+  delegate.applicationWillFinishLaunching();
+  clock_.advance(999ms);
+  platform::RunLoop::main().drainReadyTasks();
+  EXPECT_TRUE(reopened.empty());
+  clock_.advance(1ms);
+  ASSERT_TRUE(testing_support::runMainLoopUntil([&] { return reopened.size() == 2; }, "both windows"));
+  EXPECT_EQ(reopened[0].at("UniqueID"), Value("seed"));
+  EXPECT_EQ(reopened[0].at("x"), Value(10));
+  EXPECT_EQ(reopened[1].at("x"), Value(300));
+  EXPECT_EQ(reopened[1].at("w"), Value(640));
+  EXPECT_EQ(reopened[1].at("TimeCountType"), Value(4));
+}
+
+TEST_F(ApplicationDelegateTest, SavedCountDownRecordsAreReadLeniently) {
+  Array saved{Value("not a window"), Value(Dictionary{{"UniqueID", Value("big")}, {"x", Value(0)}, {"y", Value(0)},
+                                                      {"w", Value(20000)}, {"h", Value(100)},
+                                                      {"TimeCountType", Value(12)}, {"FullScreen", Value("yes")}}),
+              Value(Dictionary{{"UniqueID", Value("typed")}, {"x", Value("10")}, {"y", Value(0)}, {"w", Value(300)},
+                               {"h", Value(100)}, {"NodeUniqueID", Value(7)}, {"TimeCountType", Value(6)},
+                               {"FullScreen", Value(true)}}),
+              Value(countDownEntry("big"))};
+  for (int i = 0; i < 70; ++i) saved.push_back(Value(countDownEntry("w" + std::to_string(i))));
+  defaults_.setObject(Value(saved), kCountDownWindowPositionsKey);
+
+  const std::vector<CountDownWindowRecord> records = savedCountDownWindows(defaults_);
+  ASSERT_EQ(records.size(), kMostSavedWindows);
+  EXPECT_EQ(records[0].uniqueID, "big");
+  EXPECT_EQ(records[0].frame, std::nullopt) << "wider than any screen";
+  EXPECT_EQ(records[0].timeCountType, 1);
+  EXPECT_FALSE(records[0].fullScreen);
+  EXPECT_EQ(records[1].frame, std::nullopt) << "a coordinate that is text";
+  EXPECT_EQ(records[1].nodeUniqueID, "");
+  EXPECT_EQ(records[1].timeCountType, 6);
+  EXPECT_TRUE(records[1].fullScreen);
+  EXPECT_EQ(records[2].uniqueID, "w0") << "the repeated \"big\" is skipped";
+  EXPECT_FALSE(CountDownWindowRecord::fromValue(Value(Dictionary{{"x", Value(1)}}))->uniqueID.empty());
 }
 
 TEST_F(ApplicationDelegateTest, AboutPanelShowsTheShortVersionOrZeros) {
@@ -441,6 +569,70 @@ TEST_F(ApplicationDelegateTest, GPIInputZeroFiresTheActionsOfInputNumberOne) {
   delegate.setTrelvaneToPlaying();
   ASSERT_TRUE(testing_support::waitForCondition([&] { return interface0->sentCount() == 1; }, "the write"));
   EXPECT_EQ(interface0->sent()[0], (std::vector<std::uint8_t>{0xff, 0xff, 0xff, 0xfb}));
+}
+
+// The tally of an A/B playlist comes from both nodes, whichever reported last.
+TEST_F(ApplicationDelegateTest, GPITallyShowsTheCombinedStateOfTheFrontPlaylistsNodes) {
+  defaults_.setObject(Value("S-1"), kTrelvaneSerialNumberKey);
+  defaults_.setObject(Value(1), kTrelvanePausedOutputIndexKey);
+  defaults_.setObject(Value(2), kTrelvanePlayingOutputIndexKey);
+  ApplicationDelegate& delegate = makeDelegate();
+  delegate.awakeFromNib();
+  openDocuments(delegate, 1);
+  delegate.applicationDidFinishLaunching();
+  const auto document = delegate.currentPlaylistDocument();
+  document->setNodeAUniqueID("node-a");
+  document->setNodeBUniqueID("node-b");
+  document->setAbRoll(true);
+  std::map<std::string, nodes::NodeConnectionPtr> node;
+  for (const char* id : {"node-a", "node-b", "node-c"}) {
+    nodes::StaticNodeInfo info;
+    info.setIpAdress("127.0.0.1");
+    info.setPortNumber(std::to_string(7000 + node.size()));
+    delegate.dataSource()->addStaticNodeInfoInCache(info);
+    node[id] = delegate.dataSource()->nodes().back();
+    node[id]->setNodeUniqueID(id);
+  }
+  const auto report = [&](const std::string& id, const std::string& state) {
+    const Dictionary status{{"status", Value(state)}};
+    node[id]->setCurrentStatus(status);
+    notifications_.post(platform::Notification{"playbackStatusDidChange", nullptr, std::any(node[id]), status});
+  };
+  report("node-b", "PLAYING");
+
+  // A box that connects now shows the tally at once.
+  auto box = std::make_shared<control::FakeGPITransport>(0);
+  box->setLevels({0xFF, 0xFF, 0xFF, 0xFF});
+  usb_.added(box, 1, "S-1");
+  usb_.added(std::make_shared<control::FakeGPITransport>(1), 1, "S-1");
+  const auto lastWrite = [&] { return box->sentCount() ? box->sent().back().back() : 0; };
+  // Output 0 is the paused line, output 1 the playing line; a line is on when its bit is clear.
+  ASSERT_TRUE(testing_support::advanceClockUntil(clock_, 10ms, [&] { return lastWrite() == 0xfd; }, 500));
+
+  // Node A stopping while B plays keeps the playing line on; node C is not the playlist's.
+  struct Step {
+    std::string node, state;
+    std::uint8_t expected;
+  };
+  const std::vector<Step> steps = {
+      {"node-a", "STOPPED", 0xfd}, {"node-c", "CUED", 0xfd},    {"node-a", "CUED", 0xfd},
+      {"node-b", "STOPPED", 0xfe}, {"node-a", "STOPPED", 0xff}, {"node-b", "PLAYING", 0xfd},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.node + " " + step.state);
+    testing_support::advanceClockUntil(clock_, 10ms, [] { return false; }, 3);  // earlier writes out
+    const std::size_t writes = box->sentCount();
+    report(step.node, step.state);
+    // Each tally sets both lines, one write each; writes are 10 ms apart on the clock.
+    const std::size_t expectedWrites = step.node == "node-c" ? writes : writes + 2;
+    EXPECT_TRUE(testing_support::advanceClockUntil(
+        clock_, 10ms, [&] { return box->sentCount() >= expectedWrites; }, 500));
+    if (step.node == "node-c") {
+      testing_support::advanceClockUntil(clock_, 10ms, [] { return false; }, 3);
+      EXPECT_EQ(box->sentCount(), writes);
+    }
+    EXPECT_EQ(lastWrite(), step.expected);
+  }
 }
 
 TEST_F(ApplicationDelegateTest, ChangingTheSwitcherBrandReconnectsOnlyOnARealChange) {

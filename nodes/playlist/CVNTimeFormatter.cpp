@@ -1,5 +1,6 @@
 #include "nodes/playlist/CVNTimeFormatter.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -46,7 +47,57 @@ std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std
   return fields;
 }
 
+// Fields of a short entry time, right-aligned into hours, minutes, seconds, frames.
+std::optional<std::array<std::int64_t, 4>> entryFields(std::string_view text) {
+  constexpr std::size_t kMostDigits = 12;
+  std::array<std::int64_t, 4> parsed{};
+  std::size_t count = 0;
+  while (true) {
+    const std::size_t end = text.find_first_of(":;");
+    const std::string_view field = text.substr(0, end);
+    if (field.empty() || field.size() > kMostDigits || count == parsed.size()) return std::nullopt;
+    const auto [rest, error] = std::from_chars(field.data(), field.data() + field.size(), parsed[count]);
+    if (error != std::errc() || rest != field.data() + field.size()) return std::nullopt;
+    ++count;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  std::array<std::int64_t, 4> fields{};
+  std::copy(parsed.begin(), parsed.begin() + static_cast<std::ptrdiff_t>(count), fields.end() - static_cast<std::ptrdiff_t>(count));
+  return fields;
+}
+
 }  // namespace
+
+std::optional<double> CVNTimeFormatter::objectValueForEntry(std::string_view text) {
+  const char lead = text.empty() ? '\0' : text.front();
+  const bool relative = lead == '+' || lead == '-';
+  if (relative || lead == '=') text.remove_prefix(1);
+  const auto fields = entryFields(text);
+  if (!fields) return std::nullopt;
+  const auto [hours, minutes, wholeSeconds, frames] = *fields;
+  const std::optional<double> rate = frameRate(framesPerSeconds_);
+  double seconds = static_cast<double>(hours) * 3600.0 + static_cast<double>(minutes) * 60.0 +
+                   static_cast<double>(wholeSeconds) + (rate ? static_cast<double>(frames) / *rate : 0.0);
+  enteredValueIsSigned_ = relative;
+  if (relative) return lead == '-' ? -seconds : seconds;
+  if (rate) seconds -= static_cast<double>(offsetInFrames_) / *rate;
+  seconds = std::max(seconds, 0.0);
+  return maximum_ ? std::min(seconds, *maximum_) : seconds;
+}
+
+bool CVNTimeFormatter::isPartialEntryValid(std::string_view text) {
+  if (!text.empty() && (text.front() == '=' || text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  std::size_t separators = 0;
+  for (const char c : text) {
+    if (c == ':' || c == ';') {
+      if (++separators > 3) return false;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::optional<double> CVNTimeFormatter::doubleValueFromString(std::string_view text, bool usingOffset,
                                                               bool invertOffset) const {

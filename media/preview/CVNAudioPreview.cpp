@@ -10,6 +10,19 @@
 
 namespace media {
 
+platform::media::AudioStreamBasicDescription previewAudioFormat(std::uint32_t channels) {
+  platform::media::AudioStreamBasicDescription format;
+  format.sampleRate = 48000.0;
+  format.formatID = 0x6C70636D;  // 'lpcm'
+  format.formatFlags = 0xC;      // signed integer, packed
+  format.bytesPerPacket = 2 * channels;
+  format.framesPerPacket = 1;
+  format.bytesPerFrame = 2 * channels;
+  format.channelsPerFrame = channels;
+  format.bitsPerChannel = 16;
+  return format;
+}
+
 CVNAudioPreview::CVNAudioPreview() : CVNAudioPreview(PulseAudioPreviewStream::factory()) {}
 
 CVNAudioPreview::CVNAudioPreview(AudioPreviewStreamFactory streamFactory) : streamFactory_(std::move(streamFactory)) {}

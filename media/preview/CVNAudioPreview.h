@@ -26,6 +26,9 @@
 
 namespace media {
 
+// The previews' audio: 48 kHz interleaved signed 16-bit PCM.
+platform::media::AudioStreamBasicDescription previewAudioFormat(std::uint32_t channels);
+
 class CVNAudioPreview {
  public:
   static constexpr std::size_t kBufferCount = 3;

@@ -31,19 +31,6 @@ foundation::Size fittedDecodeSize(foundation::Size size) {
   return {size.width * scale, size.height * scale};
 }
 
-pm::AudioStreamBasicDescription previewAudioFormat(std::uint32_t channels) {
-  pm::AudioStreamBasicDescription format;
-  format.sampleRate = kAudioRate;
-  format.formatID = 0x6C70636D;  // 'lpcm'
-  format.formatFlags = 0xC;      // signed integer, packed
-  format.bytesPerPacket = 2 * channels;
-  format.framesPerPacket = 1;
-  format.bytesPerFrame = 2 * channels;
-  format.channelsPerFrame = channels;
-  format.bitsPerChannel = 16;
-  return format;
-}
-
 }  // namespace
 
 PlayerViewServices PlayerViewServices::standard() {

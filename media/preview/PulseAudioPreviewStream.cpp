@@ -60,9 +60,9 @@ bool PulseAudioPreviewStream::connect(const platform::media::AudioStreamBasicDes
   if (!waitUntilReady(contextReady_)) return false;
   {
     const MainloopLock lock(mainloop_);
-    pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
+    pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, static_cast<std::uint32_t>(format.sampleRate),
                         static_cast<std::uint8_t>(format.channelsPerFrame)};
-    stream_ = pa_stream_new(context_, "Preview", &spec, nullptr);
+    stream_ = pa_stream_new(context_, "Preview", &sampleFormat, nullptr);
     if (!stream_) return false;
     pa_stream_set_state_callback(stream_, &PulseAudioPreviewStream::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseAudioPreviewStream::onWriteRequest, this);

@@ -27,14 +27,17 @@ std::optional<double> frameRate(double rate) {
   return std::nullopt;
 }
 
-// Splits "A:B:C" or "A:B:C:D" / "A:B:C;D" into its numbers; none when a field
-// is empty, not all digits, or too long to be a time.
-std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std::size_t& count) {
+// Splits up to four numbers separated by ":" (and ";" where `semicolonAt`
+// allows it: before the third field, or anywhere); none when a field is
+// empty, not all digits, or too long to be a time.
+enum class Semicolon { BeforeFrames = 1, Anywhere = 2 };
+std::optional<std::array<std::int64_t, 4>> splitFields(std::string_view text, Semicolon semicolonAt, std::size_t& count) {
   constexpr std::size_t kMostDigits = 12;
   std::array<std::int64_t, 4> fields{};
   count = 0;
   while (true) {
-    const std::size_t end = count == 2 ? text.find_first_of(":;") : text.find(':');
+    const bool semicolon = semicolonAt == Semicolon::Anywhere || count == 2;
+    const std::size_t end = semicolon ? text.find_first_of(":;") : text.find(':');
     const std::string_view field = text.substr(0, end);
     if (field.empty() || field.size() > kMostDigits || count == fields.size()) return std::nullopt;
     const auto [rest, error] = std::from_chars(field.data(), field.data() + field.size(), fields[count]);
@@ -43,27 +46,24 @@ std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
-  if (count < 3) return std::nullopt;
+  return fields;
+}
+
+// "A:B:C" or "A:B:C:D" / "A:B:C;D".
+std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std::size_t& count) {
+  const auto fields = splitFields(text, Semicolon::BeforeFrames, count);
+  if (!fields || count < 3) return std::nullopt;
   return fields;
 }
 
 // Fields of a short entry time, right-aligned into hours, minutes, seconds, frames.
 std::optional<std::array<std::int64_t, 4>> entryFields(std::string_view text) {
-  constexpr std::size_t kMostDigits = 12;
-  std::array<std::int64_t, 4> parsed{};
   std::size_t count = 0;
-  while (true) {
-    const std::size_t end = text.find_first_of(":;");
-    const std::string_view field = text.substr(0, end);
-    if (field.empty() || field.size() > kMostDigits || count == parsed.size()) return std::nullopt;
-    const auto [rest, error] = std::from_chars(field.data(), field.data() + field.size(), parsed[count]);
-    if (error != std::errc() || rest != field.data() + field.size()) return std::nullopt;
-    ++count;
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
+  const auto parsed = splitFields(text, Semicolon::Anywhere, count);
+  if (!parsed) return std::nullopt;
   std::array<std::int64_t, 4> fields{};
-  std::copy(parsed.begin(), parsed.begin() + static_cast<std::ptrdiff_t>(count), fields.end() - static_cast<std::ptrdiff_t>(count));
+  std::copy(parsed->begin(), parsed->begin() + static_cast<std::ptrdiff_t>(count),
+            fields.end() - static_cast<std::ptrdiff_t>(count));
   return fields;
 }
 

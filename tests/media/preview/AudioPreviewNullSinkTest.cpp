@@ -22,7 +22,8 @@ namespace {
 
 constexpr const char* kServerProgram = "/usr/bin/pulseaudio";
 constexpr const char* kRecorderProgram = "/usr/bin/parec";
-constexpr std::uint32_t kSamplesPerBuffer = 800;
+// 50 ms buffers: three of them ride out a loaded machine without an underrun.
+constexpr std::uint32_t kSamplesPerBuffer = 2400;
 constexpr std::size_t kFrameBytes = 4;  // 16-bit stereo
 
 std::vector<std::int16_t> samplesOf(const std::vector<std::uint8_t>& bytes) {
@@ -113,7 +114,7 @@ TEST_F(AudioPreviewNullSinkTest, AToneFedOneBlockPerRequestIsRecordedWithoutGaps
   });
   previewPointer = &preview;
   preview.setPreferedAudioSamplesPerAudioBuffer(kSamplesPerBuffer);
-  preview.configureAudioPreviewWithAudioStreamBasicDescription(preview_fakes::pcm16(2));
+  preview.configureAudioPreviewWithAudioStreamBasicDescription(media::previewAudioFormat(2));
   ASSERT_TRUE(preview.isConfigured());
 
   // Recorded: the whole tone and a tenth of a second of silence after it.
@@ -146,7 +147,7 @@ TEST_F(AudioPreviewNullSinkTest, AToneFedOneBlockPerRequestIsRecordedWithoutGaps
 TEST_F(AudioPreviewNullSinkTest, WithoutAServerThePreviewIsUnconfigured) {
   ::setenv("PULSE_SERVER", ("unix:" + (folder_ / "absent.sock").string()).c_str(), 1);
   media::CVNAudioPreview preview;
-  preview.configureAudioPreviewWithAudioStreamBasicDescription(preview_fakes::pcm16(2));
+  preview.configureAudioPreviewWithAudioStreamBasicDescription(media::previewAudioFormat(2));
   EXPECT_FALSE(preview.isConfigured());
 }
 

@@ -19,7 +19,7 @@ class AudioPreviewTest : public ::testing::Test {
   // Mono, 4 samples a buffer: 8 bytes per buffer.
   void configure() {
     preview_.setPreferedAudioSamplesPerAudioBuffer(4);
-    preview_.configureAudioPreviewWithAudioStreamBasicDescription(preview_fakes::pcm16(1));
+    preview_.configureAudioPreviewWithAudioStreamBasicDescription(media::previewAudioFormat(1));
     ASSERT_TRUE(preview_.isConfigured());
     record_->enqueued.clear();
   }
@@ -39,7 +39,7 @@ class AudioPreviewTest : public ::testing::Test {
 
 TEST_F(AudioPreviewTest, ConfigurationPrimesThreeBuffersOfSilenceThenStarts) {
   preview_.setPreferedAudioSamplesPerAudioBuffer(800);
-  preview_.configureAudioPreviewWithAudioStreamBasicDescription(preview_fakes::pcm16(2));
+  preview_.configureAudioPreviewWithAudioStreamBasicDescription(media::previewAudioFormat(2));
   ASSERT_EQ(record_->enqueued.size(), 3u);
   for (const auto& buffer : record_->enqueued) EXPECT_EQ(buffer, std::vector<std::uint8_t>(3200, 0));
   EXPECT_EQ(record_->starts, 1);
@@ -107,7 +107,7 @@ TEST_F(AudioPreviewTest, TransportReachesTheStreamAndDestroyDropsPendingAudio) {
 TEST(AudioPreviewWithoutServerTest, StaysUnconfiguredAndIgnoresEverything) {
   testing_support::CapturedDiagnostics diagnostics;
   CVNAudioPreview preview(preview_fakes::noServerFactory());
-  preview.configureAudioPreviewWithAudioStreamBasicDescription(preview_fakes::pcm16(2));
+  preview.configureAudioPreviewWithAudioStreamBasicDescription(media::previewAudioFormat(2));
   EXPECT_FALSE(preview.isConfigured());
   const std::uint8_t bytes[4] = {1, 2, 3, 4};
   preview.addPointer(bytes, sizeof bytes);

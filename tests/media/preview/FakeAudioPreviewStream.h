@@ -64,17 +64,4 @@ inline media::AudioPreviewStreamFactory noServerFactory() {
   };
 }
 
-inline platform::media::AudioStreamBasicDescription pcm16(std::uint32_t channels) {
-  platform::media::AudioStreamBasicDescription format;
-  format.sampleRate = 48000.0;
-  format.formatID = 0x6C70636D;  // 'lpcm'
-  format.formatFlags = 0xC;
-  format.bytesPerPacket = 2 * channels;
-  format.framesPerPacket = 1;
-  format.bytesPerFrame = 2 * channels;
-  format.channelsPerFrame = channels;
-  format.bitsPerChannel = 16;
-  return format;
-}
-
 }  // namespace preview_fakes

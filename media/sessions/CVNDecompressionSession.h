@@ -144,7 +144,7 @@ class CVNDecompressionSession final : public CVNSessionBase, public CVNDecoderDe
   void processCCAttachmentFromVideoSampleBuffer(const platform::media::SampleBufferRef& frame);
   static bool doNotDisplayFlagValueFromSampleBuffer(const platform::media::SampleBuffer& sample);
   // Frames decoded and ready, less the ones still missing in front of them.
-  std::int64_t decodeAheadFrameCount() const;
+  std::int64_t decodeAheadFrameCount() const override;
   bool isDecoding() const { return shouldDecode_.load() != 0; }
 
   // CVNDecoderDelegateProtocol.

@@ -86,6 +86,8 @@ class CVNSessionBase : public std::enable_shared_from_this<CVNSessionBase> {
   virtual const std::uint8_t* nextAudioSamples(std::uint32_t n);
   virtual void setOutputVolume(double /*volume*/) {}
   virtual bool isFinishedPlaying() const { return false; }
+  // Decoded frames ready ahead of the position; a preview steps through them.
+  virtual std::int64_t decodeAheadFrameCount() const { return 0; }
   virtual platform::media::MediaTime playbackDuration() const { return duration(); }
   virtual platform::media::MediaTime remainingTime() const;
   virtual platform::media::MediaTime elapsedTime() const;

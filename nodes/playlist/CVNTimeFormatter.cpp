@@ -1,5 +1,6 @@
 #include "nodes/playlist/CVNTimeFormatter.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -26,14 +27,17 @@ std::optional<double> frameRate(double rate) {
   return std::nullopt;
 }
 
-// Splits "A:B:C" or "A:B:C:D" / "A:B:C;D" into its numbers; none when a field
-// is empty, not all digits, or too long to be a time.
-std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std::size_t& count) {
+// Splits up to four numbers separated by ":" (and ";" where `semicolonAt`
+// allows it: before the third field, or anywhere); none when a field is
+// empty, not all digits, or too long to be a time.
+enum class Semicolon { BeforeFrames = 1, Anywhere = 2 };
+std::optional<std::array<std::int64_t, 4>> splitFields(std::string_view text, Semicolon semicolonAt, std::size_t& count) {
   constexpr std::size_t kMostDigits = 12;
   std::array<std::int64_t, 4> fields{};
   count = 0;
   while (true) {
-    const std::size_t end = count == 2 ? text.find_first_of(":;") : text.find(':');
+    const bool semicolon = semicolonAt == Semicolon::Anywhere || count == 2;
+    const std::size_t end = semicolon ? text.find_first_of(":;") : text.find(':');
     const std::string_view field = text.substr(0, end);
     if (field.empty() || field.size() > kMostDigits || count == fields.size()) return std::nullopt;
     const auto [rest, error] = std::from_chars(field.data(), field.data() + field.size(), fields[count]);
@@ -42,11 +46,58 @@ std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
-  if (count < 3) return std::nullopt;
+  return fields;
+}
+
+// "A:B:C" or "A:B:C:D" / "A:B:C;D".
+std::optional<std::array<std::int64_t, 4>> timeFields(std::string_view text, std::size_t& count) {
+  const auto fields = splitFields(text, Semicolon::BeforeFrames, count);
+  if (!fields || count < 3) return std::nullopt;
+  return fields;
+}
+
+// Fields of a short entry time, right-aligned into hours, minutes, seconds, frames.
+std::optional<std::array<std::int64_t, 4>> entryFields(std::string_view text) {
+  std::size_t count = 0;
+  const auto parsed = splitFields(text, Semicolon::Anywhere, count);
+  if (!parsed) return std::nullopt;
+  std::array<std::int64_t, 4> fields{};
+  std::copy(parsed->begin(), parsed->begin() + static_cast<std::ptrdiff_t>(count),
+            fields.end() - static_cast<std::ptrdiff_t>(count));
   return fields;
 }
 
 }  // namespace
+
+std::optional<double> CVNTimeFormatter::objectValueForEntry(std::string_view text) {
+  const char lead = text.empty() ? '\0' : text.front();
+  const bool relative = lead == '+' || lead == '-';
+  if (relative || lead == '=') text.remove_prefix(1);
+  const auto fields = entryFields(text);
+  if (!fields) return std::nullopt;
+  const auto [hours, minutes, wholeSeconds, frames] = *fields;
+  const std::optional<double> rate = frameRate(framesPerSeconds_);
+  double seconds = static_cast<double>(hours) * 3600.0 + static_cast<double>(minutes) * 60.0 +
+                   static_cast<double>(wholeSeconds) + (rate ? static_cast<double>(frames) / *rate : 0.0);
+  enteredValueIsSigned_ = relative;
+  if (relative) return lead == '-' ? -seconds : seconds;
+  if (rate) seconds -= static_cast<double>(offsetInFrames_) / *rate;
+  seconds = std::max(seconds, 0.0);
+  return maximum_ ? std::min(seconds, *maximum_) : seconds;
+}
+
+bool CVNTimeFormatter::isPartialEntryValid(std::string_view text) {
+  if (!text.empty() && (text.front() == '=' || text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  std::size_t separators = 0;
+  for (const char c : text) {
+    if (c == ':' || c == ';') {
+      if (++separators > 3) return false;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::optional<double> CVNTimeFormatter::doubleValueFromString(std::string_view text, bool usingOffset,
                                                               bool invertOffset) const {

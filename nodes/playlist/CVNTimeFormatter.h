@@ -28,6 +28,16 @@
 // cannot carry them. Anything else ("--:--:--:--" included) reads as none.
 // The offset in frames, when asked for, is added (or, inverted, taken away).
 //
+// Typed entries (objectValueForEntry), as the clip preview's time fields take
+// them: "=" then a time is absolute; a leading "+" or "-" is relative to what
+// the field showed and sets enteredValueIsSigned (the caller adds the base and
+// clears the flag); a bare time is absolute. A time in an entry may be short:
+// one to four fields ("FF", "SS:FF", "MM:SS:FF", "HH:MM:SS:FF") counted from
+// the right, each field any number of digits up to twelve (so "90" frames at
+// 25 fps is 3.6 s); drop-frame ";" may stand before the frames. Absolute
+// values are shown with the offset, so the offset is taken away, and they are
+// clamped to 0 ... maximum (when one is set). Relative values keep no offset.
+//
 // Owned by its user (an item, a window); a plain value, copyable. Not
 // thread-safe for concurrent changes; reading from several threads is fine.
 
@@ -64,6 +74,16 @@ class CVNTimeFormatter {
   // The seconds that `text` stands for (see the top of this file).
   std::optional<double> doubleValueFromString(std::string_view text, bool usingOffset, bool invertOffset) const;
 
+  // The seconds an entry stands for (see the top of this file); none for text
+  // that is not an entry, which leaves the flag alone.
+  std::optional<double> objectValueForEntry(std::string_view text);
+  // Whether `text` can still become an entry as the user types it.
+  static bool isPartialEntryValid(std::string_view text);
+  bool enteredValueIsSigned() const { return enteredValueIsSigned_; }
+  void setEnteredValueIsSigned(bool isSigned) { enteredValueIsSigned_ = isSigned; }
+  std::optional<double> maximum() const { return maximum_; }
+  void setMaximum(std::optional<double> seconds) { maximum_ = seconds; }
+
   friend bool operator==(const CVNTimeFormatter&, const CVNTimeFormatter&) = default;
 
  private:
@@ -71,6 +91,8 @@ class CVNTimeFormatter {
   double framesPerSeconds_ = 0.0;
   bool dropFrame_ = false;
   std::int64_t offsetInFrames_ = 0;
+  std::optional<double> maximum_;
+  bool enteredValueIsSigned_ = false;
 };
 
 }  // namespace nodes

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "nodes/playlist/CVNTimeFormatter.h"
 
@@ -123,6 +124,48 @@ TEST(TimeFormatterTest, TheOffsetInFramesIsAddedOrTakenAwayOnlyWhenAskedFor) {
   EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", true, false), 12.0);
   EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", true, true), 8.0);
   EXPECT_DOUBLE_EQ(*formatter.doubleValueFromString("00:00:10:00", false, true), 10.0);
+}
+
+TEST(TimeFormatterTest, ReadsEntriesAbsoluteOrRelative) {
+  struct Case {
+    const char* text;
+    std::int64_t offsetFrames;
+    std::optional<double> maximum;
+    std::optional<double> seconds;
+    bool isSigned;
+  } cases[] = {
+      {"=5", 0, std::nullopt, 0.2, false},  // one field: frames
+      {"=00:00:10:00", 0, std::nullopt, 10.0, false},
+      {"=10:00", 250, std::nullopt, 0.0, false},  // shown with a 10 s offset: entry 10 s is 0, clamped
+      {"=20:00", 250, std::nullopt, 10.0, false},
+      {"01:02:00", 0, std::nullopt, 62.0, false},  // a bare time is absolute
+      {"=90", 0, std::nullopt, 3.6, false},       // long fields carry over
+      {"=1:00:00:00", 0, 600.0, 600.0, false},     // clamped to the maximum
+      {"+1:00", 250, std::nullopt, 1.0, true},     // relative: no offset
+      {"-12", 0, std::nullopt, -0.48, true},
+      {"=", 0, std::nullopt, std::nullopt, false},
+      {"+1:2:3:4:5", 0, std::nullopt, std::nullopt, false},
+      {"=1a", 0, std::nullopt, std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    CVNTimeFormatter formatter;
+    formatter.setFramesPerSeconds(25.0);
+    formatter.setOffsetInFrames(c.offsetFrames);
+    formatter.setMaximum(c.maximum);
+    const auto seconds = formatter.objectValueForEntry(c.text);
+    ASSERT_EQ(seconds.has_value(), c.seconds.has_value()) << c.text;
+    if (seconds) EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.text;
+    EXPECT_EQ(formatter.enteredValueIsSigned(), c.isSigned) << c.text;
+  }
+}
+
+TEST(TimeFormatterTest, APartialEntryAllowsOneLeadingSignAndFourFields) {
+  for (const char* text : {"", "=", "+", "-1", "=00:00:", "12;3", "00:00:00:00"}) {
+    EXPECT_TRUE(CVNTimeFormatter::isPartialEntryValid(text)) << text;
+  }
+  for (const char* text : {"==1", "+-1", "1+", "a", "00:00:00:00:", "1.5"}) {
+    EXPECT_FALSE(CVNTimeFormatter::isPartialEntryValid(text)) << text;
+  }
 }
 
 }  // namespace

@@ -106,7 +106,9 @@ TEST_P(WebSocketReaderTest, ReadsTheFrameBackWhateverTheSplit) {
     const std::size_t expected = row.length == 0 ? 1 : 2;
     ASSERT_TRUE(testing_support::waitForCondition([&] { return ws->count() == expected; }));
     std::lock_guard guard(ws->mutex);
-    if (row.length > 0) EXPECT_EQ(ws->messages.front(), std::string(payload.begin(), payload.end()));
+    if (row.length > 0) {
+      EXPECT_EQ(ws->messages.front(), std::string(payload.begin(), payload.end()));
+    }
     EXPECT_EQ(ws->messages.back(), "end");
   }
 }

@@ -84,7 +84,9 @@ TEST_F(AudioPreviewTest, VolumeIsClampedAndSmallStepsAreIgnored) {
     preview_.setVolume(row.requested);
     EXPECT_DOUBLE_EQ(preview_.volume(), row.expected) << row.requested;
     ASSERT_EQ(record_->volumes.size(), sentBefore + (row.sent ? 1 : 0)) << row.requested;
-    if (row.sent) EXPECT_DOUBLE_EQ(record_->volumes.back(), row.expected) << row.requested;
+    if (row.sent) {
+      EXPECT_DOUBLE_EQ(record_->volumes.back(), row.expected) << row.requested;
+    }
   }
 }
 

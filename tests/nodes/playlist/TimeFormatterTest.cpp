@@ -154,7 +154,9 @@ TEST(TimeFormatterTest, ReadsEntriesAbsoluteOrRelative) {
     formatter.setMaximum(c.maximum);
     const auto seconds = formatter.objectValueForEntry(c.text);
     ASSERT_EQ(seconds.has_value(), c.seconds.has_value()) << c.text;
-    if (seconds) EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.text;
+    if (seconds) {
+      EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.text;
+    }
     EXPECT_EQ(formatter.enteredValueIsSigned(), c.isSigned) << c.text;
   }
 }

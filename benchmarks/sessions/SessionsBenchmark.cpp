@@ -67,14 +67,30 @@ std::string makeHDMovie(const bench::TemporaryFolder& folder) {
   return file;
 }
 
-void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
-  bench::TemporaryFolder folder("sessions-bench");
+// The HD fixture with the movie reader registered; empty, and the run
+// skipped, when ffmpeg cannot make it.
+std::string preparedHDMovie(benchmark::State& state, const bench::TemporaryFolder& folder) {
   const std::string file = makeHDMovie(folder);
   if (file.empty()) {
     state.SkipWithError("ffmpeg could not make the fixture");
-    return;
+    return file;
   }
   media::CVNFFmpegMovieAssetReader::registerMovieReader();
+  return file;
+}
+
+std::shared_ptr<media::CVNDecompressionSession> initialisedSession(
+    const std::string& file, const std::shared_ptr<platform::SerialQueue>& delegateQueue) {
+  auto session = media::CVNDecompressionSession::createWithMediaURL(media::MediaURL::fileURLWithPath(file),
+                                                                    std::string("bench"), {}, delegateQueue);
+  while (session->status() < media::kSessionStatusInitialized) std::this_thread::yield();
+  return session;
+}
+
+void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
+  bench::TemporaryFolder folder("sessions-bench");
+  const std::string file = preparedHDMovie(state, folder);
+  if (file.empty()) return;
   const auto delegateQueue = std::make_shared<platform::SerialQueue>("bench.delegate");
   const std::string peer = "ffmpeg -nostdin -v error -i '" + file + "' -t 8 -c copy -f null -";
   double sessionSeconds = 0;
@@ -84,9 +100,7 @@ void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
   for (auto _ : state) {
     const double before = residentBytes();
     const auto start = Clock::now();
-    auto session = media::CVNDecompressionSession::createWithMediaURL(media::MediaURL::fileURLWithPath(file),
-                                                                      std::string("bench"), {}, delegateQueue);
-    while (session->status() < media::kSessionStatusInitialized) std::this_thread::yield();
+    auto session = initialisedSession(file, delegateQueue);
     if (!session->startBuffering()) {
       state.SkipWithError("the session did not start buffering");
       return;
@@ -116,21 +130,15 @@ void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
 // take them, beside ffmpeg decoding the same file to the same pixel format.
 void BM_PlayOutAgainstFFmpegDecode(benchmark::State& state) {
   bench::TemporaryFolder folder("sessions-decode-bench");
-  const std::string file = makeHDMovie(folder);
-  if (file.empty()) {
-    state.SkipWithError("ffmpeg could not make the fixture");
-    return;
-  }
-  media::CVNFFmpegMovieAssetReader::registerMovieReader();
+  const std::string file = preparedHDMovie(state, folder);
+  if (file.empty()) return;
   const auto delegateQueue = std::make_shared<platform::SerialQueue>("bench.delegate");
   const std::string peer = "ffmpeg -nostdin -v error -i '" + file + "' -pix_fmt uyvy422 -f null -";
   double sessionSeconds = 0;
   double peerSeconds = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
-    auto session = media::CVNDecompressionSession::createWithMediaURL(media::MediaURL::fileURLWithPath(file),
-                                                                      std::string("bench"), {}, delegateQueue);
-    while (session->status() < media::kSessionStatusInitialized) std::this_thread::yield();
+    auto session = initialisedSession(file, delegateQueue);
     session->setOutputFrameDuration(platform::media::MediaTime::make(1, 25));
     if (!session->startBuffering()) {
       state.SkipWithError("the session did not start buffering");

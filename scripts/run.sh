@@ -82,13 +82,29 @@ if ! "$build/tools/make-sample-playlist" --node "127.0.0.1:$port" --output "$pla
   exit 1
 fi
 
-saved_nodes="<array><dict>\
-<key>nodeUniqueID</key><string>$node_uid</string>\
-<key>nodeName</key><string>$node_name</string>\
-<key>ipAdress</key><string>127.0.0.1</string>\
-<key>portNumber</key><string>$port</string>\
-<key>discoveredByNetServices</key><false/>\
-</dict></array>"
+# The sample node's entry at this start's port, handed to the application
+# with the nodes the operator saved (the list given here stands for the saved
+# one for the whole run, so nodes added by address must be carried over).
+defaults_file="${XDG_CONFIG_HOME:-$HOME/.config}/com.dirarovazovo.RuzizevuZazo.plist"
+saved_nodes=$(python3 - "$defaults_file" "$node_uid" "$node_name" "$port" <<'PYTHON'
+import plistlib
+import sys
+
+path, uid, name, port = sys.argv[1:]
+nodes = []
+try:
+    with open(path, "rb") as stored:
+        saved = plistlib.load(stored).get("discoveredNodes", [])
+    if isinstance(saved, list):
+        nodes = [node for node in saved if isinstance(node, dict) and node.get("nodeUniqueID") != uid]
+except (OSError, ValueError, AttributeError, plistlib.InvalidFileException):
+    pass  # no saved preferences yet, or unreadable ones: the sample node alone
+nodes.append({"nodeUniqueID": uid, "nodeName": name, "ipAdress": "127.0.0.1", "portNumber": port,
+              "discoveredByNetServices": False})
+text = plistlib.dumps(nodes, sort_keys=False).decode()
+print(text[text.index("<array>"):text.rindex("</array>") + len("</array>")])
+PYTHON
+)
 
 echo "Starting the operator application; quitting it stops the stand-in node."
 status=0

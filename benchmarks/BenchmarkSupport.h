@@ -3,12 +3,15 @@
 // benchmark that owns them.
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -78,5 +81,30 @@ class TemporaryFolder {
  private:
   std::filesystem::path path_;
 };
+
+// The process's resident memory in bytes.
+inline double residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  long resident = 0;
+  statm >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
+}
+
+// Packet bytes of every stream of `file` presented before `seconds`, as ffprobe lists them.
+inline double compressedBytesBefore(const std::string& file, double seconds) {
+  const std::string command = "ffprobe -v error -show_entries packet=pts_time,size -of csv=p=0 '" + file + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return 0;
+  double total = 0;
+  char line[256];
+  while (std::fgets(line, sizeof line, pipe)) {
+    double time = 0;
+    double size = 0;
+    if (std::sscanf(line, "%lf,%lf", &time, &size) == 2 && time < seconds) total += size;
+  }
+  ::pclose(pipe);
+  return total;
+}
 
 }  // namespace bench

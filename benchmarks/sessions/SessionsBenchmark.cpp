@@ -5,13 +5,9 @@
 // time to decode and hand out every frame beside ffmpeg decoding the file.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -22,38 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double residentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0;
-  long resident = 0;
-  statm >> pages >> resident;
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
-}
-
-std::string output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) text.append(chunk, n);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
-// Packet bytes of every stream presented before 8 s.
-double compressedBytesOfEightSeconds(const std::string& file) {
-  std::istringstream lines(output("ffprobe -v error -show_entries packet=pts_time,size -of csv=p=0 '" + file + "'"));
-  double total = 0;
-  std::string line;
-  while (std::getline(lines, line)) {
-    double time = 0;
-    double size = 0;
-    if (std::sscanf(line.c_str(), "%lf,%lf", &time, &size) == 2 && time < 8.0) total += size;
-  }
-  return total;
-}
 
 // A 10 s 1080p25 H.264 10 Mb/s + AAC movie in `folder`; empty when ffmpeg fails.
 std::string makeHDMovie(const bench::TemporaryFolder& folder) {
@@ -98,7 +62,7 @@ void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
   double growth = 0;
   double ring = 0;
   for (auto _ : state) {
-    const double before = residentBytes();
+    const double before = bench::residentBytes();
     const auto start = Clock::now();
     auto session = initialisedSession(file, delegateQueue);
     if (!session->startBuffering()) {
@@ -108,7 +72,7 @@ void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
     while (session->numberOfFramesRead() == 0 || session->isReading()) std::this_thread::yield();
     sessionSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     // Later rounds reuse the memory the first one freed: only the first counts.
-    if (growth == 0) growth = residentBytes() - before;
+    if (growth == 0) growth = bench::residentBytes() - before;
     ring = static_cast<double>(session->circularAudioBuffer() ? session->circularAudioBuffer()->byteCapacity() : 0);
     session->discard();
     session.reset();
@@ -117,7 +81,7 @@ void BM_FillReadAheadAgainstFFmpegCopy(benchmark::State& state) {
     if (std::system(peer.c_str()) != 0) state.SkipWithError("ffmpeg copy failed");
     peerSeconds += std::chrono::duration<double>(Clock::now() - peerStart).count();
   }
-  const double compressed = compressedBytesOfEightSeconds(file);
+  const double compressed = bench::compressedBytesBefore(file, 8.0);
   state.counters["session_s"] = sessionSeconds / static_cast<double>(state.iterations());
   state.counters["ffmpeg_copy_s"] = peerSeconds / static_cast<double>(state.iterations());
   state.counters["time_ratio"] = sessionSeconds / peerSeconds;

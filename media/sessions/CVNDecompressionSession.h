@@ -174,6 +174,8 @@ class CVNDecompressionSession final : public CVNSessionBase, public CVNDecoderDe
   // Audio is expected: the asset has audio tracks and the engine started.
   bool hasAudio() const { return hasAudio_.load(); }
   std::int64_t numberOfFramesRead() const { return numberOfFramesRead_.load(); }
+  // The decoder buffering made; none before. Read-only, for measuring.
+  const CVNDecoderProtocol* decoder() const { return decoder_.get(); }
   std::size_t compressedFrameCount() const;
   platform::media::SampleBufferRef uncompressedHead() const;
 

@@ -31,6 +31,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "tests/app/shell/ScriptedDocumentPanels.h"
 #include "tests/control/gpi/FakeGPITransport.h"
 #include "tests/nodes/NodeStandinProcess.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -182,20 +183,6 @@ class HeadlessApplication : public app::CorvaneApplication {
   bool hasModalWindow() const override { return false; }
 };
 
-class NoWindow : public app::DocumentWindowController {
- public:
-  void showWindow() override {}
-  void updatePlaybackStatusAfterAwakeFromNib() override {}
-  void cueButtonPushed() override {}
-  void playButtonPushed() override {}
-  void pauseButtonPushed() override {}
-  void stopButtonPushed() override {}
-  void skipToPreviousButtonPushed() override {}
-  void skipToNextButtonPushed() override {}
-  void externalMixerTriggeredPlaybackStart() override {}
-  void externalMixerTriggeredPlaybackStop() override {}
-};
-
 double percentile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
   return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(values.size())))];
@@ -244,7 +231,7 @@ void BM_GpiTallyAgainstStatusPoll(benchmark::State& state) {
   app::ApplicationDelegate delegate(application, std::move(environment));
   delegate.awakeFromNib();
   delegate.setPlaylistWindowFactory(
-      [](const std::shared_ptr<nodes::VideoPlaylistDocument>&) { return std::make_shared<NoWindow>(); });
+      [](const std::shared_ptr<nodes::VideoPlaylistDocument>&) { return std::make_shared<app_testing::CountingWindow>(); });
   delegate.newDocument();
   delegate.applicationDidFinishLaunching();
   delegate.currentPlaylistDocument()->setNodeAUniqueID("BENCH-NODE");

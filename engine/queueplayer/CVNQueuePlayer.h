@@ -240,6 +240,7 @@ class CVNQueuePlayer final : public items::CVNQueuePlayerItemDelegate,
   double readAheadBufferInSeconds_ = kDefaultReadAheadBufferInSeconds;
   bool testNextFrame_ = false;
   bool delegateIsRunningOutOfClips_ = false;
+  bool askingDataSource_ = false;
   int invalidAnswersInARow_ = 0;
 
   // Written on the queue under the lock; read on the queue without it.

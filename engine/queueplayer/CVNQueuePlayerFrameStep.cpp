@@ -165,8 +165,10 @@ void CVNQueuePlayer::updateAllowedBuffer() {
     previousReadAhead += offset;
   }
   const bool lastPlaysForever = !items_.empty() && items_.back()->playForever();
+  // One item per pass while an answer is being queued: an item that adds no
+  // time (finished at once, invalid) would otherwise make the asking recurse.
   if (delegateIsRunningOutOfClips_ || accumulated >= buffer || lastPlaysForever || !initializingItems_.empty() ||
-      waitingForForceSwitchItem_) {
+      waitingForForceSwitchItem_ || askingDataSource_) {
     return;
   }
   log(2, false, "'%s': Asking next item in order to fill readAhead buffer", displayName_.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "engine/CVNEngineBase.h"
 #include "engine/queueplayer/CVNQueuePlayer.h"
@@ -167,6 +168,7 @@ CVNQueuePlayer::ItemRef CVNQueuePlayer::appendDataSourceNextItemBecauseOfError(b
     return nullptr;
   }
   logReceivedItem(item);
+  const bool wasAsking = std::exchange(askingDataSource_, true);
   const auto media = asMedia(item);
   if (media && media->readAheadBufferInSeconds() != readAheadBufferInSeconds_) {
     readAheadBufferInSeconds_ = media->readAheadBufferInSeconds();
@@ -174,6 +176,7 @@ CVNQueuePlayer::ItemRef CVNQueuePlayer::appendDataSourceNextItemBecauseOfError(b
   }
   if (const ItemRef transition = startTransitionOf(item)) addItem(transition);
   addItem(item);
+  askingDataSource_ = wasAsking;
   return item;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -264,13 +266,110 @@ TEST(QueuePlayerTest, FrameStepsAndControlFollowTheQueue) {
     if (row.queue) {
       EXPECT_EQ(h.queueNames(), *row.queue);
     }
-    if (!row.trace.empty()) EXPECT_EQ(h.trace, row.trace);
+    if (!row.trace.empty()) {
+      EXPECT_EQ(h.trace, row.trace);
+    }
     if (row.requests) {
       EXPECT_EQ(h.source.requestCount(), *row.requests);
     }
-    if (!row.logText.empty()) EXPECT_EQ(h.log.linesWith(row.logText), row.logCount);
+    if (!row.logText.empty()) {
+      EXPECT_EQ(h.log.linesWith(row.logText), row.logCount);
+    }
     if (row.check) row.check(h);
   }
+}
+
+}  // namespace
+}  // namespace engine::queueplayer
+
+namespace engine::queueplayer {
+namespace {
+
+using queueplayer_fakes::QueuePlayerHarness;
+
+TEST(QueuePlayerWaitTest, RefusesAWaitFromItsOwnQueueWithTheNeutralAnswer) {
+  QueuePlayerHarness h;
+  h.source.add(queueplayer_fakes::FakeScript{.name = "A"});
+  std::optional<std::uint64_t> askedInside;
+  h.delegate.setOnStatusChange([&](CVNQueuePlayer& player) {
+    if (!askedInside) askedInside = player.playbackStatus();
+  });
+  h.start();
+  h.frames(1);
+  EXPECT_EQ(h.status(), kQueuePlayerPlaying);
+  EXPECT_EQ(askedInside, kQueuePlayerStopped);
+  EXPECT_EQ(h.log.linesWith("'Main': playbackStatus refused: asked from the player's own queue"), 1u);
+}
+
+TEST(QueuePlayerWaitTest, GivesUpOnABusyQueueAtTheTimeLimit) {
+  QueuePlayerHarness h;
+  testing_support::Signal release;
+  h.player->playerItemDelegateDispatchQueue()->async([&] { release.waitFor(); });
+  std::thread renderer([&] { EXPECT_EQ(h.player->nextPixelBuffer(), nullptr); });
+  EXPECT_TRUE(testing_support::waitForCondition([&] { return h.clock.waiterCount() > 0; }));
+  h.clock.advance(kQueuePlayerSyncTimeout);
+  renderer.join();
+  release.raise();
+  EXPECT_EQ(h.log.linesWith("'Main': nextPixelBuffer gave up: the player's queue did not answer in time"), 1u);
+}
+
+// Counters that reset when read, as a session's are.
+class CountingSession final : public media::CVNSessionBase {
+ public:
+  CountingSession(DelegateRef delegate, std::shared_ptr<platform::DispatchQueue> queue, double elapsed,
+                  std::int32_t count)
+      : media::CVNSessionBase(std::move(delegate), std::move(queue)), elapsed_(elapsed), count_(count) {}
+  platform::media::MediaTime frameRateAsCMTime() const override { return platform::media::MediaTime::make(25, 1); }
+  std::int32_t decompressionPerformanceCpt() override { return std::exchange(count_, 0); }
+  double decompressionPerformanceElapsedTime() override { return std::exchange(elapsed_, 0.0); }
+  bool isValid() const override { return true; }
+
+ private:
+  double elapsed_;
+  std::int32_t count_;
+};
+
+TEST(QueuePlayerQueryTest, DecompressionRatioWeighsEveryFrameOfTheQueueOnce) {
+  QueuePlayerHarness h;
+  const std::pair<double, std::int32_t> counters[] = {{0.2, 10}, {0.6, 20}};
+  for (const auto& [elapsed, count] : counters) {
+    items::MediaItemSessionFactory factory;
+    factory.makeClipSession = [elapsed, count](const media::MediaURL&, const std::string&,
+                                               media::CVNSessionBase::DelegateRef delegate, auto queue) {
+      return std::make_shared<CountingSession>(std::move(delegate), std::move(queue), elapsed, count);
+    };
+    auto item = items::CVNMediaQueuePlayerItem::create(factory);
+    item->setDelegate(h.player.get());
+    item->setOutputDisplayMode(h.player->outputDisplayMode());
+    h.onPlayerQueue([&] {
+      item->applySettingsFromDictionary({{"itemURL", platform::Value("/media/clip.mov")},
+                                         {"itemTimeScale", platform::Value(25000)},
+                                         {"itemFrameDuration", platform::Value(1000)}});
+      h.player->addItem(item);
+    });
+  }
+  // (0.2 + 0.6) s x 25 fps over 30 frames, not an average of averages.
+  EXPECT_DOUBLE_EQ(h.player->decompressionPerformanceRatio(), 20.0 / 30.0);
+  EXPECT_EQ(h.player->decompressionPerformanceRatio(), 0.0);
+}
+
+TEST(QueuePlayerQueryTest, BuildsTransitionsWithTheFactoryItWasGiven) {
+  QueuePlayerHarness h;
+  EXPECT_EQ(h.player->transitionFromDictionary({}, nullptr, h.player->outputDisplayMode(), 0, {}, h.player.get()),
+            nullptr);
+  items::StartTransitionContext seen;
+  const auto transition = queueplayer_fakes::makeItem({.name = "T", .transition = true});
+  h.player->setTransitionFactory([&](const platform::Dictionary& dictionary, const items::StartTransitionContext& context) {
+    seen = context;
+    return dictionary.count("transitionType") ? transition : nullptr;
+  });
+  const platform::Dictionary dictionary{{"transitionType", platform::Value("shader")}};
+  EXPECT_EQ(h.player->transitionFromDictionary(dictionary, nullptr, h.player->outputDisplayMode(), 0x42475241, {},
+                                               h.player.get()),
+            transition);
+  EXPECT_EQ(seen.outputBufferFormat, 0x42475241u);
+  EXPECT_EQ(seen.delegate, h.player.get());
+  EXPECT_EQ(seen.outputDisplayMode, h.player->outputDisplayMode());
 }
 
 }  // namespace

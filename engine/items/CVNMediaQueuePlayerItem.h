@@ -129,7 +129,9 @@ class CVNMediaQueuePlayerItem final : public CVNQueuePlayerItem, public media::C
   bool shouldInvertFieldsOrder() const { return shouldInvertFieldsOrder_; }
   void setShouldInvertFieldsOrder(bool value) { shouldInvertFieldsOrder_ = value; }
   bool allowDeinterlace() const { return allowDeinterlace_; }
+  void setAllowDeinterlace(bool value) { allowDeinterlace_ = value; }
   bool explicitFieldInversion() const { return explicitFieldInversion_; }
+  void setExplicitFieldInversion(bool value) { explicitFieldInversion_ = value; }
   // The transition holds this item as its next one: the queue player breaks
   // that cycle when it detaches the transition (setPlayerItemAfterTransition).
   const std::shared_ptr<CVNQueuePlayerItem>& startTransition() const { return startTransition_; }

@@ -170,6 +170,28 @@ void CVNQueuePlayer::updateItem(const std::string& playlistItemUniqueID, const i
   onQueue([=](CVNQueuePlayer& self) { self.applyAttributeUpdate(playlistItemUniqueID, attributes, completionHandler); });
 }
 
+void CVNQueuePlayer::setAllowSmartResize(bool allow) {
+  onQueue([allow](CVNQueuePlayer& self) {
+    for (const auto& item : self.items_) {
+      if (const auto media = asMedia(item)) media->setAllowDeinterlace(allow);
+    }
+  });
+}
+
+void CVNQueuePlayer::setExplicitInvertFieldOrder(bool invert) {
+  onQueue([invert](CVNQueuePlayer& self) {
+    for (const auto& item : self.items_) {
+      if (const auto media = asMedia(item)) media->setExplicitFieldInversion(invert);
+    }
+  });
+}
+
+void CVNQueuePlayer::setShouldPremultiplyByAlpha(bool premultiply) {
+  onQueue([premultiply](CVNQueuePlayer& self) {
+    for (const auto& item : self.items_) item->setShouldPremultiplyByAlpha(premultiply);
+  });
+}
+
 void CVNQueuePlayer::addSubtitleRecordsToCurrentItem(const captions::SubtitleRecords& records) {
   onQueue([records](CVNQueuePlayer& self) {
     if (const auto media = asMedia(self.currentItem_)) media->addSubtitleRecords(records);
@@ -262,26 +284,41 @@ platform::Array CVNQueuePlayer::VANCPackets() {
   return packets;
 }
 
-// Sums over the queue and divides once; each session's counters reset when
-// read, so each is read exactly once per call.
+namespace {
+
+struct SessionShare {
+  double weightedSeconds = 0;
+  std::int64_t frames = 0;
+};
+
+// Sums over the queue and divides once; a session's counters reset when
+// read, so `share` reads each of them exactly once.
+double performanceRatio(const std::vector<CVNQueuePlayer::ItemRef>& queued,
+                        const std::function<std::optional<SessionShare>(const CVNQueuePlayer::ItemRef& item,
+                                                                        media::CVNSessionBase& session)>& share) {
+  SessionShare total;
+  for (const auto& item : queued) {
+    const auto media = asMedia(item);
+    if (!media || !media->decompressionSession()) continue;
+    if (const auto part = share(item, *media->decompressionSession())) {
+      total.weightedSeconds += part->weightedSeconds;
+      total.frames += part->frames;
+    }
+  }
+  if (total.frames != 0) return total.weightedSeconds / static_cast<double>(total.frames);
+  return total.weightedSeconds != 0 ? 1.0 : 0.0;
+}
+
+}  // namespace
+
 double CVNQueuePlayer::diskPerformanceRatio() {
   double ratio = 0;
   onQueueAndWait("diskPerformanceRatio", [&] {
-    double sum = 0;
-    std::int64_t count = 0;
-    for (const auto& item : items_) {
-      if (item->itemState() < items::kItemStateReading) continue;
-      const auto media = asMedia(item);
-      const auto& session = media ? media->decompressionSession() : nullptr;
-      if (!session) continue;
-      sum += session->frameRateAsCMTime().seconds() * session->diskReadPerformanceElapsedTime();
-      count += session->diskReadPerformanceCpt();
-    }
-    if (count != 0) {
-      ratio = sum / static_cast<double>(count);
-    } else if (sum != 0) {
-      ratio = 1.0;
-    }
+    ratio = performanceRatio(items_, [](const ItemRef& item, media::CVNSessionBase& session) -> std::optional<SessionShare> {
+      if (item->itemState() < items::kItemStateReading) return std::nullopt;
+      const double elapsed = session.diskReadPerformanceElapsedTime();
+      return SessionShare{session.frameRateAsCMTime().seconds() * elapsed, session.diskReadPerformanceCpt()};
+    });
   });
   return ratio;
 }
@@ -289,18 +326,11 @@ double CVNQueuePlayer::diskPerformanceRatio() {
 double CVNQueuePlayer::decompressionPerformanceRatio() {
   double ratio = 0;
   onQueueAndWait("decompressionPerformanceRatio", [&] {
-    double sum = 0;
-    std::int64_t count = 0;
-    for (const auto& item : items_) {
-      const auto media = asMedia(item);
-      const auto& session = media ? media->decompressionSession() : nullptr;
-      if (!session) continue;
-      const std::int32_t itemCount = session->decompressionPerformanceCpt();
-      if (itemCount == 0) continue;
-      sum += session->decompressionPerformanceElapsedTime() * session->frameRateAsCMTime().seconds();
-      count += itemCount;
-    }
-    if (count != 0) ratio = sum / static_cast<double>(count);
+    ratio = performanceRatio(items_, [](const ItemRef&, media::CVNSessionBase& session) -> std::optional<SessionShare> {
+      const std::int32_t frames = session.decompressionPerformanceCpt();
+      if (frames == 0) return std::nullopt;
+      return SessionShare{session.decompressionPerformanceElapsedTime() * session.frameRateAsCMTime().seconds(), frames};
+    });
   });
   return ratio;
 }

@@ -113,6 +113,10 @@ class CVNQueuePlayer final : public items::CVNQueuePlayerItemDelegate,
   void stepForward();
   void updateItem(const std::string& playlistItemUniqueID, const items::ItemDictionary& attributes,
                   std::function<void(const std::optional<std::string>& error)> completionHandler);
+  // Sent to every queued item (the first two to clips only).
+  void setAllowSmartResize(bool allow);
+  void setExplicitInvertFieldOrder(bool invert);
+  void setShouldPremultiplyByAlpha(bool premultiply);
   void addSubtitleRecordsToCurrentItem(const captions::SubtitleRecords& records);
   void deleteSubtitleRecordsFromCurrentItem();
 

@@ -302,8 +302,8 @@ TEST(QueuePlayerWaitTest, RefusesAWaitFromItsOwnQueueWithTheNeutralAnswer) {
 }
 
 TEST(QueuePlayerWaitTest, GivesUpOnABusyQueueAtTheTimeLimit) {
+  testing_support::Signal release;  // outlives the player, whose queue waits on it
   QueuePlayerHarness h;
-  testing_support::Signal release;
   h.player->playerItemDelegateDispatchQueue()->async([&] { release.waitFor(); });
   std::thread renderer([&] { EXPECT_EQ(h.player->nextPixelBuffer(), nullptr); });
   EXPECT_TRUE(testing_support::waitForCondition([&] { return h.clock.waiterCount() > 0; }));
@@ -332,11 +332,12 @@ class CountingSession final : public media::CVNSessionBase {
 TEST(QueuePlayerQueryTest, DecompressionRatioWeighsEveryFrameOfTheQueueOnce) {
   QueuePlayerHarness h;
   const std::pair<double, std::int32_t> counters[] = {{0.2, 10}, {0.6, 20}};
-  for (const auto& [elapsed, count] : counters) {
+  for (const auto& counter : counters) {
     items::MediaItemSessionFactory factory;
-    factory.makeClipSession = [elapsed, count](const media::MediaURL&, const std::string&,
+    factory.makeClipSession = [counter](const media::MediaURL&, const std::string&,
                                                media::CVNSessionBase::DelegateRef delegate, auto queue) {
-      return std::make_shared<CountingSession>(std::move(delegate), std::move(queue), elapsed, count);
+      return std::make_shared<CountingSession>(std::move(delegate), std::move(queue), counter.first,
+                                               counter.second);
     };
     auto item = items::CVNMediaQueuePlayerItem::create(factory);
     item->setDelegate(h.player.get());

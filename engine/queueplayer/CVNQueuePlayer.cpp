@@ -341,6 +341,16 @@ CVNQueuePlayer::PixelBufferRef CVNQueuePlayer::nextPixelBuffer() {
   return picture;
 }
 
+CVNQueuePlayerRenderingInfo CVNQueuePlayer::nextQueuePlayerRenderingInfoUsingCommandBuffer(
+    render::CommandBuffer* commandBuffer) {
+  CVNQueuePlayerRenderingInfo info;
+  onQueueAndWait("nextQueuePlayerRenderingInfoUsingCommandBuffer", [&] {
+    renderingInfoStep(commandBuffer);
+    info = renderingInfo_;
+  });
+  return info;
+}
+
 void CVNQueuePlayer::getFadeOutItem(ItemRef* fadeOutItem, ItemRef* currentItem, ItemRef* fadeInItem) const {
   std::lock_guard lock(currentItemLock_);
   if (fadeOutItem) *fadeOutItem = fadeOutItem_;

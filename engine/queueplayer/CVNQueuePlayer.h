@@ -28,6 +28,7 @@
 #include "engine/items/CVNQueuePlayerItemDelegate.h"
 #include "engine/queueplayer/CVNQueuePlayerDataSource.h"
 #include "engine/queueplayer/CVNQueuePlayerDelegate.h"
+#include "engine/queueplayer/CVNQueuePlayerRenderingInfo.h"
 #include "engine/queueplayer/TransitionFactory.h"
 #include "platform/DispatchQueue.h"
 #include "platform/media/SampleBuffer.h"
@@ -144,6 +145,10 @@ class CVNQueuePlayer final : public items::CVNQueuePlayerItemDelegate,
   // The per-frame pull without the GPU: the picture of the current item, or
   // nullptr. Runs one frame step on the queue.
   PixelBufferRef nextPixelBuffer();
+  // The per-frame pull with the GPU: the three items' textures and how to
+  // draw them. Runs one frame step on the queue; `commandBuffer` is used
+  // only during it.
+  CVNQueuePlayerRenderingInfo nextQueuePlayerRenderingInfoUsingCommandBuffer(render::CommandBuffer* commandBuffer);
 
   // Snapshot under the current-item lock, any thread. Without a fade-in item
   // and with a transition current, the fade-in answer is the item after it.
@@ -220,6 +225,11 @@ class CVNQueuePlayer final : public items::CVNQueuePlayerItemDelegate,
   // The start transition of a clip, if it has one.
   ItemRef startTransitionOf(const ItemRef& item) const;
   void pixelBufferStep(PixelBufferRef* result);
+  void renderingInfoStep(render::CommandBuffer* commandBuffer);
+  void describeLayers();
+  // Tells the delegate when the status or the items differ from before the step.
+  void reportChanges(std::uint64_t statusBefore, const ItemRef& fadeOutBefore, const ItemRef& currentBefore,
+                     const ItemRef& fadeInBefore, bool withFadeItems);
   ItemRef pictureItem() const;
 
   const std::string displayName_;
@@ -246,6 +256,7 @@ class CVNQueuePlayer final : public items::CVNQueuePlayerItemDelegate,
   bool delegateIsRunningOutOfClips_ = false;
   bool askingDataSource_ = false;
   int invalidAnswersInARow_ = 0;
+  CVNQueuePlayerRenderingInfo renderingInfo_;
 
   // Written on the queue under the lock; read on the queue without it.
   mutable std::mutex currentItemLock_;

@@ -1,6 +1,7 @@
 // The per-frame step: item choice, status, read-ahead and the picture.
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 #include "engine/CVNEngineBase.h"
@@ -230,10 +231,100 @@ void CVNQueuePlayer::pixelBufferStep(PixelBufferRef* result) {
     }
     if (!*result && picture) *result = picture->copyCurrentPixelBuffer();
   }
-  if (playbackStatus_ != statusBefore || currentItem_ != currentBefore) {
-    if (auto* delegate = delegate_.load()) {
-      delegate->itemsOrStatusChangedForQueuePlayer(*this, playbackStatus_, nullptr, currentItem_, nullptr);
+  reportChanges(statusBefore, nullptr, currentBefore, nullptr, false);
+}
+
+void CVNQueuePlayer::reportChanges(std::uint64_t statusBefore, const ItemRef& fadeOutBefore,
+                                   const ItemRef& currentBefore, const ItemRef& fadeInBefore, bool withFadeItems) {
+  const bool fadesChanged = withFadeItems && (fadeOutItem_ != fadeOutBefore || fadeInItem_ != fadeInBefore);
+  if (playbackStatus_ == statusBefore && currentItem_ == currentBefore && !fadesChanged) return;
+  auto* delegate = delegate_.load();
+  if (!delegate) return;
+  if (!withFadeItems) {
+    delegate->itemsOrStatusChangedForQueuePlayer(*this, playbackStatus_, nullptr, currentItem_, nullptr);
+    return;
+  }
+  ItemRef fadeIn = fadeInItem_;
+  if (!fadeIn && currentItem_ && currentItem_->isTransition()) fadeIn = currentItem_->playerItemAfterTransition();
+  delegate->itemsOrStatusChangedForQueuePlayer(*this, playbackStatus_, fadeOutItem_, currentItem_, fadeIn);
+}
+
+void CVNQueuePlayer::renderingInfoStep(render::CommandBuffer* commandBuffer) {
+  const std::uint64_t statusBefore = playbackStatus_;
+  const ItemRef fadeOutBefore = fadeOutItem_;
+  const ItemRef currentBefore = currentItem_;
+  const ItemRef fadeInBefore = fadeInItem_;
+  updateCurrentFadeInFadeOutItems();
+  updatePlaybackStatus();
+  if (requestedPlaybackStatus_ != kQueuePlayerStopped) updateAllowedBuffer();
+  const ItemRef current = currentItem_;
+  const std::array<ItemRef, 3> layers{fadeOutItem_, current, fadeInItem_};
+  const foundation::Size raster = renderingSize();
+  for (const auto& item : layers) {
+    if (item) item->setRasterSize(raster);
+  }
+  const bool secondField = fieldToRender_ == 2;
+  const bool paused = playbackStatus_ == kQueuePlayerPaused || playbackStatus_ == kQueuePlayerHoldingFirstFrame;
+  if (paused && !secondField) {
+    for (const auto& item : layers) {
+      if (!item || (item->lastReturnedTexture() && !item->shouldForceTextureUpdate())) continue;
+      item->prepareNextTextureUsingCommandBuffer(commandBuffer, false, static_cast<std::int32_t>(playbackStatus_));
+      item->nextTexture();
     }
+  }
+  if (testNextFrame_ && !secondField) {
+    playbackStatus_ = kQueuePlayerPlaying;
+    requestedPlaybackStatus_ = kQueuePlayerPaused;
+    testNextFrame_ = false;
+  }
+  // A layer or shader transition has no picture of its own to wait for.
+  const bool drawnTransition = current && current->isTransition() && !asMedia(current);
+  if (current && current->holdFirstFrame() && (current->lastReturnedTexture() || drawnTransition)) {
+    requestedPlaybackStatus_ = kQueuePlayerHoldingFirstFrame;
+    setPlaybackStatus(kQueuePlayerHoldingFirstFrame);
+    current->setHoldFirstFrame(false);
+  }
+  const bool playing = playbackStatus_ == kQueuePlayerPlaying;
+  for (const auto& item : layers) {
+    if (!item || (!playing && !item->isZiraInput())) continue;
+    item->prepareNextTextureUsingCommandBuffer(commandBuffer, true, static_cast<std::int32_t>(playbackStatus_));
+    item->nextTexture();
+  }
+  if (playing) {
+    if (current && current->lastReturnedTexture() && isHold(current) && current->isFinished()) {
+      requestedPlaybackStatus_ = kQueuePlayerHoldingLastFrame;
+      setPlaybackStatus(kQueuePlayerHoldingLastFrame);
+    }
+    testNextFrame_ = false;
+  }
+  describeLayers();
+  reportChanges(statusBefore, fadeOutBefore, currentBefore, fadeInBefore, true);
+}
+
+void CVNQueuePlayer::describeLayers() {
+  using Info = CVNQueuePlayerRenderingInfo;
+  const std::array<ItemRef, 3> layers{fadeOutItem_, currentItem_, fadeInItem_};
+  const auto& fadeOut = layers[Info::kFadeOut];
+  const auto& current = layers[Info::kCurrent];
+  const auto& fadeIn = layers[Info::kFadeIn];
+  const std::array<std::int32_t, 3> zOrders{
+      fadeOut && fadeOut->hasNextItemMixPoint() ? 3 : 0,
+      current && (current->hasPreviousItemMixPoint() || current->hasNextItemMixPoint()) ? 4 : 1,
+      fadeIn && fadeIn->hasPreviousItemMixPoint() ? 5 : 2,
+  };
+  for (std::size_t index = 0; index < layers.size(); ++index) {
+    const ItemRef& item = layers[index];
+    Info::Layer& layer = renderingInfo_.layers[index];
+    layer = Info::Layer{};
+    layer.zOrder = zOrders[index];
+    if (!item) continue;
+    // A finished item that holds shows black when the output asks for it.
+    const bool black = shouldHoldBlackFrameInsteadOfLastFrame_ && item->isFinished() && isHold(item);
+    if (!black) layer.texture = item->lastReturnedTexture();
+    layer.texturePixelFormat = item->texturePixelFormat();
+    layer.textureRect = item->textureRect();
+    layer.itemRect = item->contentRect();
+    layer.shouldPremultiplyByAlpha = item->shouldPremultiplyByAlpha();
   }
 }
 

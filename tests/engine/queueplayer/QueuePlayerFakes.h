@@ -45,6 +45,8 @@ class FakeItem final : public engine::items::CVNQueuePlayerItem {
                                             std::int32_t) override {
     if (shouldDequeue) playOneFrame();
   }
+  // No GPU here: the picture is described but has no texture.
+  engine::render::TextureRef nextTexture() override { return nullptr; }
   bool isTransition() const override { return transition_; }
   // Ready now (as when the first picture has been decoded).
   void makeReady() { markAsReadyForPlayback(); }

@@ -354,6 +354,31 @@ TEST(QueuePlayerQueryTest, DecompressionRatioWeighsEveryFrameOfTheQueueOnce) {
   EXPECT_EQ(h.player->decompressionPerformanceRatio(), 0.0);
 }
 
+TEST(QueuePlayerGPUPullTest, DequeuesAllThreeItemsAndOrdersTheTransitionAbove) {
+  QueuePlayerHarness h;
+  h.source.add(queueplayer_fakes::FakeScript{.name = "A", .seconds = 2.0});
+  h.source.add(queueplayer_fakes::FakeScript{.name = "B", .seconds = 2.0});
+  h.start();
+  (void)h.player->nextQueuePlayerRenderingInfoUsingCommandBuffer(nullptr);
+  auto transition = queueplayer_fakes::makeItem(
+      {.name = "T", .seconds = 1.0, .transition = true, .previousMixPoint = 1.0, .nextMixPoint = 0.5});
+  h.onPlayerQueue([&] { h.player->insertItem(transition, 1); });
+  CVNQueuePlayerRenderingInfo info;
+  queueplayer_fakes::ItemRef fadeIn;
+  for (int frame = 0; frame < 60 && !fadeIn; ++frame) {
+    info = h.player->nextQueuePlayerRenderingInfoUsingCommandBuffer(nullptr);
+    h.player->getFadeOutItem(nullptr, nullptr, &fadeIn);
+  }
+  ASSERT_EQ(queueplayer_fakes::nameOf(fadeIn), "B");
+  EXPECT_EQ(h.current(), "T");
+  EXPECT_EQ(info.layers[CVNQueuePlayerRenderingInfo::kFadeOut].zOrder, 0);
+  EXPECT_EQ(info.layers[CVNQueuePlayerRenderingInfo::kCurrent].zOrder, 4);
+  EXPECT_EQ(info.layers[CVNQueuePlayerRenderingInfo::kFadeIn].zOrder, 2);
+  // The outgoing clip, the transition's clock and the incoming clip all move on.
+  EXPECT_EQ(h.source.item("A")->dequeues, 25 + transition->dequeues);
+  EXPECT_EQ(h.source.item("B")->dequeues, 1);
+}
+
 TEST(QueuePlayerQueryTest, BuildsTransitionsWithTheFactoryItWasGiven) {
   QueuePlayerHarness h;
   EXPECT_EQ(h.player->transitionFromDictionary({}, nullptr, h.player->outputDisplayMode(), 0, {}, h.player.get()),

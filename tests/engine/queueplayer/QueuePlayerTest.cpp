@@ -158,6 +158,24 @@ TEST(QueuePlayerTest, FrameStepsAndControlFollowTheQueue) {
        },
        .status = kQueuePlayerPlaying,
        .current = "Studio"},
+      {.name = "a live input silent past its time-out is skipped",
+       .source = clips("ABCD"),
+       .act = [](Harness& h) {
+         h.start();
+         h.frames(1);
+         const auto session = std::make_shared<media::CVNSessionBase>(media::CVNSessionBase::DelegateRef(), nullptr);
+         h.onPlayerQueue([&] {
+           h.player->ziraSessionDidNotReceiveAnyFramesSinceForPlayerItem(*session, 5.0, *h.source.item("B"));
+         });
+         h.flush();
+       },
+       .status = kQueuePlayerPlaying,
+       .current = "A",
+       .queue = "A C",
+       .logText = "'Main': Vovi Source 'B': Did not receive any frames since 5.00 sec. Time out reached, skipping to "
+                  "next clip",
+       .logCount = 1,
+       .check = [](Harness& h) { EXPECT_EQ(h.source.item("B")->stopCalls, 1); }},
       {.name = "Loop drops the items after it, then asks afresh",
        .source = clips("ABCDE"),
        .act = [](Harness& h) {

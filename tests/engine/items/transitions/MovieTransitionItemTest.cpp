@@ -1,0 +1,86 @@
+// A movie transition item over the real session, reader and decoder, on a
+// movie with alpha made with ffmpeg at test time.
+#include <gtest/gtest.h>
+
+#include "engine/items/transitions/CVNMovieTransitionQueuePlayerItem.h"
+#include "engine/items/transitions/TransitionItemFactory.h"
+#include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
+#include "media/sessions/CVNDecompressionSession.h"
+#include "platform/UserDefaults.h"
+#include "tests/control/support/CapturedTechnicalLog.h"
+#include "tests/engine/items/ItemFakes.h"
+#include "tests/support/MediaFixtures.h"
+#include "tests/support/RunLoopWait.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace engine::items {
+namespace {
+
+namespace pm = platform::media;
+using platform::Value;
+
+TEST(MovieTransitionItemTest, ReadsEveryPictureOfTheAlphaMovieAndFinishes) {
+  media::CVNFFmpegMovieAssetReader::registerMovieReader();
+  testing_support::TemporaryDirectory folder;
+  platform::UserDefaults defaults(folder.path() / "defaults.plist");
+  testing_support::CapturedTechnicalLog log(defaults);
+  const auto movie = folder.path() / "burst.mov";
+  ASSERT_TRUE(testing_support::makeFileOnce(
+      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -t 1 "
+      "-vf format=rgba,colorchannelmixer=aa=0.5 -c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le",
+      movie));
+
+  item_fakes::RecordingItemDelegate delegate;
+  const auto mode = item_fakes::displayMode(160, 90);
+  const platform::Dictionary dictionary{
+      {"uniqueID", Value("Burst")},           {"displayName", Value("Burst")},
+      {"transitionType", Value("alphaMovie")}, {"duration", Value(1.0)},
+      {"CutFrameNumber", Value(10)},          {"TransitionFilePath", Value(movie.string())},
+      {"ShouldPremultiplyByAlpha", Value(true)}};
+  std::shared_ptr<CVNMovieTransitionQueuePlayerItem> item;
+  delegate.runOnQueue([&] {
+    item = std::dynamic_pointer_cast<CVNMovieTransitionQueuePlayerItem>(
+        transitionFromDictionary(dictionary, {nullptr, mode, pm::kPixelFormat422YpCbCr8, {}, &delegate}));
+    ASSERT_NE(item, nullptr);
+    item->setSharedPixelBufferPool(item_fakes::outputPool(pm::kPixelFormat422YpCbCr8, 160, 90));
+  });
+  ASSERT_NE(item, nullptr);
+  const auto onQueue = [&](const std::function<bool()>& question) {
+    bool answer = false;
+    delegate.runOnQueue([&] { answer = question(); });
+    return answer;
+  };
+  ASSERT_TRUE(testing_support::waitForCondition(
+      [&] {
+        return onQueue([&] {
+          item->setAllowedReadAheadDurationInSeconds(4);
+          return item->isReadyForPlayback() || item->isFinished();
+        });
+      },
+      "the movie to be ready"));
+  ASSERT_TRUE(item->isValid()) << item->invalidReason().value_or("");
+  EXPECT_EQ(item->playbackDuration(), 1.0);
+  EXPECT_DOUBLE_EQ(item->previousItemMixPointFromInPoint(), 0.4);
+  EXPECT_DOUBLE_EQ(item->nextItemMixPointFromInPoint(), 0.4);
+  const auto session = std::dynamic_pointer_cast<media::CVNDecompressionSession>(item->decompressionSession());
+  ASSERT_NE(session, nullptr);
+
+  int pictures = 0;
+  for (int pull = 0; pull < 100 && !onQueue([&] { return item->isFinished(); }); ++pull) {
+    ASSERT_TRUE(testing_support::waitForCondition(
+        [&] { return session->decodeAheadFrameCount() > 0 || session->isFinishedPlaying(); }, "a decoded picture"));
+    delegate.runOnQueue([&] {
+      const auto picture = item->nextPixelBufferByAllowingItemToDequeue(true, kPlaybackStatusPlaying);
+      ASSERT_NE(picture, nullptr);
+      EXPECT_EQ(picture->width(), 160u);
+      if (item->duplicatedFramesCount() == 0) ++pictures;
+    });
+  }
+  EXPECT_EQ(pictures, 25);
+  EXPECT_EQ(item->itemState(), kItemStateFinished);
+  EXPECT_TRUE(item->shouldPremultiplyByAlpha());
+  EXPECT_TRUE(delegate.allCallsOnQueue());
+}
+
+}  // namespace
+}  // namespace engine::items

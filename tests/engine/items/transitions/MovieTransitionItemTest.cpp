@@ -5,12 +5,11 @@
 #include "engine/items/transitions/CVNMovieTransitionQueuePlayerItem.h"
 #include "engine/items/transitions/TransitionItemFactory.h"
 #include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
-#include "media/sessions/CVNDecompressionSession.h"
 #include "platform/UserDefaults.h"
 #include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/engine/items/ItemFakes.h"
+#include "tests/engine/items/RealClipPlayback.h"
 #include "tests/support/MediaFixtures.h"
-#include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace engine::items {
@@ -45,38 +44,14 @@ TEST(MovieTransitionItemTest, ReadsEveryPictureOfTheAlphaMovieAndFinishes) {
     item->setSharedPixelBufferPool(item_fakes::outputPool(pm::kPixelFormat422YpCbCr8, 160, 90));
   });
   ASSERT_NE(item, nullptr);
-  const auto onQueue = [&](const std::function<bool()>& question) {
-    bool answer = false;
-    delegate.runOnQueue([&] { answer = question(); });
-    return answer;
-  };
-  ASSERT_TRUE(testing_support::waitForCondition(
-      [&] {
-        return onQueue([&] {
-          item->setAllowedReadAheadDurationInSeconds(4);
-          return item->isReadyForPlayback() || item->isFinished();
-        });
-      },
-      "the movie to be ready"));
-  ASSERT_TRUE(item->isValid()) << item->invalidReason().value_or("");
+  ASSERT_TRUE(item_fakes::readUntilReady(delegate, *item, 4)) << item->invalidReason().value_or("");
   EXPECT_EQ(item->playbackDuration(), 1.0);
   EXPECT_DOUBLE_EQ(item->previousItemMixPointFromInPoint(), 0.4);
   EXPECT_DOUBLE_EQ(item->nextItemMixPointFromInPoint(), 0.4);
-  const auto session = std::dynamic_pointer_cast<media::CVNDecompressionSession>(item->decompressionSession());
-  ASSERT_NE(session, nullptr);
 
-  int pictures = 0;
-  for (int pull = 0; pull < 100 && !onQueue([&] { return item->isFinished(); }); ++pull) {
-    ASSERT_TRUE(testing_support::waitForCondition(
-        [&] { return session->decodeAheadFrameCount() > 0 || session->isFinishedPlaying(); }, "a decoded picture"));
-    delegate.runOnQueue([&] {
-      const auto picture = item->nextPixelBufferByAllowingItemToDequeue(true, kPlaybackStatusPlaying);
-      ASSERT_NE(picture, nullptr);
-      EXPECT_EQ(picture->width(), 160u);
-      if (item->duplicatedFramesCount() == 0) ++pictures;
-    });
-  }
-  EXPECT_EQ(pictures, 25);
+  const auto frames = item_fakes::playToTheEnd(delegate, *item, 160, 100);
+  ASSERT_EQ(frames.size(), 25u);
+  for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(frames[i], frames[0] + std::int64_t(i)) << i;
   EXPECT_EQ(item->itemState(), kItemStateFinished);
   EXPECT_TRUE(item->shouldPremultiplyByAlpha());
   EXPECT_TRUE(delegate.allCallsOnQueue());

@@ -3,13 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/items/CVNMediaQueuePlayerItem.h"
-#include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
-#include "platform/UserDefaults.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/engine/items/ItemFakes.h"
 #include "tests/engine/items/RealClipPlayback.h"
-#include "tests/support/MediaFixtures.h"
-#include "tests/support/TemporaryDirectory.h"
 
 namespace engine::items {
 namespace {
@@ -17,15 +12,9 @@ namespace {
 namespace pm = platform::media;
 
 TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
-  media::CVNFFmpegMovieAssetReader::registerMovieReader();
-  testing_support::TemporaryDirectory folder;
-  platform::UserDefaults defaults(folder.path() / "defaults.plist");
-  testing_support::CapturedTechnicalLog log(defaults);
-  const auto clip = folder.path() / "testsrc2.mov";
-  ASSERT_TRUE(testing_support::makeFileOnce(
-      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=640x360:rate=25 -t 3 "
-      "-c:v mpeg2video -q:v 2",
-      clip));
+  item_fakes::RealClipFolder clips;
+  const auto clip = clips.make("testsrc2.mov", "-f lavfi -i testsrc2=size=640x360:rate=25 -t 3 -c:v mpeg2video -q:v 2");
+  ASSERT_FALSE(clip.empty());
 
   item_fakes::RecordingItemDelegate delegate;
   const auto mode = item_fakes::displayMode(640, 360);
@@ -46,7 +35,7 @@ TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
   const auto frames = item_fakes::playToTheEnd(delegate, *item, 640, 200);
   ASSERT_EQ(frames.size(), 75u);
   for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(frames[i], frames[0] + std::int64_t(i)) << i;
-  EXPECT_EQ(log.linesWith("Start duplicating frames"), 0u);
+  EXPECT_EQ(clips.log().linesWith("Start duplicating frames"), 0u);
   EXPECT_EQ(item->itemState(), kItemStateFinished);
   EXPECT_EQ(delegate.calls().back(), "rendered all");
   EXPECT_TRUE(delegate.allCallsOnQueue());

@@ -2,10 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
 #include "media/sessions/CVNDecompressionSession.h"
+#include "tests/support/MediaFixtures.h"
 #include "tests/support/RunLoopWait.h"
 
 namespace item_fakes {
+
+RealClipFolder::RealClipFolder() { media::CVNFFmpegMovieAssetReader::registerMovieReader(); }
+
+std::filesystem::path RealClipFolder::make(const std::string& name, const std::string& ffmpegArguments) {
+  const auto path = folder_.path() / name;
+  if (!testing_support::makeFileOnce("ffmpeg -nostdin -hide_banner -loglevel error -y " + ffmpegArguments, path)) return {};
+  return path;
+}
 
 bool askOnQueue(RecordingItemDelegate& delegate, const std::function<bool()>& question) {
   bool answer = false;

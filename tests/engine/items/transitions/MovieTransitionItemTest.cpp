@@ -4,13 +4,8 @@
 
 #include "engine/items/transitions/CVNMovieTransitionQueuePlayerItem.h"
 #include "engine/items/transitions/TransitionItemFactory.h"
-#include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
-#include "platform/UserDefaults.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/engine/items/ItemFakes.h"
 #include "tests/engine/items/RealClipPlayback.h"
-#include "tests/support/MediaFixtures.h"
-#include "tests/support/TemporaryDirectory.h"
 
 namespace engine::items {
 namespace {
@@ -19,15 +14,11 @@ namespace pm = platform::media;
 using platform::Value;
 
 TEST(MovieTransitionItemTest, ReadsEveryPictureOfTheAlphaMovieAndFinishes) {
-  media::CVNFFmpegMovieAssetReader::registerMovieReader();
-  testing_support::TemporaryDirectory folder;
-  platform::UserDefaults defaults(folder.path() / "defaults.plist");
-  testing_support::CapturedTechnicalLog log(defaults);
-  const auto movie = folder.path() / "burst.mov";
-  ASSERT_TRUE(testing_support::makeFileOnce(
-      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=160x90:rate=25 -t 1 "
-      "-vf format=rgba,colorchannelmixer=aa=0.5 -c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le",
-      movie));
+  item_fakes::RealClipFolder clips;
+  const auto movie = clips.make("burst.mov",
+                                "-f lavfi -i testsrc2=size=160x90:rate=25 -t 1 -vf format=rgba,colorchannelmixer=aa=0.5 "
+                                "-c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le");
+  ASSERT_FALSE(movie.empty());
 
   item_fakes::RecordingItemDelegate delegate;
   const auto mode = item_fakes::displayMode(160, 90);

@@ -6,11 +6,12 @@ namespace engine::items {
 
 namespace pm = platform::media;
 
-std::optional<pm::MediaTime> TransitionClockQueuePlayerItem::durationOfOnePull(const pluginframework::CVNDisplayMode& mode) {
+std::optional<pm::MediaTime> TransitionClockQueuePlayerItem::durationOfOnePull(const pluginframework::CVNDisplayMode& mode,
+                                                                              Pull pull) {
   if (mode.frameDuration() <= 0 || mode.timeScale() <= 0) return std::nullopt;
-  if (!mode.interlaced()) return pm::MediaTime::make(mode.frameDuration(), mode.timeScale());
-  // The player is pulled once per field. Half a frame exactly: halving the
-  // value instead would drop odd remainders, and a value of 1 would give 0.
+  if (pull == Pull::PerFrame || !mode.interlaced()) return pm::MediaTime::make(mode.frameDuration(), mode.timeScale());
+  // Half a frame exactly: halving the value instead would drop odd
+  // remainders, and a value of 1 would give 0 and never end.
   if (mode.timeScale() > pm::kMediaTimeMaxTimeScale / 2) return std::nullopt;
   return pm::MediaTime::make(mode.frameDuration(), mode.timeScale() * 2);
 }
@@ -18,7 +19,7 @@ std::optional<pm::MediaTime> TransitionClockQueuePlayerItem::durationOfOnePull(c
 void TransitionClockQueuePlayerItem::startReading() {
   if (itemState() >= kItemStateReading) return;
   const auto& mode = outputDisplayMode();
-  if (!mode || !durationOfOnePull(*mode)) {
+  if (!mode || !durationOfOnePull(*mode, Pull::PerFieldOrFrame)) {
     finishWithoutClock();
     return;
   }
@@ -29,18 +30,18 @@ void TransitionClockQueuePlayerItem::startReading() {
 
 void TransitionClockQueuePlayerItem::prepareNextTextureUsingCommandBuffer(render::CommandBuffer*, bool shouldDequeue,
                                                                          std::int32_t) {
-  if (shouldDequeue) stepClock();
+  if (shouldDequeue) stepClock(Pull::PerFieldOrFrame);
 }
 
 std::shared_ptr<pm::PixelBuffer> TransitionClockQueuePlayerItem::nextPixelBufferByAllowingItemToDequeue(bool allowDequeue,
                                                                                                        std::int32_t) {
-  if (allowDequeue) stepClock();
+  if (allowDequeue) stepClock(Pull::PerFrame);
   return nullptr;
 }
 
-void TransitionClockQueuePlayerItem::stepClock() {
+void TransitionClockQueuePlayerItem::stepClock(Pull pull) {
   const auto& mode = outputDisplayMode();
-  const auto step = mode ? durationOfOnePull(*mode) : std::nullopt;
+  const auto step = mode ? durationOfOnePull(*mode, pull) : std::nullopt;
   if (!step) {
     finishWithoutClock();
     return;

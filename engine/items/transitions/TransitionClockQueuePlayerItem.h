@@ -24,7 +24,9 @@ class TransitionClockQueuePlayerItem : public CVNQueuePlayerItem {
   void stopReadingAndDecodingFrames() override {}
   double currentReadAheadDurationInSeconds() override { return remainingTime().seconds(); }
 
-  // Both pulls step the clock when they may dequeue and give no picture.
+  // Both pulls step the clock when they may dequeue and give no picture. The
+  // texture pull comes once per field of interlaced output, the pixel-buffer
+  // pull once per frame whatever the output, so each steps what it stands for.
   void prepareNextTextureUsingCommandBuffer(render::CommandBuffer* commandBuffer, bool shouldDequeue,
                                             std::int32_t playbackStatus) override;
   render::TextureRef nextTexture() override { return nullptr; }
@@ -32,9 +34,11 @@ class TransitionClockQueuePlayerItem : public CVNQueuePlayerItem {
                                                                                        std::int32_t playbackStatus) override;
   std::shared_ptr<platform::media::PixelBuffer> copyCurrentPixelBuffer() override { return nullptr; }
 
-  // What one pull plays of `mode`: a frame, or a field on interlaced output.
-  // None for a mode that cannot keep time.
-  static std::optional<platform::media::MediaTime> durationOfOnePull(const pluginframework::CVNDisplayMode& mode);
+  enum class Pull { PerFieldOrFrame, PerFrame };
+  // What one pull plays of `mode`: a frame, or a field of interlaced output
+  // for a pull made per field. None for a mode that cannot keep time.
+  static std::optional<platform::media::MediaTime> durationOfOnePull(const pluginframework::CVNDisplayMode& mode,
+                                                                     Pull pull);
 
  protected:
   TransitionClockQueuePlayerItem() = default;
@@ -42,7 +46,7 @@ class TransitionClockQueuePlayerItem : public CVNQueuePlayerItem {
   virtual void clockDidStart() {}
 
  private:
-  void stepClock();
+  void stepClock(Pull pull);
   // A transition that cannot keep time ends at once rather than never.
   void finishWithoutClock();
 };

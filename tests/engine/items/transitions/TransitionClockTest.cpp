@@ -40,32 +40,37 @@ struct ClockCase {
   std::int64_t frameDuration;
   std::int32_t timeScale;
   FieldDominance dominance;
+  Pull pull;
   int finishingPull;
 };
 
+// Texture pulls come per field of interlaced output, pixel-buffer pulls per frame.
 TEST(TransitionClockTest, OneSecondEndsOnTheLastPullOfItsFramesOrFields) {
+  constexpr auto kProgressive = FieldDominance::Progressive;
+  constexpr auto kTopFirst = FieldDominance::TopFieldFirst;
   const ClockCase cases[] = {
-      {"25p", 1000, 25000, FieldDominance::Progressive, 25},
-      {"25p, frame duration 1", 1, 25, FieldDominance::Progressive, 25},
-      {"25i", 1000, 25000, FieldDominance::TopFieldFirst, 50},
-      {"25i, frame duration 1", 1, 25, FieldDominance::BottomFieldFirst, 50},
-      {"29.97i", 1001, 30000, FieldDominance::TopFieldFirst, 60},
+      {"25p, texture", 1000, 25000, kProgressive, Pull::Texture, 25},
+      {"25p, pixel buffer", 1000, 25000, kProgressive, Pull::PixelBuffer, 25},
+      {"25p, frame duration 1", 1, 25, kProgressive, Pull::Texture, 25},
+      {"25i, texture", 1000, 25000, kTopFirst, Pull::Texture, 50},
+      {"25i, texture, frame duration 1", 1, 25, FieldDominance::BottomFieldFirst, Pull::Texture, 50},
+      {"29.97i, texture, odd frame duration", 1001, 30000, kTopFirst, Pull::Texture, 60},
+      {"25i, pixel buffer", 1000, 25000, kTopFirst, Pull::PixelBuffer, 25},
+      {"25i, pixel buffer, frame duration 1", 1, 25, kTopFirst, Pull::PixelBuffer, 25},
   };
   for (const auto& c : cases) {
-    for (const Pull kind : {Pull::Texture, Pull::PixelBuffer}) {
-      SCOPED_TRACE(std::string(c.what) + (kind == Pull::Texture ? ", texture pull" : ", pixel-buffer pull"));
-      auto item = shaderItem(item_fakes::displayMode(1920, 1080, c.frameDuration, c.timeScale, c.dominance));
-      item->startReading();
-      int pulls = 0;
-      while (!item->isFinished() && pulls < 1000) {
-        pull(*item, kind, true);
-        ++pulls;
-      }
-      EXPECT_EQ(pulls, c.finishingPull);
-      EXPECT_EQ(item->itemState(), kItemStateFinished);
-      EXPECT_EQ(item->remainingTime().value, 0);
-      EXPECT_GE(item->elapsedTime().seconds(), 1.0);
+    SCOPED_TRACE(c.what);
+    auto item = shaderItem(item_fakes::displayMode(1920, 1080, c.frameDuration, c.timeScale, c.dominance));
+    item->startReading();
+    int pulls = 0;
+    while (!item->isFinished() && pulls < 1000) {
+      pull(*item, c.pull, true);
+      ++pulls;
     }
+    EXPECT_EQ(pulls, c.finishingPull);
+    EXPECT_EQ(item->itemState(), kItemStateFinished);
+    EXPECT_EQ(item->remainingTime().value, 0);
+    EXPECT_GE(item->elapsedTime().seconds(), 1.0);
   }
 }
 

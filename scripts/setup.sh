@@ -19,6 +19,8 @@ packages=(
   # media
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libtiff-dev
   libcairo2-dev libturbojpeg0-dev
+  # the movie reader's page ring reads ahead with io_uring
+  liburing-dev
   # audio preview (libpulse); its null-sink test runs a private sound server and records with parec
   libpulse-dev pulseaudio pulseaudio-utils
   # truncated-movie check of the movie reader (loaded at run time)

@@ -104,6 +104,6 @@ void BM_SequentialReadVersusDirectDd(benchmark::State& state) {
   state.counters["throughput_ratio"] = ddRuns.seconds() / ourRuns.seconds();  // target >= 0.9
   std::filesystem::remove(path);
 }
-BENCHMARK(BM_SequentialReadVersusDirectDd)->Arg(512)->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SequentialReadVersusDirectDd)->Arg(1024)->Iterations(7)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -31,15 +31,11 @@ void logCacheStaysOn() { logLine(1, "MovieAssetReader: Error: could not disable 
 
 CVNFileContext::CVNFileContext()
     : pageReader_([](int fd, void* buffer, std::size_t size, off_t offset) { return ::pread(fd, buffer, size, offset); }),
-      readAhead_(kReadAheadDepth, [this](std::uint8_t* buffer, std::int64_t start) -> ssize_t {
-        const ssize_t count = readPage(buffer, memoryPageSize_, start);
-        return count < 0 ? -static_cast<ssize_t>(errno) : count;
-      }) {}
+      readAhead_(kReadAheadDepth) {}
 
 CVNFileContext::~CVNFileContext() {
   freeFileContextMemoryPages();
   closeFile();
-
 }
 
 int CVNFileContext::openFile(const std::filesystem::path& path) {
@@ -156,8 +152,12 @@ ssize_t CVNFileContext::readPage(void* buffer, std::size_t size, off_t offset) {
     logCacheStaysOn();
     count = pageReader_(fd_, buffer, size, offset);
   }
-  if (count > 0 && !direct_) ::posix_fadvise(fd_, offset, count, POSIX_FADV_DONTNEED);
+  dropFromCacheIfBuffered(offset, count);
   return count;
+}
+
+void CVNFileContext::dropFromCacheIfBuffered(off_t offset, ssize_t count) {
+  if (count > 0 && !direct_) ::posix_fadvise(fd_, offset, count, POSIX_FADV_DONTNEED);
 }
 
 CVNMemoryPage* CVNFileContext::fillNextPage(std::int64_t offset, int* result) {
@@ -177,7 +177,7 @@ CVNMemoryPage* CVNFileContext::fillNextPage(std::int64_t offset, int* result) {
   int error = 0;
   if (const auto ahead = readAhead_.take(offset, &page.bytes, &start)) {
     count = *ahead;
-    error = count < 0 ? static_cast<int>(-count) : 0;
+    dropFromCacheIfBuffered(start, count);
   } else {
     count = readPage(page.bytes, memoryPageSize_, start);
     error = errno;
@@ -191,7 +191,7 @@ CVNMemoryPage* CVNFileContext::fillNextPage(std::int64_t offset, int* result) {
   lastFilledEnd_ = count > 0 ? start + count : -1;
   if (inOrder && count == static_cast<ssize_t>(memoryPageSize_)) {
     for (std::size_t ahead = 1; ahead <= kReadAheadDepth; ++ahead) {
-      readAhead_.request(start + count * static_cast<std::int64_t>(ahead));
+      readAhead_.request(fd_, start + count * static_cast<std::int64_t>(ahead));
     }
   }
 

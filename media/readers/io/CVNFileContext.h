@@ -5,17 +5,15 @@
 // buffered reads dropped from the cache page by page). Pages are refilled
 // round-robin; each page read reports "10 frames in its time" to the reader's
 // counters, and a watchdog reports a read that blocks. While the file is read
-// in order, the two pages after the one just filled are read ahead
+// in order, the pages after the one just filled are read ahead
 // (PageReadAhead), so the disk works while the demuxer copies.
 //
 // Threads: the callbacks run on the thread driving the demuxer, one call at a
-// time; the read-ahead runs on threads of its own and is
-// waited for before its page is used, the ring changes or the file closes;
-// only the reports reach the main queue.
+// time; the read-ahead is the kernel's, waited for before its page is used,
+// the ring changes or the file closes; only the reports reach the main queue.
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -86,12 +84,13 @@ class CVNFileContext {
   // `result` 0 (end of file) or minus the error.
   CVNMemoryPage* fillNextPage(std::int64_t offset, int* result);
   ssize_t readPage(void* buffer, std::size_t size, off_t offset);
+  void dropFromCacheIfBuffered(off_t offset, ssize_t count);
 
   void report(std::int32_t frames, double seconds);
   std::int64_t currentPosition() const;
 
   int fd_ = -1;
-  std::atomic<bool> direct_ = false;
+  bool direct_ = false;
   std::int64_t pos_ = 0;
   bool usesMemoryPages_ = false;
   std::vector<CVNMemoryPage> memoryPages_;

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/io_uring.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -69,6 +72,36 @@ TEST(PageRing, RandomReadsAndSeeksMatchTheFile) {
     ASSERT_TRUE(context.allocateMemoryPages(pages, 65536));
     expectRandomReadsMatch(context, file);
   }
+}
+
+bool kernelAllowsAsynchronousReads() {
+  io_uring_params params{};
+  const int ring = static_cast<int>(::syscall(__NR_io_uring_setup, 1, &params));
+  if (ring >= 0) ::close(ring);
+  return ring >= 0;
+}
+
+TEST(PageRing, ReadInOrderMostPagesComeFromTheReadAhead) {
+  if (!kernelAllowsAsynchronousReads()) GTEST_SKIP() << "the kernel refuses asynchronous reads here";
+  const auto path = movie_fixtures::fixtureFolder() / "sequential.bin";
+  constexpr std::size_t kPage = 65536;
+  const auto file = writeRandomFile(path, 10 * kPage + 1234);
+  CVNFileContext context;
+  ASSERT_EQ(context.openFile(path), 0);
+  ASSERT_TRUE(context.allocateMemoryPages(1, kPage));
+  int pagesReadHere = 0;
+  context.setPageReader([&](int fd, void* buffer, std::size_t size, off_t offset) {
+    ++pagesReadHere;
+    return ::pread(fd, buffer, size, offset);
+  });
+  std::vector<std::uint8_t> read;
+  std::vector<std::uint8_t> buffer(kPage);
+  for (int count; (count = CVNFileContext::readCallback(&context, buffer.data(), static_cast<int>(kPage))) > 0;) {
+    read.insert(read.end(), buffer.begin(), buffer.begin() + count);
+  }
+  EXPECT_TRUE(read == file);
+  // The first two pages show the order; the last read finds the end.
+  EXPECT_LE(pagesReadHere, 3);
 }
 
 TEST(PageRing, FallsBackToBufferedReadsWhenDirectReadsAreRefused) {

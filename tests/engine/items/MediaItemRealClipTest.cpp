@@ -62,8 +62,17 @@ TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
 
   std::vector<std::int64_t> frames;
   for (int pull = 0; pull < 200 && !onQueue([&] { return item->isFinished(); }); ++pull) {
+    // Pulled like an output that keeps a picture in hand: the last one only
+    // once decoding has ended, so the session knows it is the last. Pulling
+    // the moment each picture exists raced the end of decoding: the last
+    // picture went out before the status said so, and nothing came after it.
     ASSERT_TRUE(testing_support::waitForCondition(
-        [&] { return session->decodeAheadFrameCount() > 0 || session->isFinishedPlaying(); }, "a decoded picture"));
+        [&] {
+          return session->decodeAheadFrameCount() > 1 ||
+                 session->status() >= media::kSessionStatusFinishedDecompressing;
+        },
+        "a decoded picture"))
+        << frames.size() << " pictures, session status " << session->status();
     delegate.runOnQueue([&] {
       const auto picture = item->nextPixelBufferByAllowingItemToDequeue(true, kPlaybackStatusPlaying);
       ASSERT_NE(picture, nullptr);

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -138,10 +139,41 @@ bool fail(std::string* error, const std::string& text) {
   return false;
 }
 
+struct FrameFree {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using OwnedFrame = std::unique_ptr<AVFrame, FrameFree>;
+
+// The destination planes as a frame the scaler may hold a reference to; the
+// memory stays the pixel buffer's.
+OwnedFrame frameOverPlanes(std::uint8_t* const planes[4], const int lines[4], int width, int height,
+                           AVPixelFormat format) {
+  OwnedFrame frame(av_frame_alloc());
+  if (!frame) return nullptr;
+  frame->buf[0] = av_buffer_create(planes[0], static_cast<std::size_t>(lines[0]) * static_cast<std::size_t>(height),
+                                   [](void*, std::uint8_t*) {}, nullptr, 0);
+  if (!frame->buf[0]) return nullptr;
+  frame->width = width;
+  frame->height = height;
+  frame->format = format;
+  for (int i = 0; i < 4; ++i) {
+    frame->data[i] = planes[i];
+    frame->linesize[i] = lines[i];
+  }
+  return frame;
+}
+
 }  // namespace
 
 struct FrameConverter::Impl {
+  // What `sws` was made for.
+  struct Shape {
+    int sourceWidth, sourceHeight, sourceFormat, width, height, format;
+    bool operator==(const Shape&) const = default;
+  };
+
   SwsContext* sws = nullptr;
+  Shape shape{};
   AVFrame* intermediate = nullptr;
 
   ~Impl() {
@@ -165,6 +197,31 @@ struct FrameConverter::Impl {
     return intermediate;
   }
 
+  // A scaler for this shape, kept while the shape stays. It scales bands of
+  // rows on one thread per core: on one thread, converting an HD picture
+  // takes longer than a frame-threaded decoder takes to make it.
+  SwsContext* scaler(const Shape& wanted) {
+    if (sws && shape == wanted) return sws;
+    sws_freeContext(sws);
+    sws = sws_alloc_context();
+    if (!sws) return nullptr;
+    const bool set = av_opt_set_int(sws, "srcw", wanted.sourceWidth, 0) >= 0 &&
+                     av_opt_set_int(sws, "srch", wanted.sourceHeight, 0) >= 0 &&
+                     av_opt_set_int(sws, "src_format", wanted.sourceFormat, 0) >= 0 &&
+                     av_opt_set_int(sws, "dstw", wanted.width, 0) >= 0 &&
+                     av_opt_set_int(sws, "dsth", wanted.height, 0) >= 0 &&
+                     av_opt_set_int(sws, "dst_format", wanted.format, 0) >= 0 &&
+                     av_opt_set_int(sws, "sws_flags", SWS_BILINEAR, 0) >= 0 &&
+                     av_opt_set_int(sws, "threads", 0, 0) >= 0;
+    if (!set || sws_init_context(sws, nullptr, nullptr) < 0) {
+      sws_freeContext(sws);
+      sws = nullptr;
+      return nullptr;
+    }
+    shape = wanted;
+    return sws;
+  }
+
   // Scales rows of `frame` into planes given by pointers.
   bool scale(const AVFrame& frame, RowBand source, int width, int height, AVPixelFormat format,
              std::uint8_t* const destination[4], const int lines[4], std::string* error) {
@@ -173,21 +230,24 @@ struct FrameConverter::Impl {
     if (source.count == 0 || source.first + source.count > static_cast<std::size_t>(frame.height)) {
       return fail(error, "source rows outside the frame");
     }
-    sws = sws_getCachedContext(sws, frame.width, static_cast<int>(source.count),
-                               static_cast<AVPixelFormat>(frame.format), width, height, format, SWS_BILINEAR, nullptr,
-                               nullptr, nullptr);
-    if (!sws) {
+    SwsContext* context = scaler({frame.width, static_cast<int>(source.count), frame.format, width, height, format});
+    if (!context) {
       return fail(error, std::string("no conversion from ") + description->name + " to " +
                              av_get_pix_fmt_name(format));
     }
-    const std::uint8_t* planes[4] = {};
+    // The band as a frame of its own, sharing the decoded picture's memory.
+    OwnedFrame band(av_frame_alloc());
+    if (!band || av_frame_ref(band.get(), &frame) < 0) return fail(error, "no memory for the source picture");
     const bool subsampledChroma = !(description->flags & AV_PIX_FMT_FLAG_RGB) && (description->flags & AV_PIX_FMT_FLAG_PLANAR);
-    for (int i = 0; i < 4 && frame.data[i]; ++i) {
+    for (int i = 0; i < 4 && band->data[i]; ++i) {
       std::size_t row = source.first;
       if (subsampledChroma && (i == 1 || i == 2)) row >>= description->log2_chroma_h;
-      planes[i] = frame.data[i] + row * static_cast<std::size_t>(frame.linesize[i]);
+      band->data[i] += row * static_cast<std::size_t>(band->linesize[i]);
     }
-    sws_scale(sws, planes, frame.linesize, 0, static_cast<int>(source.count), destination, lines);
+    band->height = static_cast<int>(source.count);
+    const OwnedFrame out = frameOverPlanes(destination, lines, width, height, format);
+    if (!out) return fail(error, "no memory for the destination picture");
+    if (sws_scale_frame(context, out.get(), band.get()) < 0) return fail(error, "the conversion failed");
     return true;
   }
 };

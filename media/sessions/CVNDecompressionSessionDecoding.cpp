@@ -91,9 +91,10 @@ bool CVNDecompressionSession::decodeOnce() {
                     pm::compare(decodedAheadDuration(), allowedDecodeAheadDuration()) < 0;
   if (more) return shouldDecode_.load() != 0;
   shouldDecode_.store(0);
-  // The end of reading may have come while the flag was still set, so its
-  // start request was refused; finishing must not wait for the client.
-  if (status() == kSessionStatusFinishedReading && compressedQueue_->isEmpty()) startDecodingIfNeeded();
+  // A sample read, a frame taken or the end of reading may have come while
+  // the flag was still set, so its start request was refused; none of them
+  // may wait for the client's next call.
+  if (!compressedQueue_->isEmpty() || status() == kSessionStatusFinishedReading) startDecodingIfNeeded();
   return false;
 }
 

@@ -21,6 +21,7 @@ OSStatus SampleBufferQueue::enqueue(SampleBufferRef buffer) {
     } else {
       buffers_.push_back(std::move(buffer));
     }
+    totalDuration_.reset();
     if (trigger_ && buffers_.size() > triggerCount_) fire = trigger_;
   }
   if (fire) fire();
@@ -32,6 +33,7 @@ SampleBufferRef SampleBufferQueue::dequeue() {
   if (buffers_.empty()) return nullptr;
   SampleBufferRef buffer = std::move(buffers_.front());
   buffers_.pop_front();
+  totalDuration_.reset();
   return buffer;
 }
 
@@ -52,11 +54,13 @@ std::size_t SampleBufferQueue::count() const {
 
 MediaTime SampleBufferQueue::totalDuration() const {
   std::lock_guard lock(mutex_);
+  if (totalDuration_) return *totalDuration_;
   MediaTime total = MediaTime::zero();
   for (const auto& buffer : buffers_) {
     const MediaTime duration = buffer->duration();
     if (duration.isNumeric()) total = add(total, duration);
   }
+  totalDuration_ = total;
   return total;
 }
 
@@ -64,6 +68,7 @@ void SampleBufferQueue::reset() {
   std::deque<SampleBufferRef> dropped;
   std::lock_guard lock(mutex_);
   dropped.swap(buffers_);
+  totalDuration_.reset();
 }
 
 void SampleBufferQueue::setCountAboveTrigger(std::size_t count, std::function<void()> trigger) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "platform/media/SampleBuffer.h"
 
@@ -43,6 +44,9 @@ class SampleBufferQueue {
   const Order order_;
   mutable std::mutex mutex_;
   std::deque<SampleBufferRef> buffers_;   // guarded by mutex_
+  // The sum of durations, kept until the buffers change: clients ask for it
+  // far more often than the queue changes. Guarded by mutex_.
+  mutable std::optional<MediaTime> totalDuration_;
   std::size_t triggerCount_ = 0;          // guarded by mutex_
   std::function<void()> trigger_;         // guarded by mutex_
 };

@@ -46,8 +46,17 @@ std::vector<std::int64_t> playToTheEnd(RecordingItemDelegate& delegate, engine::
     return frames;
   }
   for (int pull = 0; pull < maxPulls && !askOnQueue(delegate, [&] { return item.isFinished(); }); ++pull) {
+    // Pulled like an output that keeps a picture in hand: the last one only
+    // once decoding has ended, so the session knows it is the last. Pulling
+    // the moment each picture exists raced the end of decoding: the last
+    // picture went out before the status said so, and nothing came after it.
     if (!testing_support::waitForCondition(
-            [&] { return session->decodeAheadFrameCount() > 0 || session->isFinishedPlaying(); }, "a decoded picture")) {
+            [&] {
+              return session->decodeAheadFrameCount() > 1 ||
+                     session->status() >= media::kSessionStatusFinishedDecompressing;
+            },
+            "a decoded picture")) {
+      ADD_FAILURE() << frames.size() << " pictures, session status " << session->status();
       break;
     }
     delegate.runOnQueue([&] {

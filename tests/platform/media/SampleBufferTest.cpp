@@ -72,6 +72,9 @@ TEST(SampleBufferQueueTest, OrdersBoundsAndTriggers) {
   EXPECT_EQ(queue.totalDuration(), MediaTime::make(4, 25));
   EXPECT_EQ(queue.dequeue()->presentationTimeStamp(), MediaTime::make(10, 25));
   EXPECT_EQ(queue.head()->presentationTimeStamp(), MediaTime::make(20, 25));
+  EXPECT_EQ(queue.totalDuration(), MediaTime::make(2, 25));
+  ASSERT_EQ(queue.enqueue(sampleAt(40)), kSampleBufferNoError);
+  EXPECT_EQ(queue.totalDuration(), MediaTime::make(3, 25));
   queue.reset();
   EXPECT_TRUE(queue.isEmpty());
   EXPECT_EQ(queue.totalDuration(), MediaTime::zero());

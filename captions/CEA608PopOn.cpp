@@ -1,7 +1,6 @@
 #include "captions/CEA608PopOn.h"
 
-#include <bit>
-
+#include "captions/CaptionSamples.h"
 #include "captions/CVNSubtitleRecord.h"
 #include "captions/Utf8.h"
 
@@ -10,11 +9,6 @@ namespace {
 
 constexpr std::size_t kMaxLines = 4;
 constexpr std::size_t kMaxColumns = 32;
-
-std::uint8_t withOddParity(std::uint8_t byte) {
-  byte &= 0x7f;
-  return std::popcount(byte) % 2 == 0 ? static_cast<std::uint8_t>(byte | 0x80) : byte;
-}
 
 CEA608Pair pair(std::uint8_t a, std::uint8_t b) { return {withOddParity(a), withOddParity(b)}; }
 

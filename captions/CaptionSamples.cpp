@@ -1,6 +1,7 @@
 #include "captions/CaptionSamples.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace captions {
 
@@ -21,6 +22,11 @@ std::vector<std::uint8_t> cdatAtom(std::span<const std::uint8_t> pairs) {
   std::copy_n("cdat", 4, atom.begin() + 4);
   std::copy(pairs.begin(), pairs.end(), atom.begin() + 8);
   return atom;
+}
+
+std::uint8_t withOddParity(std::uint8_t byte) {
+  byte &= 0x7f;
+  return std::popcount(byte) % 2 == 0 ? static_cast<std::uint8_t>(byte | 0x80) : byte;
 }
 
 void setPacketChecksum(std::vector<std::uint8_t>& packet) {

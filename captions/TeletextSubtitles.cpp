@@ -1,8 +1,6 @@
 #include "captions/TeletextSubtitles.h"
 
 #include <algorithm>
-#include <bit>
-
 #include "captions/CaptionSamples.h"
 #include "captions/CVNSubtitleRecord.h"
 #include "captions/Utf8.h"
@@ -16,11 +14,6 @@ constexpr std::uint8_t kStartBox = 0x0b;
 constexpr std::uint8_t kEndBox = 0x0a;
 constexpr int kBottomRow = 22;
 constexpr std::uint8_t kFirstVBILine = 7;
-
-std::uint8_t withOddParity(std::uint8_t byte) {
-  byte &= 0x7f;
-  return std::popcount(byte) % 2 == 0 ? static_cast<std::uint8_t>(byte | 0x80) : byte;
-}
 
 TeletextPacket addressed(int magazine, int row) {
   TeletextPacket packet{};

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "captions/CaptionSamples.h"
+
 namespace captions {
 
-using platform::media::BlockBuffer;
-using platform::media::FormatDescription;
 using platform::media::MediaTime;
 using platform::media::SampleBuffer;
 using platform::media::SampleBufferRef;
@@ -126,18 +126,8 @@ std::vector<std::uint8_t> makeCDP(std::uint8_t rateCode, std::uint16_t sequence,
   cdp.insert(cdp.end(), triplets.begin(), triplets.begin() + 3 * count);
   cdp.insert(cdp.end(), {0x74, static_cast<std::uint8_t>(sequence >> 8), static_cast<std::uint8_t>(sequence), 0});
   cdp[2] = static_cast<std::uint8_t>(cdp.size());
-  unsigned sum = 0;
-  for (std::uint8_t b : cdp) sum += b;
-  cdp.back() = static_cast<std::uint8_t>((256 - sum % 256) % 256);
+  setPacketChecksum(cdp);
   return cdp;
-}
-
-SampleBufferRef sampleWithBytes(std::uint32_t subType, const std::vector<std::uint8_t>& bytes, const SampleTimingInfo& timing) {
-  SampleBufferRef sample;
-  SampleBuffer::createReady(BlockBuffer::createWithCopy(bytes),
-                            FormatDescription::create(platform::media::kMediaTypeClosedCaption, subType), 1, {timing},
-                            {bytes.size()}, &sample);
-  return sample;
 }
 
 // The byte pairs of a "cdat" atom sample; none when it is not one.
@@ -148,14 +138,6 @@ std::optional<std::vector<std::uint8_t>> cea608Pairs(const SampleBuffer& sample)
   const std::size_t size = (std::size_t{data[0]} << 24) | (std::size_t{data[1]} << 16) | (std::size_t{data[2]} << 8) | data[3];
   if (size < 8 || size > data.size() || std::memcmp(data.data() + 4, "cdat", 4) != 0) return std::nullopt;
   return std::vector<std::uint8_t>(data.begin() + 8, data.begin() + size);
-}
-
-std::vector<std::uint8_t> cdatAtom(Bytes pairs) {
-  const auto size = static_cast<std::uint32_t>(8 + pairs.size());
-  std::vector<std::uint8_t> atom = {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
-                                    static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size), 'c', 'd', 'a', 't'};
-  atom.insert(atom.end(), pairs.begin(), pairs.end());
-  return atom;
 }
 
 // Triplets that carry captions (cc_valid set), padding dropped.
@@ -229,13 +211,13 @@ SampleBufferRef CVNCCUtilities::createCEA708SampleBufferWithSampleTimingInfo(con
     const Triplets padding = paddingTriplets(wanted - triplets.size() / 3);
     triplets.insert(triplets.end(), padding.begin(), padding.end());
   }
-  return sampleWithBytes(kCEA708SubType, makeCDP(rate, sequenceCounter, triplets), timing);
+  return captionSampleWithBytes(kCEA708SubType, makeCDP(rate, sequenceCounter, triplets), timing);
 }
 
 SampleBufferRef CVNCCUtilities::createEmptyCEA608SampleBufferWithPTS(MediaTime pts, MediaTime frameDuration,
                                                                    std::uint16_t) {
   const std::uint8_t nullPair[] = {0x80, 0x80};
-  return sampleWithBytes(kCEA608SubType, cdatAtom(nullPair), {frameDuration, pts, MediaTime::invalid()});
+  return captionSampleWithBytes(kCEA608SubType, cdatAtom(nullPair), {frameDuration, pts, MediaTime::invalid()});
 }
 
 SampleBufferRef CVNCCUtilities::createEmptyCEA708SampleBufferWithPTS(MediaTime pts, MediaTime frameDuration,
@@ -305,7 +287,7 @@ SampleBufferRef CVNCCUtilities::createConcatenatedSampleBufferWithSampleBuffer(c
     auto b = cea608Pairs(*second);
     if (!a || !b) return nullptr;
     a->insert(a->end(), b->begin(), b->end());
-    return sampleWithBytes(kCEA608SubType, cdatAtom(*a), timing);
+    return captionSampleWithBytes(kCEA608SubType, cdatAtom(*a), timing);
   }
   return nullptr;
 }
@@ -329,8 +311,8 @@ bool CVNCCUtilities::splitSampleBuffer(const SampleBufferRef& sample, SampleBuff
     auto pairs = cea608Pairs(*sample);
     if (!pairs) return false;
     const std::size_t half = (pairs->size() / 2 + 1) / 2 * 2;
-    *first = sampleWithBytes(kCEA608SubType, cdatAtom(Bytes(*pairs).first(half)), firstTiming);
-    *second = sampleWithBytes(kCEA608SubType, cdatAtom(Bytes(*pairs).subspan(half)), secondTiming);
+    *first = captionSampleWithBytes(kCEA608SubType, cdatAtom(Bytes(*pairs).first(half)), firstTiming);
+    *second = captionSampleWithBytes(kCEA608SubType, cdatAtom(Bytes(*pairs).subspan(half)), secondTiming);
     return *first && *second;
   }
   return false;

@@ -1,74 +1,62 @@
 #pragma once
-// Subtitles turned into caption samples frame by frame, and the subtitle
-// records and file readers that feed it. Until the engine's output and the
-// caption packetizing land, the packetizer keeps its records and answers no
-// samples, and the file readers answer no records. One packetizer per queue.
+// Subtitles turned into caption samples frame by frame. Mode 1 sends each
+// subtitle as CEA-608 pop-on captions, one byte pair a frame: in HD as 'c708'
+// samples (a CEA-708 caption packet), in SD as 'c608' samples ("cdat" atom).
+// Mode 2 sends teletext page 888 as 'op47' samples (a subtitling data packet
+// of up to five teletext packets), only on frames that have some to send.
+// A subtitle is queued once its start time is reached and taken off at its
+// end; a record set to display (live subtitling) goes out at once. One
+// packetizer per queue.
 
-#include <filesystem>
-#include <functional>
+#include <cstdint>
+#include <deque>
 #include <memory>
-#include <vector>
 
+#include "captions/CEA608PopOn.h"
+#include "captions/CVNSubtitleRecord.h"
+#include "captions/TeletextSubtitles.h"
 #include "platform/media/SampleBuffer.h"
 
 namespace captions {
 
-class CVNSubtitleRecord {
- public:
-  std::int32_t numberOfPacketsAsCEA608() const { return numberOfPacketsAsCEA608_; }
-  void setNumberOfPacketsAsCEA608(std::int32_t count) { numberOfPacketsAsCEA608_ = count; }
-  double startTimeInSeconds() const { return startTimeInSeconds_; }
-  void setStartTimeInSeconds(double seconds) { startTimeInSeconds_ = seconds; }
-  double endTimeInSeconds() const { return endTimeInSeconds_; }
-  void setEndTimeInSeconds(double seconds) { endTimeInSeconds_ = seconds; }
-
- private:
-  std::int32_t numberOfPacketsAsCEA608_ = 0;
-  double startTimeInSeconds_ = 0;
-  double endTimeInSeconds_ = 0;
-};
-
-using SubtitleRecords = std::vector<std::shared_ptr<CVNSubtitleRecord>>;
+inline constexpr std::uint32_t kOP47SubType = 0x6f703437;  // 'op47'
 
 class CVNSubtitlesPacketizer {
  public:
   CVNSubtitlesPacketizer(std::int32_t subtitleMode, bool isHD) : subtitleMode_(subtitleMode), isHD_(isHD) {}
 
-  void setSubtitleMode(std::int32_t mode) { subtitleMode_ = mode; }
+  void setSubtitleMode(std::int32_t mode);
   void setIsHD(bool isHD) { isHD_ = isHD; }
-  void addSubtitleRecords(const SubtitleRecords& records) { records_.insert(records_.end(), records.begin(), records.end()); }
-  void setSubtitleRecords(SubtitleRecords records) { records_ = std::move(records); }
-  void deleteSubtitleRecords() { records_.clear(); }
+  void addSubtitleRecords(const SubtitleRecords& records);
+  void setSubtitleRecords(SubtitleRecords records);
+  void deleteSubtitleRecords();
+  // In start order.
   const SubtitleRecords& subtitleRecords() const { return records_; }
-  void setZiraSubtitleRecordToDisplay(std::shared_ptr<CVNSubtitleRecord> record) { recordToDisplay_ = std::move(record); }
-  // No caption samples yet.
-  platform::media::SampleBufferRef copyNextSubtitleSampleBufferAtPTS(platform::media::MediaTime,
-                                                                    platform::media::MediaTime) {
-    return nullptr;
-  }
+  // Shows the record from the next frame on, until another one; none clears the screen.
+  void setZiraSubtitleRecordToDisplay(SubtitleRecordRef record);
+  // The caption sample for the frame at pts, or none (mode 2 with nothing to send, unknown mode).
+  platform::media::SampleBufferRef copyNextSubtitleSampleBufferAtPTS(platform::media::MediaTime pts,
+                                                                    platform::media::MediaTime frameDuration);
 
  private:
+  void restart();
+  void schedule(double seconds);
+  void queueShow(const CVNSubtitleRecord& record);
+  void queueClear();
+  platform::media::SampleBufferRef cea608Sample(const platform::media::SampleTimingInfo& timing);
+  platform::media::SampleBufferRef teletextSample(const platform::media::SampleTimingInfo& timing);
+
   std::int32_t subtitleMode_;
   bool isHD_;
   SubtitleRecords records_;
-  std::shared_ptr<CVNSubtitleRecord> recordToDisplay_;
-};
-
-using SubtitleRecordsHandler = std::function<void(SubtitleRecords records)>;
-
-class CVNSTLFileReader {
- public:
-  static void subtitleRecordsFromSTLFileAtPath(const std::filesystem::path&, const SubtitleRecordsHandler& handler) {
-    handler({});
-  }
-};
-
-class CVNSRTFileReader {
- public:
-  static void subtitleRecordsFromSRTFileAtPath(const std::filesystem::path&, std::int32_t, platform::media::MediaTime,
-                                               const SubtitleRecordsHandler& handler) {
-    handler({});
-  }
+  std::size_t nextRecord_ = 0;  // first record whose start has not been reached
+  SubtitleRecordRef shown_;     // the file record on screen
+  bool liveChanged_ = false;
+  SubtitleRecordRef live_;
+  double lastSeconds_ = 0;
+  std::deque<CEA608Pair> pairs_;
+  std::deque<TeletextPacket> teletext_;
+  std::uint16_t sequence_ = 0;
 };
 
 }  // namespace captions

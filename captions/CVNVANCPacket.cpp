@@ -1,5 +1,8 @@
 #include "captions/CVNVANCPacket.h"
 
+#include <algorithm>
+#include <bit>
+
 namespace captions {
 namespace {
 
@@ -15,6 +18,20 @@ std::uint32_t readBigEndian(const std::uint8_t* p, int bytes) {
 void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
   for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
+
+std::uint16_t withParity(std::uint8_t byte) {
+  const std::uint16_t even = std::popcount(byte) % 2 ? 0x100 : 0;
+  return static_cast<std::uint16_t>(byte | even | (even ? 0 : 0x200));
+}
+
+std::uint16_t checksumWord(std::span<const std::uint16_t> words) {
+  unsigned sum = 0;
+  for (std::uint16_t word : words) sum += word & 0x1ff;
+  sum &= 0x1ff;
+  return static_cast<std::uint16_t>(sum | ((sum & 0x100) ? 0 : 0x200));
+}
+
+constexpr std::uint16_t kDataFlag[] = {0x000, 0x3ff, 0x3ff};
 
 }  // namespace
 
@@ -95,6 +112,30 @@ std::vector<std::uint8_t> CVNVANCPacket::MXFDataPacketWithVANCPackets(const std:
     out.insert(out.end(), padded - samples, 0);
   }
   return out;
+}
+
+std::vector<std::uint16_t> CVNVANCPacket::SMPTE291Words() const {
+  const std::size_t dataCount = std::min<std::size_t>(userData_.size(), 255);
+  std::vector<std::uint16_t> words(std::begin(kDataFlag), std::end(kDataFlag));
+  for (std::uint8_t byte : {did_, sdid_, static_cast<std::uint8_t>(dataCount)}) words.push_back(withParity(byte));
+  for (std::size_t i = 0; i < dataCount; ++i) words.push_back(withParity(userData_[i]));
+  words.push_back(checksumWord(std::span(words).subspan(3)));
+  return words;
+}
+
+VANCPacketRef CVNVANCPacket::VANCPacketWithSMPTE291Words(std::span<const std::uint16_t> words, std::uint16_t lineNumber) {
+  if (words.size() < 7 || !std::equal(std::begin(kDataFlag), std::end(kDataFlag), words.begin())) return nullptr;
+  const std::size_t dataCount = words[5] & 0xff;
+  if (words.size() < 7 + dataCount) return nullptr;
+  const auto body = words.subspan(3, 3 + dataCount);
+  for (std::uint16_t word : body) {
+    if (word != withParity(static_cast<std::uint8_t>(word))) return nullptr;
+  }
+  if (words[6 + dataCount] != checksumWord(body)) return nullptr;
+  std::vector<std::uint8_t> userData;
+  for (std::uint16_t word : body.subspan(3)) userData.push_back(static_cast<std::uint8_t>(word));
+  return std::make_shared<CVNVANCPacket>(lineNumber, static_cast<std::uint8_t>(body[0]), static_cast<std::uint8_t>(body[1]),
+                                         std::move(userData));
 }
 
 }  // namespace captions

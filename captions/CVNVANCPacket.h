@@ -39,6 +39,15 @@ class CVNVANCPacket {
   static std::vector<std::uint8_t> MXFDataPacketWithVANCPackets(
       const std::vector<std::shared_ptr<const CVNVANCPacket>>& packets);
 
+  // The packet as SMPTE 291 10-bit words: data flag 000 3FF 3FF, DID, SDID,
+  // data count and user data (bit 8 even parity, bit 9 its inverse), then the
+  // checksum (9-bit sum of DID to the last user word, bit 9 the inverse of bit 8).
+  std::vector<std::uint16_t> SMPTE291Words() const;
+  // A packet from words that start with the data flag; none when a parity, the
+  // checksum or the data count is wrong.
+  static std::shared_ptr<const CVNVANCPacket> VANCPacketWithSMPTE291Words(std::span<const std::uint16_t> words,
+                                                                         std::uint16_t lineNumber);
+
   std::uint16_t lineNumber() const { return lineNumber_; }
   std::uint8_t did() const { return did_; }
   std::uint8_t sdid() const { return sdid_; }

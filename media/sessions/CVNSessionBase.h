@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "captions/CVNSRTFileReader.h"
+#include "captions/CVNSTLFileReader.h"
 #include "captions/CVNSubtitlesPacketizer.h"
 #include "foundation/geometry/Geometry.h"
 #include "media/buffers/CVNCircularBuffer.h"

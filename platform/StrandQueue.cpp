@@ -65,6 +65,11 @@ void StrandQueue::scheduleDrain(const std::shared_ptr<State>& state) {
     return;
   }
   if (state->scheduled) return;
+  // Installing the handler calls it once with nothing queued: a drain then
+  // would only wake a pool thread for nothing. Acknowledge first, so a push
+  // racing with the check calls the handler again.
+  state->tasks->acknowledgeWakeUp();
+  if (state->tasks->pendingCount() == 0) return;
   state->scheduled = true;
   DispatchQueue::global().async([state] { drain(state); });
 }
@@ -83,17 +88,26 @@ void StrandQueue::drain(const std::shared_ptr<State>& state) {
   detail::TaskQueue& tasks = *state->tasks;
   DispatchQueue* previous = exchangeCurrent(owner);
   tasks.acknowledgeWakeUp();
-  const std::uint64_t bound = tasks.markReady();
+  std::uint64_t bound = tasks.markReady();
   int ran = 0;
   bool more = false;
-  while (true) {
+  while (!more) {
     std::optional<detail::TaskQueue::Item> item = tasks.tryTake(bound);
-    if (!item) break;
-    detail::TaskQueue::run(*item, tasks.label());
-    if (++ran == kTasksPerTurn) {
-      more = true;
-      break;
+    if (item) {
+      detail::TaskQueue::run(*item, tasks.label());
+      more = ++ran == kTasksPerTurn;
+      continue;
     }
+    // Tasks posted meanwhile (mostly by the tasks just run) join this turn
+    // instead of costing another trip through the pool.
+    {
+      std::lock_guard guard(state->mutex);
+      state->again = false;
+    }
+    tasks.acknowledgeWakeUp();
+    const std::uint64_t next = tasks.markReady();
+    if (next == bound) break;
+    bound = next;
   }
   exchangeCurrent(previous);
 

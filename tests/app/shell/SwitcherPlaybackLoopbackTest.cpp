@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,6 @@
 #include "app/shell/ApplicationDelegate.h"
 #include "app/shell/RegisteredDefaults.h"
 #include "control/switchers/ATEMSwitcherDriver.h"
-#include "foundation/CVNLogController.h"
 #include "foundation/RecordingAlertPresenter.h"
 #include "nodes/link/DataSource.h"
 #include "nodes/link/NodeConnection.h"
@@ -27,11 +26,12 @@
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "tests/app/playlist/RecordingPlaylistView.h"
+#include "tests/app/shell/HeadlessApplication.h"
+#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/control/switchers/FakeSwitcherDriverLink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/NodeLineClient.h"
 #include "tests/support/RunLoopWait.h"
-#include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace app {
@@ -49,17 +49,6 @@ constexpr const char* kClipPlayerListIndex = "1";
 constexpr double kClipSeconds = 3600.0;
 // Polling ticks after which a trigger that was acted on has the node playing.
 constexpr int kQuietTicks = 50;
-
-class FakeApplication : public CorvaneApplication {
- public:
-  void terminate() override {}
-  bool hasModalWindow() const override { return false; }
-};
-
-class NoBoxes : public control::GPIBoxWatcher {
- public:
-  void start(Events) override {}
-};
 
 // A playlist window as the application makes it, with a recording view in
 // place of the Qt one.
@@ -105,15 +94,6 @@ class SwitcherPlaybackLoopbackTest : public ::testing::Test {
     ASSERT_TRUE(nodeStatus_->connected());
 
     ApplicationDelegate::initialize(defaults_);
-    foundation::CVNLogController::Environment logEnvironment;
-    logEnvironment.defaults = &defaults_;
-    logEnvironment.notificationCenter = std::make_shared<testing_support::SilentNotificationCenter>();
-    logEnvironment.console = [this](std::string_view line) {
-      std::lock_guard guard(consoleMutex_);
-      console_.emplace_back(line);
-    };
-    log_ = std::make_unique<foundation::CVNLogController>(std::move(logEnvironment));
-    foundation::CVNLogController::setSharedLogControllerForTesting(log_.get());
 
     fakeSwitcher().reset();
     fakeSwitcher().addInput(kCameraInput, "Camera 1", atem::kPortTypeExternal);
@@ -134,7 +114,6 @@ class SwitcherPlaybackLoopbackTest : public ::testing::Test {
     // Unregistrations may still be on their way from the driver's thread.
     fakeSwitcher().waitForEvents();
     for (int i = 0; i < 5; ++i) platform::RunLoop::main().drainReadyTasks();
-    foundation::CVNLogController::setSharedLogControllerForTesting(nullptr);
   }
 
   // Start-up as the application runs it, up to the node answering its polls.
@@ -213,12 +192,6 @@ class SwitcherPlaybackLoopbackTest : public ::testing::Test {
     return testing_support::advanceClockUntil(clock_, nodes::NodeConnection::kPollingTick, done, maxSteps);
   }
 
-  std::size_t consoleLinesWith(std::string_view text) {
-    std::lock_guard guard(consoleMutex_);
-    return std::count_if(console_.begin(), console_.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-  }
-
   platform::ManualClock clock_;
   platform::ScopedClockOverride clockOverride_{clock_};
   testing_support::TemporaryDirectory folder_;
@@ -227,13 +200,11 @@ class SwitcherPlaybackLoopbackTest : public ::testing::Test {
   std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
       std::make_shared<foundation::RecordingAlertPresenter>();
   foundation::ScopedAlertPresenter alertPresenter_{alerts_};
-  std::mutex consoleMutex_;
-  std::vector<std::string> console_;  // guarded by consoleMutex_
-  std::unique_ptr<foundation::CVNLogController> log_;
+  testing_support::CapturedTechnicalLog log_{defaults_};
   testing_support::StandInNode node_;
   std::unique_ptr<testing_support::NodeLineClient> nodeStatus_;
-  FakeApplication application_;
-  control::CVNTrelvaneController trelvane_{std::make_unique<NoBoxes>()};
+  app_testing::HeadlessApplication application_;
+  control::CVNTrelvaneController trelvane_{std::make_unique<app_testing::NoBoxes>()};
   std::unique_ptr<DataSourcePlaylistNodeControl> nodeControl_;  // outlives the delegate's windows
   std::unique_ptr<ApplicationDelegate> delegate_;
 };
@@ -251,14 +222,14 @@ TEST_F(SwitcherPlaybackLoopbackTest, ProgramTallyOnTheClipPlayerStartsTheFrontPl
   EXPECT_FALSE(nodeReaches("PLAYING", kQuietTicks));
 
   setProgramTally(kClipPlayerInput, true);
-  EXPECT_EQ(consoleLinesWith("ATEM Control - START Playback"), 1u);
+  EXPECT_EQ(log_.linesWith("ATEM Control - START Playback"), 1u);
   ASSERT_TRUE(nodeReaches("PLAYING"));
   const Value playing = nodeStatus();
   EXPECT_EQ(playing[nodes::kNodeStatusPlaylistUniqueIDKey].stringOr(""), front->uniqueID()) << "the front playlist, not the one behind";
   EXPECT_EQ(playing[nodes::kNodeStatusClipPlaybackUniqueIDKey].stringOr(""), "front-row0");
 
   setProgramTally(kClipPlayerInput, false);
-  EXPECT_EQ(consoleLinesWith("ATEM Control - STOP Playback"), 1u);
+  EXPECT_EQ(log_.linesWith("ATEM Control - STOP Playback"), 1u);
   EXPECT_TRUE(nodeReaches("STOPPED"));
 }
 
@@ -270,7 +241,7 @@ TEST_F(SwitcherPlaybackLoopbackTest, WithTriggeringOffTheTallyIsOnlyLogged) {
   connectSwitcher();
 
   setProgramTally(kClipPlayerInput, true);
-  EXPECT_EQ(consoleLinesWith("ATEM Control - START Playback"), 1u);
+  EXPECT_EQ(log_.linesWith("ATEM Control - START Playback"), 1u);
   EXPECT_FALSE(nodeReaches("PLAYING", kQuietTicks));
 
   // Turning triggering on keeps the connection; the next tally plays.

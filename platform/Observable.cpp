@@ -82,6 +82,8 @@ bool ObserverRegistry::hasObservers(std::string_view key) const {
                      [&](const auto& item) { return item.second.callback && item.second.key == key; });
 }
 
+bool ObserverRegistry::hasAnyObservers() const { return state_->callbacks.load(std::memory_order_acquire) != 0; }
+
 std::shared_ptr<void> ObserverRegistry::beginCall(std::uint64_t id) {
   std::lock_guard guard(state_->mutex);
   auto it = state_->entries.find(id);
@@ -118,5 +120,7 @@ void ObservableObject::didChangeValueForKey(std::string_view key, const Value& o
 }
 
 bool ObservableObject::hasObserversForKey(std::string_view key) const { return registry_->hasObservers(key); }
+
+bool ObservableObject::hasObservers() const { return registry_->hasAnyObservers(); }
 
 }  // namespace platform

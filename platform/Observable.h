@@ -57,6 +57,8 @@ class ObserverRegistry {
   // Ids registered for `key` now, in registration order.
   std::vector<std::uint64_t> idsForKey(std::string_view key) const;
   bool hasObservers(std::string_view key) const;
+  // Any callback at all, for any key.
+  bool hasAnyObservers() const;
 
   // Marks a call of `id` as running on this thread and returns its callback,
   // or nullptr when it has been removed meanwhile. Pair with endCall.
@@ -179,6 +181,8 @@ class ObservableObject {
   void didChangeValueForKey(std::string_view key, const Value& old, const Value& now);
   // Lets an owner skip computing values nobody is watching.
   bool hasObserversForKey(std::string_view key) const;
+  // The same for every key at once: one check where an owner would ask key by key.
+  bool hasObservers() const;
 
  private:
   std::shared_ptr<detail::ObserverRegistry> registry_;

@@ -204,9 +204,11 @@ class PlainXmlReader {
   }
 
   bool endTag(std::string_view tagName) {
-    if (left() < tagName.size() + 3 || p_[0] != '<' || p_[1] != '/' ||
-        std::memcmp(p_ + 2, tagName.data(), tagName.size()) != 0) {
-      return false;
+    if (left() < tagName.size() + 3 || p_[0] != '<' || p_[1] != '/') return false;
+    // Tag names are a few bytes, compared inline: a library call for each
+    // element's end costs more than the comparison.
+    for (std::size_t i = 0; i < tagName.size(); ++i) {
+      if (p_[2 + i] != tagName[i]) return false;
     }
     p_ += 2 + tagName.size();
     skipSpace();
@@ -268,10 +270,10 @@ class PlainXmlReader {
   // references resolved, comments left out. Unescaped text is not copied.
   bool leafText(std::string_view tagName, std::string_view& out) {
     const char* start = p_;
-    const char* stop = p_;
-    while (stop < end_ && *stop != '<' && *stop != '&') ++stop;
-    if (stop == end_) return false;
-    if (*stop == '<') {
+    const void* nextTag = std::memchr(p_, '<', left());
+    if (!nextTag) return false;
+    const char* stop = static_cast<const char*>(nextTag);
+    if (!std::memchr(start, '&', static_cast<std::size_t>(stop - start))) {
       p_ = stop;
       if (endTag(tagName)) {
         out = std::string_view(start, static_cast<std::size_t>(stop - start));

@@ -17,7 +17,9 @@ DictionaryFieldReader::DictionaryFieldReader(const platform::Dictionary& diction
   }
 }
 
-DictionaryFieldReader::DictionaryFieldReader(const SortedEntries& entries, std::string what) : what_(std::move(what)) {
+DictionaryFieldReader::DictionaryFieldReader(const SortedEntries& entries, std::string what,
+                                             DictionaryLookupMemo* memo)
+    : memo_(memo), what_(std::move(what)) {
   if (entries.empty()) return;
   index(entries.front().first, entries.back().first);
   entries_.reserve(entries.size());
@@ -31,19 +33,41 @@ void DictionaryFieldReader::index(std::string_view first, std::string_view last)
                                       first.begin()));
 }
 
+namespace {
+
+// Keys after the prefix mostly differ in their first byte: compared first,
+// without a call.
+bool keyBefore(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a.front() != b.front())
+    return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front());
+  return a < b;
+}
+
+}  // namespace
+
 const platform::Value* DictionaryFieldReader::entry(std::string_view key) const {
+  const std::size_t lookup = lookups_++;
   if (!key.starts_with(sharedPrefix_)) return nullptr;
   key.remove_prefix(sharedPrefix_.size());
-  // Keys after the prefix mostly differ in their first byte: compared first,
-  // without a call.
-  const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, [](const Entry& e, std::string_view k) {
-    const std::string_view a = e.keyAfterPrefix;
-    if (!a.empty() && !k.empty() && a.front() != k.front())
-      return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(k.front());
-    return a < k;
-  });
-  if (it == entries_.end() || it->keyAfterPrefix != key) return nullptr;
-  return it->value;
+  std::size_t place = entries_.size() + 1;
+  if (memo_ && lookup < memo_->places_.size()) place = memo_->places_[lookup];
+  // The remembered place is where the key belongs when it is not after the
+  // key before it nor before the key at it.
+  const bool placeFits = place <= entries_.size() &&
+                         (place == 0 || keyBefore(entries_[place - 1].keyAfterPrefix, key)) &&
+                         (place == entries_.size() || !keyBefore(entries_[place].keyAfterPrefix, key));
+  if (!placeFits) {
+    place = static_cast<std::size_t>(
+        std::lower_bound(entries_.begin(), entries_.end(), key,
+                         [](const Entry& e, std::string_view k) { return keyBefore(e.keyAfterPrefix, k); }) -
+        entries_.begin());
+    if (memo_) {
+      if (lookup >= memo_->places_.size()) memo_->places_.resize(lookup + 1);
+      memo_->places_[lookup] = static_cast<std::uint32_t>(place);
+    }
+  }
+  if (place == entries_.size() || entries_[place].keyAfterPrefix != key) return nullptr;
+  return entries_[place].value;
 }
 
 const platform::Value* DictionaryFieldReader::find(std::string_view key) const {

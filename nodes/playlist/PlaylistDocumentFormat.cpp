@@ -216,7 +216,7 @@ class PlainPlaylistFileReader final : public platform::PropertyListRecordVisitor
     }
     sorted_.clear();
     for (const auto& [rank, i] : ranked_) sorted_.emplace_back(keys_[entries_[i].key], &entries_[i].value);
-    return PlaylistItem::initWithSortedEntries(sorted_, &problems);
+    return PlaylistItem::initWithSortedEntries(sorted_, &problems, &lookups_);
   }
 
   Value settings_;
@@ -228,6 +228,7 @@ class PlainPlaylistFileReader final : public platform::PropertyListRecordVisitor
   std::vector<std::uint32_t> keyRanks_;  // by key ID: place of the key in sorted order
   std::vector<std::pair<std::uint32_t, std::size_t>> ranked_;  // (rank, entry) of the row being read
   std::vector<std::pair<std::string_view, const Value*>> sorted_;
+  detail::DictionaryLookupMemo lookups_;  // rows share their keys: where the last row's were found
   std::uint64_t recordIndex_ = 0;
   std::size_t recordBegin_ = 0;
   std::uint32_t expectedKey_ = 0;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <chrono>
+#include <mutex>
+#include <optional>
 
 #include "foundation/GenerateUniqueID.h"
 #include "nodes/media/MediaFolderLocalEquivalent.h"
@@ -20,10 +22,43 @@ Value stringsValue(const std::vector<std::string>& strings) {
   return Value(platform::Array(strings.begin(), strings.end()));
 }
 
+// The text of dates to the minute, for the dates of one UTC minute: clips
+// added together share it, and formatting is most of reading their dates.
+// The minute's text is reused only once its first and last instants format
+// alike, which holds unless the zone's offset is not whole minutes there.
+class MinuteText {
+ public:
+  template <typename Format>
+  std::string text(platform::Date date, const Format& format) {
+    using std::chrono::minutes;
+    // Far dates are formatted as they come: a minute's ends must not overflow.
+    constexpr auto kReach = std::chrono::duration_cast<platform::Date::duration>(std::chrono::years(100000));
+    if (date.time_since_epoch() > kReach || date.time_since_epoch() < -kReach) return format(date);
+    const platform::Date minute = std::chrono::floor<minutes>(date);
+    if (!known_ || minute != minute_) {
+      text_ = format(date);
+      minute_ = minute;
+      known_ = true;
+      shared_.reset();
+      return text_;
+    }
+    if (!shared_) {
+      shared_ = format(minute) == text_ && format(minute + minutes(1) - platform::Date::duration(1)) == text_;
+    }
+    return *shared_ ? text_ : format(date);
+  }
+
+ private:
+  bool known_ = false;
+  platform::Date minute_;
+  std::string text_;
+  std::optional<bool> shared_;  // the minute's instants all read as text_; unknown until a second date comes
+};
+
 // The observable properties and how each reads as a value. Only keys with
 // observers are read, so an unobserved item pays nothing for this.
 struct ObservedKey {
-  const char* name;
+  std::string_view name;
   Value (*value)(const Fields&);
 };
 
@@ -255,6 +290,12 @@ PlaylistItemFields PlaylistItem::fields() const {
 }
 
 void PlaylistItem::update(const std::function<void(PlaylistItemFields&)>& change) {
+  // Rows being read or laid out have no observers yet: one check, not one per key.
+  if (!observers_.hasObservers()) {
+    std::lock_guard guard(lock_);
+    change(fields_);
+    return;
+  }
   std::vector<const ObservedKey*> watched;
   for (const ObservedKey& key : kObservedKeys) {
     if (observers_.hasObserversForKey(key.name)) watched.push_back(&key);
@@ -366,6 +407,7 @@ std::string PlaylistItem::dateToString(platform::Date date) {
   // One formatter for every call, made again only when the time zone changed.
   static std::mutex mutex;
   static std::optional<platform::DateFormatter> formatter;
+  static MinuteText lastMinute;
   std::lock_guard guard(mutex);
   const std::string zone = platform::currentTimeZoneIdentifier();
   if (!formatter || formatter->timeZoneIdentifier() != zone) {
@@ -375,8 +417,9 @@ std::string PlaylistItem::dateToString(platform::Date date) {
       return "";
     }
     formatter.emplace(std::move(*made));
+    lastMinute = {};
   }
-  return formatter->stringFromDate(date);
+  return lastMinute.text(date, [](platform::Date at) { return formatter->stringFromDate(at); });
 }
 
 std::string languagesDescriptionFromLanguages(const std::vector<std::string>& languages) {

@@ -45,6 +45,10 @@
 
 namespace nodes {
 
+namespace detail {
+class DictionaryLookupMemo;
+}  // namespace detail
+
 // The attribute that holds a clip's end behaviour, and the values acted on.
 inline constexpr const char* kClipEndBehaviourAttribute = "Clip End Behaviour";
 inline constexpr const char* kClipEndBehaviourNormal = "Normal";
@@ -375,10 +379,11 @@ class PlaylistItem final : public platform::Archivable {
   static std::shared_ptr<PlaylistItem> initWithDictionary(const platform::Dictionary& dictionary,
                                                           platform::Status* problems = nullptr);
   // The same from a document entry's (key, value) pairs in strictly
-  // ascending key order, as a reader that builds no dictionary has them.
+  // ascending key order, as a reader that builds no dictionary has them;
+  // `memo` (not owned) carries where the previous row's keys were found.
   static std::shared_ptr<PlaylistItem> initWithSortedEntries(
       const std::vector<std::pair<std::string_view, const platform::Value*>>& entries,
-      platform::Status* problems = nullptr);
+      platform::Status* problems = nullptr, detail::DictionaryLookupMemo* memo = nullptr);
 
   // Keyed archiving (the pasteboard form): every document key plus the
   // metadata as Metadata objects.

@@ -363,8 +363,9 @@ std::shared_ptr<PlaylistItem> PlaylistItem::initWithDictionary(const platform::D
 }
 
 std::shared_ptr<PlaylistItem> PlaylistItem::initWithSortedEntries(
-    const std::vector<std::pair<std::string_view, const platform::Value*>>& entries, platform::Status* problems) {
-  DictionaryFieldReader reader(entries, "PlaylistItem dictionary");
+    const std::vector<std::pair<std::string_view, const platform::Value*>>& entries, platform::Status* problems,
+    detail::DictionaryLookupMemo* memo) {
+  DictionaryFieldReader reader(entries, "PlaylistItem dictionary", memo);
   return itemFromDocumentEntry(reader, problems);
 }
 

@@ -25,6 +25,7 @@
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
 #include "telemetry/core/Services/DRTLDirAraded.h"
+#include "tests/app/shell/HeadlessApplication.h"
 #include "tests/support/HttpCaptureServer.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/SilentNotificationCenter.h"
@@ -34,17 +35,6 @@ namespace app {
 namespace {
 
 namespace fs = std::filesystem;
-
-class FakeApplication : public CorvaneApplication {
- public:
-  void terminate() override {}
-  bool hasModalWindow() const override { return false; }
-};
-
-class NoBoxes : public control::GPIBoxWatcher {
- public:
-  void start(Events) override {}
-};
 
 // Restores an environment variable when the test ends.
 class ScopedEnvironment {
@@ -110,11 +100,11 @@ class TelemetryStartTest : public ::testing::Test {
   platform::UserDefaults defaults_{folder_.path() / "defaults.plist"};
   platform::ScopedStandardUserDefaultsOverride standardDefaults_{defaults_};
   platform::NotificationCenter notifications_;
-  control::CVNTrelvaneController trelvane_{std::make_unique<NoBoxes>(), &notifications_};
+  control::CVNTrelvaneController trelvane_{std::make_unique<app_testing::NoBoxes>(), &notifications_};
   std::mutex consoleMutex_;
   std::vector<std::string> console_;  // guarded by consoleMutex_
   std::unique_ptr<foundation::CVNLogController> log_;
-  FakeApplication application_;
+  app_testing::HeadlessApplication application_;
 };
 
 TEST_F(TelemetryStartTest, WithoutASecretNothingStartsNothingIsSentAndNoFolderIsMade) {

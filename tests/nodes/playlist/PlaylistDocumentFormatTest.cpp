@@ -57,6 +57,13 @@ std::vector<FileCase> fileCases() {
       {"refused values and a repeated playback ID",
        row(0, kNode + playbackID("SAME") + entry(clipinfo::kInPointInSeconds, "<string>soon</string>")) +
            row(1, kNode + playbackID("SAME") + entry(clipinfo::kAttributes, "<array/>")) + kSettings},
+      {"rows whose keys differ from the row before (a key more, a key less)",
+       row(0, kNode + name("one") + playbackID("P0") + entry(clipinfo::kInPointInSeconds, "<real>1.5</real>")) +
+           row(1, entry(clipinfo::kAbsolutePathToMediaItem, "<string>/media/b.mov</string>") + kNode +
+                      playbackID("P1") + entry(clipinfo::kInPointInSeconds, "<real>2.5</real>")) +
+           row(2, name("three") + entry(clipinfo::kOutPointInSeconds, "<real>9</real>")) +
+           row(3, kNode + name("four") + playbackID("P3") + entry(clipinfo::kInPointInSeconds, "<real>4.5</real>")) +
+           kSettings},
       {"settings of the wrong type",
        row(0, kNode + playbackID("P0")) +
            "<key>Document Settings</key><dict><key>Loop</key><string>yes</string>"

@@ -391,6 +391,32 @@ TEST(PlaylistItemTest, DateToStringFormatsDatesFarFromToday) {
   ASSERT_TRUE(platform::setCurrentTimeZoneForTesting("").ok());
 }
 
+// Dates of one UTC minute in a row, as a file's clips often are: each still
+// reads as its own local minute, also where the zone's offset was not whole
+// minutes (Monrovia, 44 min 30 s behind until 1972), and after a zone change.
+TEST(PlaylistItemTest, DateToStringOfDatesInOneMinuteGivesEachItsLocalMinute) {
+  using std::chrono::seconds;
+  const struct {
+    const char* zone;
+    platform::Date date;
+    const char* text;
+  } rows[] = {
+      {"Europe/Zurich", utc(2015, 6, 30, 12, 5) + seconds(10), "2015-06-30 14:05"},
+      {"Europe/Zurich", utc(2015, 6, 30, 12, 5) + seconds(50), "2015-06-30 14:05"},
+      {"Europe/Zurich", utc(2015, 6, 30, 12, 5) + seconds(59), "2015-06-30 14:05"},
+      {"Europe/Zurich", utc(2015, 6, 30, 12, 6), "2015-06-30 14:06"},
+      {"America/New_York", utc(2015, 6, 30, 12, 6) + seconds(1), "2015-06-30 08:06"},
+      {"Africa/Monrovia", utc(1960, 1, 15, 12, 0) + seconds(10), "1960-01-15 11:15"},
+      {"Africa/Monrovia", utc(1960, 1, 15, 12, 0) + seconds(40), "1960-01-15 11:16"},
+      {"Africa/Monrovia", utc(1960, 1, 15, 12, 0) + seconds(20), "1960-01-15 11:15"},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(platform::setCurrentTimeZoneForTesting(row.zone).ok()) << row.zone;
+    EXPECT_EQ(PlaylistItem::dateToString(row.date), row.text) << row.zone << " " << row.text;
+  }
+  ASSERT_TRUE(platform::setCurrentTimeZoneForTesting("").ok());
+}
+
 TEST(PlaylistItemTest, SmallSetterRules) {
   PlaylistItem item;
   item.setFinderLabelName("Red");

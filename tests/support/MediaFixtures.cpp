@@ -21,6 +21,18 @@ std::filesystem::path fixtureCacheFolder() {
   return (error ? std::filesystem::temp_directory_path() : binary.parent_path()) / "fixture-cache";
 }
 
+std::string hexHash(const std::string& text) {
+  std::ostringstream hex;
+  hex << std::hex << std::hash<std::string>{}(text);
+  return hex.str();
+}
+
+// A name in the cache folder no other process writes at the same moment.
+std::filesystem::path partialPath(const std::filesystem::path& folder, const std::string& name) {
+  static std::atomic<int> made{0};
+  return folder / (".partial-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" + name);
+}
+
 }  // namespace
 
 bool runCommand(const std::string& command) {
@@ -40,19 +52,16 @@ std::string commandOutput(const std::string& command) {
 
 bool makeFileOnce(const std::string& command, const std::filesystem::path& path) {
   const std::string name = path.filename().string();
-  std::ostringstream key;
-  key << std::hex << std::hash<std::string>{}(command + '\n' + name);
+  const std::string key = hexHash(command + '\n' + name);
   const auto folder = fixtureCacheFolder();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  const auto cached = folder / (key.str() + "-" + name);
+  const auto cached = folder / (key + "-" + name);
   if (!std::filesystem::exists(cached)) {
     // Written under a name of its own, then renamed into place: a process
     // making the same file at the same moment never reads half of it. The
     // name keeps its extension, which picks the tool's output format.
-    static std::atomic<int> made{0};
-    const auto partial = folder / (".partial-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" +
-                                   key.str() + "-" + name);
+    const auto partial = partialPath(folder, key + "-" + name);
     const bool ran = runCommand(command + " " + shellQuoted(partial));
     if (ran) std::filesystem::rename(partial, cached, error);
     if (!ran || error) {
@@ -62,6 +71,27 @@ bool makeFileOnce(const std::string& command, const std::filesystem::path& path)
   }
   std::filesystem::copy_file(cached, path, std::filesystem::copy_options::overwrite_existing, error);
   return !error;
+}
+
+std::string commandOutputOnce(const std::string& before, const std::filesystem::path& input, const std::string& after) {
+  const auto bytes = readFileBytes(input);
+  const std::string key =
+      hexHash(before + '\n' + after + '\n' + std::string(bytes.begin(), bytes.end())) + "-output";
+  const auto folder = fixtureCacheFolder();
+  const auto cached = folder / key;
+  if (std::filesystem::exists(cached)) {
+    const auto kept = readFileBytes(cached);
+    return std::string(kept.begin(), kept.end());
+  }
+  const std::string output = commandOutput(before + " " + shellQuoted(input) + " " + after);
+  if (output.empty()) return output;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  const auto partial = partialPath(folder, key);
+  std::ofstream(partial, std::ios::binary) << output;
+  std::filesystem::rename(partial, cached, error);
+  if (error) std::filesystem::remove(partial, error);
+  return output;
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {

@@ -22,7 +22,6 @@
 namespace {
 
 using media::CVNDecompressionSession;
-using testing_support::shellQuoted;
 
 std::vector<std::int16_t> ringSamples(const media::CVNCircularBuffer& ring) {
   std::vector<std::int16_t> values(ring.availableBytesForReading() / 2);
@@ -31,8 +30,7 @@ std::vector<std::int16_t> ringSamples(const media::CVNCircularBuffer& ring) {
 }
 
 std::vector<std::int16_t> ffmpegPCM(const std::filesystem::path& file) {
-  const auto bytes = testing_support::commandOutput("ffmpeg -v error -i " + shellQuoted(file) +
-                                                    " -ar 48000 -ac 2 -f s16le -");
+  const auto bytes = testing_support::commandOutputOnce("ffmpeg -v error -i", file, "-ar 48000 -ac 2 -f s16le -");
   std::vector<std::int16_t> values(bytes.size() / 2);
   std::memcpy(values.data(), bytes.data(), values.size() * 2);
   return values;
@@ -66,7 +64,7 @@ class SessionRealFilesTest : public ::testing::Test {
 
   std::filesystem::path make(const std::string& name, const std::string& arguments) {
     const auto path = folder_.path() / name;
-    if (!testing_support::runCommand("ffmpeg -v error -y " + arguments + " " + shellQuoted(path))) return {};
+    if (!testing_support::makeFileOnce("ffmpeg -v error -y " + arguments, path)) return {};
     return path;
   }
 

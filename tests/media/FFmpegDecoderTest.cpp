@@ -207,7 +207,7 @@ Decoded decodeAll(CVNDecoderProtocol& decoder, const testing::PacketSource& sour
 std::filesystem::path makeFixture(const testing_support::TemporaryDirectory& directory, const std::string& name,
                                   const std::string& arguments) {
   const auto path = directory / name;
-  EXPECT_TRUE(testing_support::runCommand("ffmpeg -v error -y " + arguments + " " + testing_support::shellQuoted(path)));
+  EXPECT_TRUE(testing_support::makeFileOnce("ffmpeg -v error -y " + arguments, path));
   return path;
 }
 
@@ -223,8 +223,8 @@ TEST(FFmpegDecoderTest, H264WithBFramesDeliversEveryFrameOnceAtFfprobesTimes) {
   EXPECT_EQ(decoded.calls, source.samples().size());
   EXPECT_EQ(decoded.failures, 0u);
   std::vector<std::int64_t> expected;
-  std::istringstream lines(testing_support::commandOutput("ffprobe -v error -select_streams v -show_frames -show_entries frame=pts -of csv=p=0 " +
-                                                          testing_support::shellQuoted(file)));
+  std::istringstream lines(testing_support::commandOutputOnce(
+      "ffprobe -v error -select_streams v -show_frames -show_entries frame=pts -of csv=p=0", file));
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty()) expected.push_back(std::stoll(line));
   }

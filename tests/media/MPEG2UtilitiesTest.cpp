@@ -135,9 +135,9 @@ TEST(CVNMPEG2UtilitiesTest, EncodedStreamsReadAsFfprobeReports) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     const auto path = directory / "stream.m2v";
-    ASSERT_TRUE(testing_support::runCommand(std::string("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=") + c.rate +
-                                            " -t 0.5 -c:v mpeg2video " + c.flags + " -f mpeg2video " +
-                                            testing_support::shellQuoted(path)));
+    ASSERT_TRUE(testing_support::makeFileOnce(std::string("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=") + c.rate +
+                                              " -t 0.5 -c:v mpeg2video " + c.flags + " -f mpeg2video",
+                                              path));
     const auto bytes = testing_support::readFileBytes(path);
     std::int32_t width = 0, height = 0, bitrate = 0, order = 0;
     ASSERT_TRUE(CVNMPEG2Utilities::parseBufferForWidthHeightBitrate(bytes, &width, &height, &bitrate));
@@ -145,8 +145,8 @@ TEST(CVNMPEG2UtilitiesTest, EncodedStreamsReadAsFfprobeReports) {
     EXPECT_EQ(height, 288);
     MediaTime duration;
     ASSERT_TRUE(CVNMPEG2Utilities::parseBufferForFrameDuration(bytes, &duration));
-    const std::string probed = testing_support::commandOutput(
-        "ffprobe -v error -show_entries stream=r_frame_rate -of csv=p=0 " + testing_support::shellQuoted(path));
+    const std::string probed =
+        testing_support::commandOutputOnce("ffprobe -v error -show_entries stream=r_frame_rate -of csv=p=0", path);
     std::string expected = std::to_string(duration.timeScale / std::gcd(duration.timeScale, static_cast<std::int32_t>(duration.value))) + "/" +
                            std::to_string(duration.value / std::gcd(duration.timeScale, static_cast<std::int32_t>(duration.value)));
     EXPECT_EQ(probed.substr(0, probed.find_first_of(",\n")), expected);
@@ -155,8 +155,9 @@ TEST(CVNMPEG2UtilitiesTest, EncodedStreamsReadAsFfprobeReports) {
   }
   // Picture types, picture by picture, against ffprobe's.
   const auto path = directory / "gop.m2v";
-  ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=25 -t 0.6 -c:v mpeg2video "
-                                          "-bf 2 -g 6 -f mpeg2video " + testing_support::shellQuoted(path)));
+  ASSERT_TRUE(testing_support::makeFileOnce("ffmpeg -v error -y -f lavfi -i testsrc2=s=352x288:r=25 -t 0.6 -c:v mpeg2video "
+                                            "-bf 2 -g 6 -f mpeg2video",
+                                            path));
   const auto bytes = testing_support::readFileBytes(path);
   std::string types;
   for (std::size_t i = 0; i + 6 <= bytes.size(); ++i) {
@@ -167,8 +168,7 @@ TEST(CVNMPEG2UtilitiesTest, EncodedStreamsReadAsFfprobeReports) {
       types += CVNMPEG2Utilities::stringFromFrameType(type);
     }
   }
-  std::string probed = testing_support::commandOutput("ffprobe -v error -show_entries frame=pict_type -of csv=p=0 " +
-                                                      testing_support::shellQuoted(path));
+  std::string probed = testing_support::commandOutputOnce("ffprobe -v error -show_entries frame=pict_type -of csv=p=0", path);
   probed.erase(std::remove_if(probed.begin(), probed.end(), [](char c) { return c != 'I' && c != 'P' && c != 'B'; }),
                probed.end());
   // ffprobe lists pictures in display order, the stream in coded order: same multiset.
@@ -182,10 +182,11 @@ TEST(CVNMPEG2UtilitiesTest, EncodedStreamsReadAsFfprobeReports) {
 TEST(CVNMPEG2UtilitiesTest, IMXSequenceHeader) {
   testing_support::TemporaryDirectory directory;
   const auto path = directory / "imx.mxf";
-  ASSERT_TRUE(testing_support::runCommand(
+  ASSERT_TRUE(testing_support::makeFileOnce(
       "ffmpeg -v error -y -f lavfi -i testsrc2=s=720x608:r=25 -t 0.2 -vf setfield=tff -c:v mpeg2video -pix_fmt yuv422p "
       "-g 1 -flags +ildct+ilme -top 1 -dc 10 -qmin 1 -qmax 3 -b:v 50M -minrate 50M -maxrate 50M -bufsize 2000000 "
-      "-rc_init_occupancy 2000000 -an -f mxf_d10 " + testing_support::shellQuoted(path)));
+      "-rc_init_occupancy 2000000 -an -f mxf_d10",
+      path));
   const auto bytes = testing_support::readFileBytes(path);
   std::int32_t width = 0, height = 0, bitrate = 0;
   ASSERT_TRUE(CVNMPEG2Utilities::parseBufferForWidthHeightBitrate(bytes, &width, &height, &bitrate));

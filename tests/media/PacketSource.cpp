@@ -95,8 +95,7 @@ DescribedCodecReader::DescribedCodecReader(pm::FormatDescriptionRef video, std::
 
 std::vector<std::string> ffmpegFrameHashes(const std::filesystem::path& file, const std::string& arguments) {
   std::vector<std::string> hashes;
-  std::istringstream lines(testing_support::commandOutput("ffmpeg -v error -i " + testing_support::shellQuoted(file) +
-                                                          " " + arguments + " -f framemd5 -"));
+  std::istringstream lines(testing_support::commandOutputOnce("ffmpeg -v error -i", file, arguments + " -f framemd5 -"));
   for (std::string line; std::getline(lines, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::string hash = line.substr(line.rfind(',') + 1);

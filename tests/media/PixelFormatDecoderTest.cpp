@@ -43,8 +43,8 @@ TEST(PixelFormatDecoderTest, StillsConvertLikeFfmpeg) {
   for (const char* name : {"still.png", "still.tiff"}) {
     SCOPED_TRACE(name);
     const auto file = directory / name;
-    ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240 -frames:v 1 -pix_fmt rgb24 " +
-                                            testing_support::shellQuoted(file)));
+    ASSERT_TRUE(testing_support::makeFileOnce("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240 -frames:v 1 -pix_fmt rgb24",
+                                              file));
     auto source = pm::ImageSource::createWithURL(file);
     ASSERT_TRUE(source.ok());
     auto picture = (*source)->createImage();
@@ -92,12 +92,12 @@ TEST(PixelFormatDecoderTest, UncompressedMovieFramesConvertLikeFfmpeg) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto file = directory / c.name;
-    ASSERT_TRUE(testing_support::runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25 -t 1 " +
-                                            std::string(c.encode) + " " + testing_support::shellQuoted(file)));
+    ASSERT_TRUE(testing_support::makeFileOnce("ffmpeg -v error -y -f lavfi -i testsrc2=s=320x240:r=25 -t 1 " +
+                                              std::string(c.encode), file));
     testing::PacketSource source(file, c.format);
     ASSERT_TRUE(source.ok());
-    const std::string expected = testing_support::commandOutput("ffmpeg -v error -i " + testing_support::shellQuoted(file) +
-                                                                " -f rawvideo -pix_fmt uyvy422 -");
+    const std::string expected =
+        testing_support::commandOutputOnce("ffmpeg -v error -i", file, "-f rawvideo -pix_fmt uyvy422 -");
     const std::size_t frameBytes = 320 * 2 * 240;
     ASSERT_EQ(expected.size(), frameBytes * source.samples().size());
     CVNPixelFormatDecoder decoder(source.description(), "raw");

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -19,6 +18,31 @@ std::filesystem::path fixtureCacheFolder() {
   std::error_code error;
   const auto binary = std::filesystem::read_symlink("/proc/self/exe", error);
   return (error ? std::filesystem::temp_directory_path() : binary.parent_path()) / "fixture-cache";
+}
+
+std::string hexHash(const std::string& text) {
+  std::ostringstream hex;
+  hex << std::hex << std::hash<std::string>{}(text);
+  return hex.str();
+}
+
+// A name in the cache folder no other process writes at the same moment.
+std::filesystem::path partialPath(const std::filesystem::path& folder, const std::string& name) {
+  static std::atomic<int> made{0};
+  return folder / (".partial-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" + name);
+}
+
+// The file in one read: copied byte by byte, a few megabytes took seconds in
+// the sanitizer build.
+template <typename Bytes>
+Bytes wholeFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) return {};
+  Bytes bytes(static_cast<std::size_t>(file.tellg()), 0);
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(file.gcount()));
+  return bytes;
 }
 
 }  // namespace
@@ -40,19 +64,16 @@ std::string commandOutput(const std::string& command) {
 
 bool makeFileOnce(const std::string& command, const std::filesystem::path& path) {
   const std::string name = path.filename().string();
-  std::ostringstream key;
-  key << std::hex << std::hash<std::string>{}(command + '\n' + name);
+  const std::string key = hexHash(command + '\n' + name);
   const auto folder = fixtureCacheFolder();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  const auto cached = folder / (key.str() + "-" + name);
+  const auto cached = folder / (key + "-" + name);
   if (!std::filesystem::exists(cached)) {
     // Written under a name of its own, then renamed into place: a process
     // making the same file at the same moment never reads half of it. The
     // name keeps its extension, which picks the tool's output format.
-    static std::atomic<int> made{0};
-    const auto partial = folder / (".partial-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" +
-                                   key.str() + "-" + name);
+    const auto partial = partialPath(folder, key + "-" + name);
     const bool ran = runCommand(command + " " + shellQuoted(partial));
     if (ran) std::filesystem::rename(partial, cached, error);
     if (!ran || error) {
@@ -64,9 +85,24 @@ bool makeFileOnce(const std::string& command, const std::filesystem::path& path)
   return !error;
 }
 
+std::string commandOutputOnce(const std::string& before, const std::filesystem::path& input, const std::string& after) {
+  const std::string key = hexHash(before + '\n' + after + '\n' + wholeFile<std::string>(input)) + "-output";
+  const auto folder = fixtureCacheFolder();
+  const auto cached = folder / key;
+  if (std::filesystem::exists(cached)) return wholeFile<std::string>(cached);
+  const std::string output = commandOutput(before + " " + shellQuoted(input) + " " + after);
+  if (output.empty()) return output;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  const auto partial = partialPath(folder, key);
+  std::ofstream(partial, std::ios::binary) << output;
+  std::filesystem::rename(partial, cached, error);
+  if (error) std::filesystem::remove(partial, error);
+  return output;
+}
+
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return wholeFile<std::vector<std::uint8_t>>(path);
 }
 
 std::string shellQuoted(const std::filesystem::path& path) {

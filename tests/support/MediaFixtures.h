@@ -19,6 +19,12 @@ std::string commandOutput(const std::string& command);
 // copy what it made. Every test case runs in a process of its own, so a
 // fixture kept only for the process was made again for every case.
 bool makeFileOnce(const std::string& command, const std::filesystem::path& path);
+// The standard output of `before` + `input` + `after`, run once per build
+// folder for the same command and the same bytes in `input`: a reference
+// output of ffprobe or ffmpeg costs as much as the fixture it describes.
+// Failures are not kept.
+std::string commandOutputOnce(const std::string& before, const std::filesystem::path& input,
+                              const std::string& after = "");
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 // A path quoted for the shell.
 std::string shellQuoted(const std::filesystem::path& path);

@@ -35,15 +35,18 @@ std::vector<float> convertWithEngine(const std::filesystem::path& file) {
 double differenceDecibels(const std::vector<float>& ours, const std::vector<float>& reference, int* bestLag) {
   constexpr std::size_t kFrom = 48000;
   constexpr std::size_t kFrames = 48000;
+  constexpr int kMaxLag = 64;
+  if ((kFrom + kFrames + kMaxLag) * 2 > ours.size() || (kFrom + kFrames) * 2 > reference.size()) return 0;
+  // Raw pointers: checked element access made this loop most of the test's time in the sanitizer build.
+  const float* const theirs = reference.data();
   double best = 1e300;
-  for (int lag = -64; lag <= 64; ++lag) {
+  for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
+    const float* const shifted = ours.data() + lag * 2;
     double difference = 0;
     double power = 0;
     for (std::size_t i = kFrom * 2; i < (kFrom + kFrames) * 2; ++i) {
-      const std::size_t j = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + lag * 2);
-      if (j >= ours.size() || i >= reference.size()) return 0;
-      difference += (ours[j] - reference[i]) * (ours[j] - reference[i]);
-      power += reference[i] * reference[i];
+      difference += (shifted[i] - theirs[i]) * (shifted[i] - theirs[i]);
+      power += theirs[i] * theirs[i];
     }
     const double decibels = 10 * std::log10(difference / power + 1e-30);
     if (decibels < best) {

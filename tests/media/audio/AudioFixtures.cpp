@@ -62,6 +62,7 @@ std::filesystem::path audioFixture(const std::string& name) {
   const std::string ffmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
   std::string input;
   std::string extension;
+  std::filesystem::path wave;
   if (name == "tone48k.m4a") {
     input = "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*440*t)|0.3*sin(2*PI*1000*t):s=48000:d=1\"";
     extension = "m4a";
@@ -69,21 +70,24 @@ std::filesystem::path audioFixture(const std::string& name) {
     input = "-f lavfi -i \"aevalsrc=0.5*sin(2*PI*440*t)+0.1*sin(2*PI*5000*t)|0.3*sin(2*PI*1000*t):s=44100:d=3\"";
     extension = name.substr(5);
   } else if (name.rfind("click.", 0) == 0) {
-    const auto wave = folder() / "click-source.wav";
+    wave = folder() / "click-source.wav";
     if (!std::filesystem::exists(wave)) writeClickWave(wave);
     input = "-i " + testing_support::shellQuoted(wave);
     extension = name.substr(6);
   }
   const std::string encoder = encoderArguments(extension);
   if (input.empty() || encoder.empty()) return {};
-  if (!testing_support::runCommand(ffmpeg + input + " " + encoder + " " + testing_support::shellQuoted(path))) return {};
+  // The click's source is a file of this run, so only the tones are shared across processes.
+  const std::string command = ffmpeg + input + " " + encoder;
+  const bool made = wave.empty() ? testing_support::makeFileOnce(command, path)
+                                 : testing_support::runCommand(command + " " + testing_support::shellQuoted(path));
+  if (!made) return {};
   return path;
 }
 
 std::vector<float> ffmpegResampled(const std::filesystem::path& file) {
-  const std::string bytes = testing_support::commandOutput("ffmpeg -nostdin -hide_banner -loglevel error -i " +
-                                                           testing_support::shellQuoted(file) +
-                                                           " -af aresample=48000 -ac 2 -f f32le -");
+  const std::string bytes = testing_support::commandOutputOnce("ffmpeg -nostdin -hide_banner -loglevel error -i", file,
+                                                               "-af aresample=48000 -ac 2 -f f32le -");
   std::vector<float> values(bytes.size() / sizeof(float));
   std::memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
   return values;

@@ -103,8 +103,8 @@ std::filesystem::path fixture(const std::string& name) {
 }
 
 std::map<std::string, std::string> probeStream(const std::filesystem::path& path, const std::string& selector) {
-  const std::string output = testing_support::commandOutput("ffprobe -v error -show_streams -select_streams " +
-                                                            selector + " " + testing_support::shellQuoted(path));
+  const std::string output =
+      testing_support::commandOutputOnce("ffprobe -v error -show_streams -select_streams " + selector, path);
   std::map<std::string, std::string> values;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
@@ -117,9 +117,9 @@ std::map<std::string, std::string> probeStream(const std::filesystem::path& path
 std::vector<ProbedPacket> probePackets(const std::filesystem::path& path, const std::string& selector) {
   const std::string extension = path.extension().string();
   const std::string editList = extension == ".mov" || extension == ".mp4" ? "-advanced_editlist 0 " : "";
-  const std::string output = testing_support::commandOutput(
-      "ffprobe -v error " + editList + "-select_streams " + selector +
-      " -show_entries packet=pts,dts,duration,flags -of csv=p=0 " + testing_support::shellQuoted(path));
+  const std::string output = testing_support::commandOutputOnce(
+      "ffprobe -v error " + editList + "-select_streams " + selector + " -show_entries packet=pts,dts,duration,flags -of csv=p=0",
+      path);
   const auto number = [](const std::string& text) -> std::optional<std::int64_t> {
     if (text.empty() || text == "N/A") return std::nullopt;
     return std::stoll(text);

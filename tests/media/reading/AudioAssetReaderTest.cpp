@@ -33,9 +33,13 @@ constexpr const char* kSine = "-f lavfi -i sine=frequency=440:sample_rate=48000:
 
 std::filesystem::path makeFile(const std::string& name, const std::string& arguments) {
   const auto path = movie_fixtures::fixtureFolder() / ("audio-" + name);
-  if (!std::filesystem::exists(path)) {
-    testing_support::runCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " " +
-                                shellQuoted(path));
+  if (std::filesystem::exists(path)) return path;
+  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments;
+  // A command reading this run's own files differs in every process: kept, it would only fill the cache.
+  if (arguments.find(movie_fixtures::fixtureFolder().string()) != std::string::npos) {
+    testing_support::runCommand(command + " " + shellQuoted(path));
+  } else {
+    testing_support::makeFileOnce(command, path);
   }
   return path;
 }
@@ -65,9 +69,9 @@ struct ProbedPacket {
 };
 
 std::vector<ProbedPacket> probePackets(const std::filesystem::path& path) {
-  std::istringstream lines(testing_support::commandOutput(
-      "ffprobe -v error -select_streams a:0 -show_packets -show_data_hash md5 "
-      "-show_entries packet=pts_time,size,data_hash " + shellQuoted(path)));
+  std::istringstream lines(testing_support::commandOutputOnce(
+      "ffprobe -v error -select_streams a:0 -show_packets -show_data_hash md5 -show_entries packet=pts_time,size,data_hash",
+      path));
   std::vector<ProbedPacket> packets;
   ProbedPacket packet;
   for (std::string line; std::getline(lines, line);) {
@@ -123,8 +127,8 @@ TEST(AudioAssetReader, LinearPCMMatchesTheRawSamples) {
   for (const auto& item : cases) {
     SCOPED_TRACE(item.name);
     const auto path = sineFile(item.name, item.codec);
-    const auto raw = testing_support::commandOutput("ffmpeg -nostdin -loglevel error -i " + shellQuoted(path) +
-                                                    " -c copy -f " + item.raw + " -");
+    const auto raw = testing_support::commandOutputOnce("ffmpeg -nostdin -loglevel error -i", path,
+                                                        std::string("-c copy -f ") + item.raw + " -");
     ASSERT_TRUE(CVNAudioAssetReader::canOpenAssetWithMediaURL(MediaURL::fileURLWithPath(path)));
     auto reader = loaded(path);
     ASSERT_TRUE(reader->isValid());
@@ -444,8 +448,7 @@ TEST(AudioAssetReader, TruncatedFilesReadWhatIsThere) {
   // A WAVE file cut in the middle of a frame, an MP3 cut in the middle of a packet.
   const auto cutWav = writeBytes("cut.wav", std::string(wav.begin(), wav.begin() + 44 + 4 * 5000 + 3));
   const auto cutMp3 = writeBytes("cut.mp3", std::string(mp3.begin(), mp3.begin() + mp3.size() / 2 + 17));
-  auto raw = testing_support::commandOutput("ffmpeg -nostdin -loglevel error -i " + shellQuoted(cutWav) +
-                                            " -c copy -f s16le -");
+  auto raw = testing_support::commandOutputOnce("ffmpeg -nostdin -loglevel error -i", cutWav, "-c copy -f s16le -");
   raw.resize(raw.size() / 4 * 4);  // whole frames only
   auto pcm = loaded(cutWav);
   ASSERT_TRUE(pcm->isValid());

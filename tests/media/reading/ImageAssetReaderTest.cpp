@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
-#include <iterator>
 
 #include "media/readers/image/CVNImageAssetReader.h"
 #include "media/validation/CVNEngineValidation.h"
@@ -23,8 +22,7 @@ using platform::media::fourCC;
 std::filesystem::path makeImage(const std::string& name, const std::string& arguments) {
   const auto path = movie_fixtures::fixtureFolder() / name;
   if (!std::filesystem::exists(path)) {
-    testing_support::runCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " -frames:v 1 " +
-                                testing_support::shellQuoted(path));
+    testing_support::makeFileOnce("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " -frames:v 1", path);
   }
   return path;
 }
@@ -91,12 +89,9 @@ TEST(ImageAssetReader, OneEvenWidthSampleThenNothing) {
 
 TEST(ImageAssetReader, ScalesLikeFFmpegWithoutKeepingTheAspect) {
   const auto path = testImage("scale.png", 320, 240);
-  const auto expectedPath = movie_fixtures::fixtureFolder() / "scale.argb";
-  ASSERT_TRUE(testing_support::runCommand(
-      "ffmpeg -nostdin -hide_banner -loglevel error -y -i " + testing_support::shellQuoted(path) +
-      " -vf scale=1920:1080:flags=bicubic -pix_fmt argb -f rawvideo " + testing_support::shellQuoted(expectedPath)));
-  std::ifstream file(expectedPath, std::ios::binary);
-  const std::vector<unsigned char> expected{std::istreambuf_iterator<char>(file), {}};
+  const std::string scaled = testing_support::commandOutputOnce("ffmpeg -nostdin -hide_banner -loglevel error -i", path,
+                                                                "-vf scale=1920:1080:flags=bicubic -pix_fmt argb -f rawvideo -");
+  const std::vector<unsigned char> expected(scaled.begin(), scaled.end());
   ASSERT_EQ(expected.size(), 1920u * 1080u * 4u);
 
   auto reader = loaded(path);

@@ -20,7 +20,6 @@
 namespace {
 
 using media::CVNDecompressionSession;
-using testing_support::shellQuoted;
 namespace pm = platform::media;
 
 constexpr const char* kSource = "-f lavfi -i testsrc=duration=4:rate=25:size=160x90";
@@ -32,7 +31,7 @@ class SessionDecodingRealFilesTest : public ::testing::Test {
 
   std::filesystem::path make(const std::string& name, const std::string& arguments) {
     const auto path = folder_.path() / name;
-    if (!testing_support::runCommand("ffmpeg -v error -y " + arguments + " " + shellQuoted(path))) return {};
+    if (!testing_support::makeFileOnce("ffmpeg -v error -y " + arguments, path)) return {};
     return path;
   }
 

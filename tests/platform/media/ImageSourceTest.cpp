@@ -12,16 +12,15 @@
 namespace platform::media {
 namespace {
 
-using testing_support::commandOutput;
+using testing_support::commandOutputOnce;
+using testing_support::makeFileOnce;
 using testing_support::readFileBytes;
-using testing_support::runCommand;
-using testing_support::shellQuoted;
 
 class ImageSourceTest : public testing::Test {
  protected:
   std::filesystem::path still(const std::string& extension) {
     const auto path = directory_ / ("still." + extension);
-    EXPECT_TRUE(runCommand("ffmpeg -v error -y -f lavfi -i testsrc2=s=1081x607,format=rgb24 -frames:v 1 " + shellQuoted(path)));
+    EXPECT_TRUE(makeFileOnce("ffmpeg -v error -y -f lavfi -i testsrc2=s=1081x607,format=rgb24 -frames:v 1", path));
     return path;
   }
 
@@ -39,13 +38,11 @@ TEST_F(ImageSourceTest, ReadsEachStillLikeFfmpeg) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.extension);
     const auto path = still(c.extension);
-    const std::string size = commandOutput("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 " +
-                                           shellQuoted(path));
+    const std::string size =
+        commandOutputOnce("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0", path);
     ASSERT_EQ(size, "1081,607\n");
-    const auto rgbaPath = directory_ / "reference.rgba";
-    ASSERT_TRUE(runCommand("ffmpeg -v error -y -i " + shellQuoted(path) + " -pix_fmt rgba -f rawvideo " +
-                           shellQuoted(rgbaPath)));
-    const std::vector<std::uint8_t> reference = readFileBytes(rgbaPath);
+    const std::string decoded = commandOutputOnce("ffmpeg -v error -i", path, "-pix_fmt rgba -f rawvideo -");
+    const std::vector<std::uint8_t> reference(decoded.begin(), decoded.end());
     ASSERT_EQ(reference.size(), 1081u * 607 * 4);
 
     auto source = ImageSource::createWithURL(path);

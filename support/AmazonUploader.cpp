@@ -1,7 +1,6 @@
 #include "support/AmazonUploader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 
 #include <pugixml.hpp>
@@ -184,41 +183,19 @@ void AmazonUploader::getMultiPartUploadId() {
 }
 
 std::optional<AmazonUploader::Segment> AmazonUploader::readSegment(const std::filesystem::path& file,
-                                                                   std::int64_t offset, std::int64_t size,
-                                                                   std::shared_ptr<SegmentBuffer> buffer) {
-  if (!buffer->data()) return std::nullopt;
+                                                                   std::int64_t offset, std::int64_t size) {
   std::ifstream input(file, std::ios::binary);
   input.seekg(offset);
   StorageCrypto::Sha256 digest;
-  std::int64_t filled = 0;
-  while (filled < size && input) {
-    // Hashed piece by piece, while each piece is still in cache.
-    input.read(buffer->data() + filled, std::min(kReadPiece, size - filled));
-    digest.update(std::string_view(buffer->data() + filled, static_cast<std::size_t>(input.gcount())));
-    filled += input.gcount();
+  std::string piece(static_cast<std::size_t>(std::min(kReadPiece, std::max<std::int64_t>(size, 1))), '\0');
+  std::int64_t length = 0;
+  while (length < size && input) {
+    input.read(piece.data(), std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), size - length));
+    digest.update(std::string_view(piece.data(), static_cast<std::size_t>(input.gcount())));
+    length += input.gcount();
   }
   if (input.bad() || (!input && !input.eof())) return std::nullopt;
-  buffer->bytes = std::string_view(buffer->data(), static_cast<std::size_t>(filled));
-  std::string sha256 = StorageCrypto::hex(digest.finish());
-  const std::string_view* bytes = &buffer->bytes;
-  return Segment{std::shared_ptr<const std::string_view>(std::move(buffer), bytes), std::move(sha256)};
-}
-
-std::shared_ptr<SegmentBuffer> AmazonUploader::freeBuffer() {
-  const auto capacity = static_cast<std::size_t>(segmentSize);
-  std::erase_if(buffers_, [capacity](const auto& buffer) { return buffer->capacity() != capacity; });
-  for (const auto& buffer : buffers_) {
-    if (buffer.use_count() != 1) continue;
-    // The last other holder (a request on the transfer thread) let go with a
-    // release: what it read comes before what the next read writes.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return buffer;
-  }
-  auto buffer = std::make_shared<SegmentBuffer>(capacity);
-  // A finished request may not have let go of its buffer yet: past the
-  // pool's size such a spare is not kept.
-  if (buffers_.size() < kReadAhead + 2) buffers_.push_back(buffer);
-  return buffer;
+  return Segment{length, StorageCrypto::hex(digest.finish())};
 }
 
 void AmazonUploader::readAhead(std::int64_t offset) {
@@ -226,8 +203,8 @@ void AmazonUploader::readAhead(std::int64_t offset) {
   pending->offset = offset;
   readAhead_.push_back(pending);
   platform::DispatchQueue::global().async([this, alive = std::weak_ptr<int>(lifetime_), pending, file = file_,
-                                           size = segmentSize, buffer = freeBuffer()] {
-    std::optional<Segment> segment = readSegment(file, pending->offset, size, buffer);
+                                           size = segmentSize] {
+    std::optional<Segment> segment = readSegment(file, pending->offset, size);
     platform::DispatchQueue::main().async([this, alive, pending, segment = std::move(segment)]() mutable {
       if (alive.expired()) return;
       pending->segment = std::move(segment);
@@ -266,14 +243,17 @@ void AmazonUploader::uploadNextMultiPartSegment(std::int64_t offset) {
     fail("amazonSegmentFileUploadError", "Cannot read " + file_.string() + ".");
     return;
   }
-  const auto length = static_cast<std::int64_t>(segment->bytes->size());
+  const std::int64_t length = segment->length;
+  // The next segments are hashed while this one goes out.
+  if (length >= segmentSize) keepReadingAhead(offset + length);
   const std::string query = "partNumber=" + std::to_string(etags_.size() + 1) +
                             "&uploadId=" + percentEncoded(*uploadId_, PercentEncodingPart::QueryValue);
   platform::URLRequest request;
   request.method = "PUT";
   request.headers.emplace_back("Content-Type", "application/octet-stream");
   request.headers.emplace_back("Content-Size", std::to_string(segmentSize));
-  request.sharedBody = std::move(segment->bytes);
+  request.uploadFile = file_;
+  request.uploadRange = platform::URLRequest::FileRange{offset, length};
   send(std::move(request), objectPath(remotePath + fileName_), query, std::move(segment->sha256),
        [this, length, offset](Reply reply) { segmentSent(std::move(reply), length, offset + length); }, true);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The object-store client: puts a file into the support bucket in one
 // streamed PUT or as a multipart upload of `segmentSize` segments (sent in
-// order; the next ones read and hashed on background threads meanwhile),
+// order, each streamed from its range of the file; the next ones hashed on
+// background threads meanwhile),
 // reports progress, aborts and resumes from the first segment without an ETag. Path-style requests, signed as configured.
 // Replies are bounded. Main thread only; callbacks on the main queue.
 #include <cstdint>
@@ -14,7 +15,6 @@
 
 #include "platform/network/URLSession.h"
 #include "support/AmazonUploaderProtocol.h"
-#include "support/SegmentBuffer.h"
 #include "support/StorageSigner.h"
 #include "support/SupportConfiguration.h"
 
@@ -29,7 +29,7 @@ class AmazonUploader {
   std::int64_t segmentSize = 0xA00000;
   // Segments read and hashed ahead of the one being sent: one, so that reading
   // overlaps sending while memory stays at a couple of segments.
-  static constexpr std::size_t kReadAhead = 1;
+  static constexpr std::size_t kReadAhead = 2;
 
   const std::string& bucketName() const { return configuration_.bucketName; }
   const std::optional<std::string>& currentMultiPartUploadId() const { return uploadId_; }
@@ -44,9 +44,9 @@ class AmazonUploader {
   using Reply = platform::Result<platform::URLResponse>;
   void sendSinglePut();
   void getMultiPartUploadId();
-  // A segment read and hashed, ready to send.
+  // A segment hashed, ready to send from the file.
   struct Segment {
-    std::shared_ptr<const std::string_view> bytes;
+    std::int64_t length = 0;
     std::string sha256;  // hex
   };
   // A segment being read and hashed on a background queue.
@@ -59,12 +59,11 @@ class AmazonUploader {
   void readAhead(std::int64_t offset);
   // Makes the segment at `offset` the next to send, with those after it read ahead.
   void keepReadingAhead(std::int64_t offset);
-  // Reads and hashes the segment at `offset` into `buffer`; none when the
-  // file cannot be read. Any thread.
+  // Reads and hashes the segment at `offset`; none when the file cannot be
+  // read. Any thread.
   static std::optional<Segment> readSegment(const std::filesystem::path& file, std::int64_t offset,
-                                            std::int64_t size, std::shared_ptr<SegmentBuffer> buffer);
+                                            std::int64_t size);
   void segmentRead(const std::shared_ptr<PendingSegment>& pending);
-  std::shared_ptr<SegmentBuffer> freeBuffer();
   void stopReadingAhead();
   void segmentSent(Reply reply, std::int64_t length, std::int64_t nextOffset);
   void completeMultiPartUpload();
@@ -94,8 +93,6 @@ class AmazonUploader {
   // The next segments, in order, read and hashed while earlier ones go out.
   std::deque<std::shared_ptr<PendingSegment>> readAhead_;
   std::optional<std::int64_t> awaitedOffset_;  // the segment due, still being read
-  // Segment buffers, reused while no request or read holds them.
-  std::vector<std::shared_ptr<SegmentBuffer>> buffers_;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>();
 };
 

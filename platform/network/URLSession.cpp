@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -86,8 +87,12 @@ class URLSession::Engine {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::FILE* upload = nullptr;
+    curl_off_t uploadStart = 0;  // where the body begins in the file
+    curl_off_t uploadSize = 0;
+    curl_off_t uploadLeft = 0;
     URLResponse response;
     bool tooLarge = false;
+    std::array<curl_off_t, 4> lastProgress{};  // what the queue last heard
     Clock::TimePoint deadline;
     char errorText[CURL_ERROR_SIZE] = {};
 
@@ -131,7 +136,10 @@ class URLSession::Engine {
   static int onProgress(void* context, curl_off_t toReceive, curl_off_t received, curl_off_t toSend,
                         curl_off_t sent) {
     auto* task = static_cast<Task*>(context);
-    if (task->progress) {
+    // libcurl calls this on every turn of its loop; the queue hears of changes only.
+    const std::array<curl_off_t, 4> now{sent, toSend, received, toReceive};
+    if (task->progress && now != task->lastProgress) {
+      task->lastProgress = now;
       task->engine->queue_.async([progress = task->progress, sent, toSend, received, toReceive] {
         progress(sent, toSend, received, toReceive);
       });
@@ -139,9 +147,24 @@ class URLSession::Engine {
     return 0;
   }
 
+  // Reads no further than the body's end, so a range stops where it should.
+  static std::size_t onRead(char* data, std::size_t size, std::size_t count, void* context) {
+    auto* task = static_cast<Task*>(context);
+    const auto wanted = static_cast<std::size_t>(std::min<curl_off_t>(task->uploadLeft, size * count));
+    const std::size_t read = std::fread(data, 1, wanted, task->upload);
+    if (read < wanted && std::ferror(task->upload)) return CURL_READFUNC_ABORT;
+    task->uploadLeft -= static_cast<curl_off_t>(read);
+    return read;  // short of the size given when the file shrank: libcurl fails the transfer
+  }
+
+  // libcurl rewinds (after a redirect or an authentication challenge) only
+  // from the body's start, which SEEK_SET offsets count from.
   static int onSeek(void* context, curl_off_t offset, int origin) {
     auto* task = static_cast<Task*>(context);
-    return fseeko(task->upload, offset, origin) == 0 ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+    if (origin != SEEK_SET || offset > task->uploadSize) return CURL_SEEKFUNC_CANTSEEK;
+    if (fseeko(task->upload, task->uploadStart + offset, SEEK_SET) != 0) return CURL_SEEKFUNC_FAIL;
+    task->uploadLeft = task->uploadSize - offset;
+    return CURL_SEEKFUNC_OK;
   }
 
   // Sets the transfer up; an error when it cannot start.
@@ -189,28 +212,31 @@ class URLSession::Engine {
     }
     if (request.uploadFile) {
       std::error_code error;
-      const auto size = std::filesystem::file_size(*request.uploadFile, error);
-      task.upload = error ? nullptr : std::fopen(request.uploadFile->c_str(), "rb");
-      if (!task.upload) {
+      const auto fileSize = static_cast<curl_off_t>(std::filesystem::file_size(*request.uploadFile, error));
+      const URLRequest::FileRange range = request.uploadRange.value_or(URLRequest::FileRange{0, fileSize});
+      const bool inside = !error && range.offset >= 0 && range.length >= 0 && range.offset + range.length <= fileSize;
+      task.upload = inside ? std::fopen(request.uploadFile->c_str(), "rb") : nullptr;
+      if (!task.upload || fseeko(task.upload, range.offset, SEEK_SET) != 0) {
         return sessionError(URLSessionErrorCode::CannotReadUploadFile,
                             "cannot read the upload file " + request.uploadFile->string());
       }
+      task.uploadStart = range.offset;
+      task.uploadSize = task.uploadLeft = range.length;
       curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-      curl_easy_setopt(easy, CURLOPT_READDATA, task.upload);
+      curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Engine::onRead);
+      curl_easy_setopt(easy, CURLOPT_READDATA, &task);
       curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Engine::onSeek);
       curl_easy_setopt(easy, CURLOPT_SEEKDATA, &task);
-      curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+      curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, range.length);
       curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+      // The body is at hand: no "100-continue" round trip before each one.
+      task.headers = curl_slist_append(task.headers, "Expect:");
+      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, task.headers);
       if (request.method != "PUT") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     } else if (request.method == "GET") {
       curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (request.method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if (request.sharedBody) {
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.sharedBody->size()));
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.sharedBody->data());
-      curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     } else {
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
       curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());

@@ -42,11 +42,14 @@ struct URLRequest {
   // A header with an empty value is sent empty (not left out).
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
-  // Sent instead of `body` when set, without a copy: large bodies shared with
-  // the caller, who leaves the bytes viewed unchanged until the completion has run.
-  std::shared_ptr<const std::string_view> sharedBody;
-  // Streamed as the body when set (the body above is then ignored).
+  // Streamed as the body when set (the body above is then ignored): the whole
+  // file, or only `uploadRange` of it.
   std::optional<std::filesystem::path> uploadFile;
+  struct FileRange {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+  };
+  std::optional<FileRange> uploadRange;
   // Trusted instead of the system's authorities when set (a private CA).
   std::optional<std::filesystem::path> certificateAuthorities;
   Clock::Duration timeout = std::chrono::seconds(60);  // zero or less: the default

@@ -101,6 +101,12 @@ TEST_F(URLSessionTest, UploadsStreamFromAFileAndBadRequestsFailClearly) {
   ASSERT_TRUE(sent.ok()) << sent.error().localizedDescription;
   EXPECT_GE(sent.value().statusCode, 400);  // lighttpd takes no PUT; the body was still streamed
 
+  upload.uploadRange = URLRequest::FileRange{5, 3};  // past the file's 7 bytes
+  Result<URLResponse> pastTheEnd = fetch(upload);
+  ASSERT_FALSE(pastTheEnd.ok());
+  EXPECT_EQ(pastTheEnd.error().code, static_cast<std::int64_t>(URLSessionErrorCode::CannotReadUploadFile));
+
+  upload.uploadRange.reset();
   upload.uploadFile = folder / "missing.txt";
   Result<URLResponse> missing = fetch(upload);
   ASSERT_FALSE(missing.ok());

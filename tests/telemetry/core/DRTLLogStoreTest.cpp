@@ -2,8 +2,11 @@
 
 #include "TelemetryLogFixtures.h"
 #include "TelemetryTestSupport.h"
+#include "platform/Clock.h"
+#include "platform/DispatchQueue.h"
 #include "telemetry/core/DRTLLogDBStorage.h"
 #include "telemetry/core/DRTLUtility.h"
+#include "tests/support/RunLoopWait.h"
 
 namespace telemetry::core {
 namespace {
@@ -129,6 +132,50 @@ TEST_F(DRTLLogStoreTest, RowsThatDoNotDecodeAreDeleted) {
   EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Deserialization failed for log with Id 2"));
   EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Deserialization failed for log with Id 3"));
   EXPECT_EQ(sqlite("SELECT id FROM logs;"), "1\n");
+}
+
+// Another connection to the file (a second process, the sqlite3 tool) holds
+// its read lock for a moment while a delivered batch is deleted: the deletion
+// waits for it, up to its limit on the clock, instead of failing at once and
+// leaving delivered rows behind.
+TEST_F(DRTLLogStoreTest, DeletionWaitsForAnotherConnectionsLockUpToItsLimit) {
+  struct Case {
+    const char* what;
+    bool readerFinishes;  // else the clock passes the limit while it reads
+    const char* rowsLeft;
+  };
+  const Case cases[] = {{"reader finishes", true, "0\n"}, {"reader stays past the limit", false, "2\n"}};
+  platform::ManualClock clock;
+  platform::ScopedClockOverride override(clock);
+  for (const Case& test : cases) {
+    ASSERT_TRUE(storage_->saveLog(pipelineLog("a"), "Analytics", 1));
+    ASSERT_TRUE(storage_->saveLog(pipelineLog("b"), "Analytics", 1));
+    const std::optional<std::string> batchId = load("Analytics", 10).batchId;
+    ASSERT_TRUE(batchId);
+
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(storage_->dbFileURL().c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM logs;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int waits = capture_.count(DRTLLogLevelDebug, "is locked by another connection");
+    platform::SerialQueue queue("test.logstore");
+    ::testing_support::Signal deleted;
+    queue.async([&] {
+      storage_->deleteLogsWithBatchId(*batchId, "Analytics");
+      deleted.raise();
+    });
+    EXPECT_TRUE(::testing_support::waitForCondition(
+        [&] { return capture_.count(DRTLLogLevelDebug, "is locked by another connection") > waits; },
+        "the store to wait"))
+        << test.what;
+    if (test.readerFinishes) {
+      sqlite3_exec(reader, "COMMIT;", nullptr, nullptr, nullptr);
+    } else {
+      clock.advance(kDRTLDBBusyWaitLimit);
+    }
+    EXPECT_TRUE(deleted.waitFor()) << test.what;
+    sqlite3_close(reader);
+    EXPECT_EQ(sqlite("SELECT count(*) FROM logs;"), test.rowsLeft) << test.what;
+  }
 }
 
 // Logs of about one page each in a store of 16 pages.

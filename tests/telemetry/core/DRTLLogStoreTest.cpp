@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "TelemetryLogFixtures.h"
 #include "TelemetryTestSupport.h"
 #include "platform/Clock.h"
@@ -231,6 +233,34 @@ TEST_F(DRTLLogStoreEvictionTest, FullStoreOfHigherPrioritiesKeepsThemAndRefusesT
   EXPECT_FALSE(storage_->saveLog(pipelineLog("huge", 70000), "Analytics", 255));
   EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Current maximum database size is 65536 bytes."));
   EXPECT_EQ(sqlite("SELECT id FROM logs ORDER BY id;"), before);
+}
+
+// Logs saved together share a transaction, which SQLite undoes whole when the
+// file is full: they are then saved one by one, room made for each, none twice.
+TEST_F(DRTLLogStoreEvictionTest, LogsSavedTogetherThatDoNotFitAreSavedOneByOne) {
+  bound(16 * 4096);
+  ASSERT_GT(fill("old", 1), 4);
+  struct Case {
+    std::string what;
+    std::vector<std::size_t> paddings;
+    std::vector<bool> answers;
+  };
+  const Case cases[] = {
+      {"room", {kPadding, kPadding, kPadding}, {true, true, true}},
+      {"large", {kPadding, 70000, kPadding}, {true, false, true}},
+  };
+  for (const Case& test : cases) {
+    std::vector<DRTLLogToSave> logs;
+    for (std::size_t i = 0; i < test.paddings.size(); ++i) {
+      logs.push_back({pipelineLog(test.what + std::to_string(i), test.paddings[i]), 2});
+    }
+    EXPECT_EQ(storage_->saveLogs(logs, "Analytics"), test.answers) << test.what;
+    std::map<std::string, int> copies;
+    for (const auto& log : storage_->logsFromDBWithGroupId("Analytics")) ++copies[logName(log)];
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+      EXPECT_EQ(copies[test.what + std::to_string(i)], test.answers[i] ? 1 : 0) << test.what << i;
+    }
+  }
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ int DRTLDBStorage::configureDatabase(std::uint64_t version, const std::string& f
                    .value_or(DRTLUtility::dirAradedDirectoryURL() / filename);
   maxSizeInBytes_ = kDRTLDefaultMaxSizeInBytes;
   int result = SQLITE_OK;
-  sqlite3* database = openDatabaseAtFileURL(dbFileURL_, &result);
+  sqlite3* database = openConnection(&result);
   if (!database) return result;
   auto fail = [&](int code) {
     sqlite3_close_v2(database);
@@ -64,9 +64,31 @@ int DRTLDBStorage::configureDatabase(std::uint64_t version, const std::string& f
   return SQLITE_OK;
 }
 
+sqlite3* DRTLDBStorage::openConnection(int* result) {
+  sqlite3* database = openDatabaseAtFileURL(dbFileURL_, result);
+  if (database) sqlite3_busy_handler(database, &DRTLDBStorage::waitWhileLocked, this);
+  return database;
+}
+
+// Without it a reader of the file (another process, the sqlite3 tool) makes a
+// delivered batch's deletion fail at once, and its logs are sent again.
+int DRTLDBStorage::waitWhileLocked(void* storage, int attempt) {
+  auto* self = static_cast<DRTLDBStorage*>(storage);
+  const platform::Clock::TimePoint now = platform::Clock::current().now();
+  if (attempt == 0) {
+    self->lockedSince_ = now;
+    DRTLLogDebug("Database file " + self->dbFileURL_.filename().string() +
+                 " is locked by another connection; waiting up to " + std::to_string(kDRTLDBBusyWaitLimit.count()) +
+                 " s.");
+  }
+  if (now - self->lockedSince_ >= kDRTLDBBusyWaitLimit) return 0;
+  sqlite3_sleep(1);  // the other connection's turn
+  return 1;
+}
+
 sqlite3* DRTLDBStorage::connection(int* result) {
   *result = SQLITE_OK;
-  if (!database_) database_ = openDatabaseAtFileURL(dbFileURL_, result);
+  if (!database_) database_ = openConnection(result);
   if (!database_) return nullptr;
   // Read again when configuration never got it (a failed first open): the
   // bound divides by it.

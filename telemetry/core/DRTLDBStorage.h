@@ -6,7 +6,9 @@
 //
 // One connection is kept for the store's life (opened at configuration,
 // reopened after a failure) and the page bound is applied to it again
-// whenever `maxSizeInBytes` changes. Lives on: the channel group queue; not
+// whenever `maxSizeInBytes` changes. When another connection to the file
+// holds its lock, a statement waits for it up to `kDRTLDBBusyWaitLimit` on
+// `platform::Clock` before it fails with SQLITE_BUSY. Lives on: the channel group queue; not
 // safe for concurrent use. The class operations work on a connection the
 // caller opened and return SQLite result codes.
 
@@ -21,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/Value.h"
 #include "telemetry/core/DRTLStorageBindableArray.h"
 
@@ -34,6 +37,7 @@ using DRTLSchema = std::vector<std::pair<std::string, DRTLColumnSchema>>;
 using DRTLStorageRow = std::vector<platform::Value>;
 
 inline constexpr std::int64_t kDRTLDefaultMaxSizeInBytes = 10485760;
+inline constexpr std::chrono::seconds kDRTLDBBusyWaitLimit{2};
 
 class DRTLDBStorage {
  public:
@@ -95,6 +99,9 @@ class DRTLDBStorage {
 
  private:
   int configureDatabase(std::uint64_t version, const std::string& filename);
+  // A connection to the file that waits out another connection's lock.
+  sqlite3* openConnection(int* result);
+  static int waitWhileLocked(void* storage, int attempt);
   // The kept connection, opened when needed; none when opening failed.
   sqlite3* connection(int* result);
   void closeConnection();
@@ -107,6 +114,7 @@ class DRTLDBStorage {
   std::optional<DRTLSchema> schema_;
   sqlite3* database_ = nullptr;
   std::optional<std::int64_t> appliedMaxSizeInBytes_;  // the bound the kept connection carries
+  platform::Clock::TimePoint lockedSince_{};             // when the current wait for a lock began
 };
 
 }  // namespace telemetry::core

@@ -30,6 +30,9 @@ class DRTLLogDBStorage : public DRTLDBStorage, public DRTLStorage {
   DRTLLogDBStorage();
 
   bool saveLog(const std::shared_ptr<DRTLAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
+  // One transaction for all; when one log does not go in (a full file, a log too
+  // large), the transaction is undone and each log is saved on its own.
+  std::vector<bool> saveLogs(const std::vector<DRTLLogToSave>& logs, const std::string& groupId) override;
   bool loadLogsWithGroupId(const std::string& groupId, std::size_t limit,
                            const std::optional<std::vector<std::string>>& excludedTargetKeys,
                            const LoadHandler& handler) override;
@@ -69,11 +72,15 @@ class DRTLLogDBStorage : public DRTLDBStorage, public DRTLStorage {
   static int createPriorityIndex(sqlite3* database);
   int insertMakingRoom(sqlite3* database, const std::string& query, const DRTLStorageBindableArray& values,
                        std::int64_t priority);
+  void rollBackOpenTransaction();
 
   // group id -> batch id -> row ids. Exact group ids, so one group's batches
   // never touch those of a group whose id merely begins with it.
   std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> batches_;
   DRTLEncrypter targetTokenEncrypter_;
+  // Inside saveLogs' transaction no room is made: SQLite undoes the whole
+  // transaction on a full file, so the logs are saved again one by one.
+  bool savingTogether_ = false;
 
   std::size_t idColumnIndex_ = 0;
   std::size_t groupIdColumnIndex_ = 0;

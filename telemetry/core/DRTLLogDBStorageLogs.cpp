@@ -1,4 +1,5 @@
 // Save, load and deletion of logs in the log store.
+#include <algorithm>
 #include <limits>
 
 #include "foundation/GenerateUniqueID.h"
@@ -76,10 +77,34 @@ bool DRTLLogDBStorage::saveLog(const std::shared_ptr<DRTLAbstractLog>& log, cons
   return result == SQLITE_OK;
 }
 
+std::vector<bool> DRTLLogDBStorage::saveLogs(const std::vector<DRTLLogToSave>& logs, const std::string& groupId) {
+  // A transaction per log costs more than the log itself: the journal is
+  // written, synced and removed each time.
+  if (logs.size() > 1 && executeNonSelectionQuery("BEGIN") == SQLITE_OK) {
+    savingTogether_ = true;
+    const bool allSaved = std::all_of(logs.begin(), logs.end(), [&](const DRTLLogToSave& entry) {
+      return saveLog(entry.log, groupId, entry.flags);
+    });
+    savingTogether_ = false;
+    if (allSaved && executeNonSelectionQuery("COMMIT") == SQLITE_OK) return std::vector<bool>(logs.size(), true);
+    rollBackOpenTransaction();
+  }
+  std::vector<bool> saved;
+  for (const DRTLLogToSave& entry : logs) saved.push_back(saveLog(entry.log, groupId, entry.flags));
+  return saved;
+}
+
+void DRTLLogDBStorage::rollBackOpenTransaction() {
+  executeQueryUsingBlock([this](sqlite3* database) {
+    // SQLite may have rolled it back already (a full file does).
+    return sqlite3_get_autocommit(database) ? SQLITE_OK : executeNonSelectionQuery("ROLLBACK", database);
+  });
+}
+
 int DRTLLogDBStorage::insertMakingRoom(sqlite3* database, const std::string& query,
                                        const DRTLStorageBindableArray& values, std::int64_t priority) {
   int result = executeNonSelectionQuery(query, database, &values);
-  if (result != SQLITE_FULL) return result;
+  if (result != SQLITE_FULL || savingTogether_) return result;
 
   // Evictions are undone when the new log still does not fit, so a refused
   // log never costs the logs it tried to displace.

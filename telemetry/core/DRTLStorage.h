@@ -15,6 +15,11 @@ class DRTLAbstractLog;
 
 using DRTLLogArray = std::vector<std::shared_ptr<DRTLAbstractLog>>;
 
+struct DRTLLogToSave {
+  std::shared_ptr<DRTLAbstractLog> log;
+  std::uint64_t flags = 0;
+};
+
 class DRTLStorage {
  public:
   // The logs of the batch (possibly none) and its id (none when empty).
@@ -25,6 +30,8 @@ class DRTLStorage {
   // Stored with priority = flags & 255; false when not stored.
   virtual bool saveLog(const std::shared_ptr<DRTLAbstractLog>& log, const std::string& groupId,
                        std::uint64_t flags) = 0;
+  // Saves the logs in order as saveLog does, one answer per log.
+  virtual std::vector<bool> saveLogs(const std::vector<DRTLLogToSave>& logs, const std::string& groupId) = 0;
   // Calls the handler at once with up to `limit` logs of the group that are in
   // no pending batch and whose target key is not excluded; true when more remain.
   virtual bool loadLogsWithGroupId(const std::string& groupId, std::size_t limit,

@@ -68,37 +68,79 @@ void DRTLChannelUnitDefault::enqueueItem(const std::shared_ptr<DRTLAbstractLog>&
   delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelPrepareLog(this, log); });
   delegates_.forEach(
       [&](DRTLChannelDelegate& delegate) { delegate.channelDidPrepareLog(this, log, internalId, flags); });
-  queue_->async([self = shared_from_this(), log, internalId, flags] { self->enqueueOnQueue(log, internalId, flags); });
+  std::shared_ptr<EnqueueGroup> group;
+  {
+    std::lock_guard lock(enqueueMutex_);
+    const std::size_t limit = std::max<std::size_t>(1, configuration_.batchSizeLimit);
+    if (openEnqueueGroup_ && openEnqueueGroup_->size() < limit) {
+      openEnqueueGroup_->push_back({log, internalId, flags});
+      return;
+    }
+    group = openEnqueueGroup_ = std::make_shared<EnqueueGroup>();
+    group->push_back({log, internalId, flags});
+  }
+  queue_->async([self = shared_from_this(), group] { self->enqueueGroupOnQueue(group); });
 }
 
-void DRTLChannelUnitDefault::enqueueOnQueue(const std::shared_ptr<DRTLAbstractLog>& log, const std::string& internalId,
-                                            std::uint64_t flags) {
-  auto completed = [&] {
+void DRTLChannelUnitDefault::closeEnqueueGroup() {
+  std::lock_guard lock(enqueueMutex_);
+  openEnqueueGroup_.reset();
+}
+
+void DRTLChannelUnitDefault::enqueueGroupOnQueue(const std::shared_ptr<EnqueueGroup>& group) {
+  EnqueueGroup logs;
+  {
+    std::lock_guard lock(enqueueMutex_);
+    if (openEnqueueGroup_ == group) openEnqueueGroup_.reset();
+    logs = std::move(*group);
+  }
+  enum class Fate { Filtered = 1, Discarded = 2, Stored = 3 };
+  std::vector<Fate> fates;
+  std::vector<DRTLLogToSave> toSave;
+  for (const EnqueuedLog& entry : logs) {
+    const auto& log = entry.log;
+    if (delegates_.any([&](DRTLChannelDelegate& delegate) { return delegate.channelUnitShouldFilterLog(this, log); })) {
+      fates.push_back(Fate::Filtered);
+    } else if (discardLogs_) {
+      fates.push_back(Fate::Discarded);
+    } else {
+      // Stored even while the ingestion is not ready (no secret yet): the log
+      // waits for it instead of being lost.
+      DRTLLogDebug("Saving log, type: " + log->type.value_or("") + ", flags: " + std::to_string(entry.flags) + ".");
+      fates.push_back(Fate::Stored);
+      toSave.push_back({log, entry.flags});
+    }
+  }
+  std::vector<bool> saved;
+  std::size_t savedIndex = 0;
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    const std::shared_ptr<DRTLAbstractLog>& log = logs[i].log;
+    const std::string& internalId = logs[i].internalId;
+    if (fates[i] == Fate::Stored && savedIndex == saved.size()) {
+      // Saved up to the log that fills a batch, so a flush finds in the store
+      // what it would find had each log been saved alone.
+      const std::uint64_t limit = configuration_.batchSizeLimit;
+      const std::size_t room = itemsCount_ < limit ? limit - itemsCount_ : 1;
+      const auto first = toSave.begin() + static_cast<std::ptrdiff_t>(saved.size());
+      const auto last = first + static_cast<std::ptrdiff_t>(std::min<std::size_t>(room, toSave.end() - first));
+      const std::vector<bool> chunk = storage_->saveLogs({first, last}, configuration_.groupId);
+      saved.insert(saved.end(), chunk.begin(), chunk.end());
+    }
+    const bool stored = fates[i] == Fate::Stored && saved.at(savedIndex++);
+    if (fates[i] == Fate::Filtered) {
+      DRTLLogDebug("Log of type '" + log->type.value_or("") + "' was filtered out by delegate(s)");
+    } else if (fates[i] == Fate::Discarded) {
+      DRTLLogWarning("Channel " + configuration_.groupId + " disabled in log discarding mode, discard this log.");
+      notifyFailureBeforeSendingForItem(log, pausedWithDeletionError());
+    } else if (stored) {
+      delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelDidStoreLog(this, log, internalId); });
+    }
     delegates_.forEach(
         [&](DRTLChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(this, log, internalId); });
-  };
-  if (delegates_.any([&](DRTLChannelDelegate& delegate) { return delegate.channelUnitShouldFilterLog(this, log); })) {
-    DRTLLogDebug("Log of type '" + log->type.value_or("") + "' was filtered out by delegate(s)");
-    completed();
-    return;
-  }
-  if (discardLogs_) {
-    DRTLLogWarning("Channel " + configuration_.groupId + " disabled in log discarding mode, discard this log.");
-    notifyFailureBeforeSendingForItem(log, pausedWithDeletionError());
-    completed();
-    return;
-  }
-  // Stored even while the ingestion is not ready (no secret yet): the log
-  // waits for it instead of being lost.
-  DRTLLogDebug("Saving log, type: " + log->type.value_or("") + ", flags: " + std::to_string(flags) + ".");
-  const bool saved = storage_->saveLog(log, configuration_.groupId, flags);
-  if (saved) {
-    delegates_.forEach([&](DRTLChannelDelegate& delegate) { delegate.channelDidStoreLog(this, log, internalId); });
-  }
-  completed();
-  if (saved) {
-    ++itemsCount_;
-    checkPendingLogs();
+    if (stored) {
+      ++itemsCount_;
+      checkPendingLogs();
+    }
   }
 }
 
@@ -245,6 +287,7 @@ void DRTLChannelUnitDefault::handleResponse(const std::shared_ptr<DRTLLogContain
 }
 
 void DRTLChannelUnitDefault::setEnabled(bool enabled, bool deleteData) {
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), enabled, deleteData] { self->setEnabledSync(enabled, deleteData); });
 }
 
@@ -272,6 +315,7 @@ void DRTLChannelUnitDefault::setEnabledSync(bool enabled, bool deleteData) {
 }
 
 void DRTLChannelUnitDefault::deleteAllLogsWithError(const platform::Error& error) {
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), error] { self->deleteAllLogsWithErrorSync(error); });
 }
 
@@ -297,10 +341,12 @@ bool DRTLChannelUnitDefault::isPausedBy(const std::shared_ptr<void>& object) con
 }
 
 void DRTLChannelUnitDefault::pauseWithIdentifyingObject(const std::shared_ptr<void>& object) {
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), object] { self->pauseWithIdentifyingObjectSync(object); });
 }
 
 void DRTLChannelUnitDefault::resumeWithIdentifyingObject(const std::shared_ptr<void>& object) {
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), object] { self->resumeWithIdentifyingObjectSync(object); });
 }
 
@@ -335,6 +381,7 @@ void DRTLChannelUnitDefault::resumeWithIdentifyingObjectSync(const std::shared_p
 void DRTLChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token) {
   const std::optional<std::string> key = DRTLUtility::targetKeyFromTargetToken(token);
   if (!key || key->empty()) return;
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), key = *key] {
     DRTLLogDebug("Pause channel for target key " + key + ".");
     self->pausedTargetKeys_.insert(key);
@@ -344,6 +391,7 @@ void DRTLChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token)
 void DRTLChannelUnitDefault::resumeSendingLogsWithToken(const std::string& token) {
   const std::optional<std::string> key = DRTLUtility::targetKeyFromTargetToken(token);
   if (!key || key->empty()) return;
+  closeEnqueueGroup();
   queue_->async([self = shared_from_this(), key = *key] {
     DRTLLogDebug("Resume channel for target key " + key + ".");
     self->pausedTargetKeys_.erase(key);

@@ -13,11 +13,17 @@
 //   the next flush); a refused batch is deleted alone and the unit disabled
 //   without touching the group's other logs.
 //
-// All state lives on the channel group queue; enqueueItem's first part and
-// the delegate table are safe from any thread. Owned through a shared_ptr.
+// Logs enqueued one after another (up to a batch) are stored by one task in
+// one transaction; any other operation of the unit starts a new group, so the
+// order of the unit's operations is kept.
+//
+// All state lives on the channel group queue; enqueueItem's first part, the
+// open enqueue group (its lock) and the delegate table are safe from any
+// thread. Owned through a shared_ptr.
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,12 +33,12 @@
 #include "platform/Timer.h"
 #include "telemetry/core/Channel/DRTLChannelUnitConfiguration.h"
 #include "telemetry/core/Channel/DRTLDelegateTable.h"
+#include "telemetry/core/DRTLStorage.h"
 #include "telemetry/core/Ingestion/DRTLHttpIngestion.h"
 
 namespace telemetry::core {
 
 class DRTLLogContainer;
-class DRTLStorage;
 
 inline constexpr const char* kDRTLStartTimerPrefix = "ChannelStartTimer";
 
@@ -91,7 +97,16 @@ class DRTLChannelUnitDefault : public DRTLChannelUnitProtocol,
   bool hasRunningTimer() const;
 
  private:
-  void enqueueOnQueue(const std::shared_ptr<DRTLAbstractLog>& log, const std::string& internalId, std::uint64_t flags);
+  struct EnqueuedLog {
+    std::shared_ptr<DRTLAbstractLog> log;
+    std::string internalId;
+    std::uint64_t flags = 0;
+  };
+  using EnqueueGroup = std::vector<EnqueuedLog>;
+
+  void enqueueGroupOnQueue(const std::shared_ptr<EnqueueGroup>& group);
+  // Later logs go to a new group, queued after the operation about to be queued.
+  void closeEnqueueGroup();
   void handleResponse(const std::shared_ptr<DRTLLogContainer>& container, std::int64_t statusCode,
                       const std::optional<platform::Error>& error);
   void notifyFailureBeforeSendingForItem(const std::shared_ptr<DRTLAbstractLog>& log, const platform::Error& error);
@@ -102,6 +117,9 @@ class DRTLChannelUnitDefault : public DRTLChannelUnitProtocol,
   const DRTLChannelUnitConfiguration configuration_;
   const std::shared_ptr<platform::DispatchQueue> queue_;
   DRTLDelegateTable delegates_;
+
+  std::mutex enqueueMutex_;
+  std::shared_ptr<EnqueueGroup> openEnqueueGroup_;  // guarded by enqueueMutex_; its task is queued
 
   // On the channel group queue only.
   bool availableBatchFromStorage_ = false;

@@ -191,6 +191,28 @@ TEST_F(DRTLChannelTest, DisablingWithDeletionFailsStoredLogsWithCode100AndDiscar
   EXPECT_EQ(ingestion_->batchCount(), 0u);
 }
 
+// Logs enqueued one after another are stored together; an operation queued
+// between them still comes between them: the fiftieth log, enqueued after the
+// pause, does not flush.
+TEST_F(DRTLChannelTest, LogsEnqueuedAroundAPauseKeepTheirPlace) {
+  auto analytics = unit();
+  ::testing_support::Signal gate;
+  group_->logsDispatchQueue()->async([&] { gate.waitFor(); });  // holds the queue until all is enqueued
+  for (int i = 0; i < 49; ++i) analytics->enqueueItem(pipelineLog("before" + std::to_string(i)), 1);
+  auto pauser = std::make_shared<int>(1);
+  analytics->pauseWithIdentifyingObject(pauser);
+  analytics->enqueueItem(pipelineLog("after"), 1);
+  gate.raise();
+  drain();
+  EXPECT_EQ(stored(), 50u);
+  EXPECT_EQ(delegate_->completed, 50);
+  EXPECT_EQ(ingestion_->batchCount(), 0u);
+  analytics->resumeWithIdentifyingObject(pauser);
+  drain();
+  ASSERT_EQ(ingestion_->batchCount(), 1u);
+  EXPECT_EQ(ingestion_->logCount(0), 50u);
+}
+
 TEST_F(DRTLChannelTest, LogsWaitForTheSecretAndLeaveOverHttp) {
   ::testing_support::HttpCaptureServer server;
   auto client = DRTLHttpClient::create(4, nullptr);

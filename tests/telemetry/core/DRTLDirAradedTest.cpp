@@ -136,9 +136,7 @@ class DRTLDirAradedTest : public ::testing::Test {
   LogCapture capture_;
 };
 
-// Disabled: after the restart the kept logs are sometimes never sent (about 1
-// run in 16 with eight at once); the channel restart is being looked into.
-TEST_F(DRTLDirAradedTest, DISABLED_LogsTravelFromTheServiceToTheServerAndSurviveARefusedSend) {
+TEST_F(DRTLDirAradedTest, LogsTravelFromTheServiceToTheServerAndSurviveARefusedSend) {
   forgetEverything();
   ::testing_support::HttpCaptureServer server;
   DRTLDirAraded::setLogUrl(server.baseUrl());

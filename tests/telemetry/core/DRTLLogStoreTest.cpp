@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "TelemetryLogFixtures.h"
 #include "TelemetryTestSupport.h"
+#include "platform/Clock.h"
+#include "platform/DispatchQueue.h"
 #include "telemetry/core/DRTLLogDBStorage.h"
 #include "telemetry/core/DRTLUtility.h"
+#include "tests/support/RunLoopWait.h"
 
 namespace telemetry::core {
 namespace {
@@ -131,6 +136,50 @@ TEST_F(DRTLLogStoreTest, RowsThatDoNotDecodeAreDeleted) {
   EXPECT_EQ(sqlite("SELECT id FROM logs;"), "1\n");
 }
 
+// Another connection to the file (a second process, the sqlite3 tool) holds
+// its read lock for a moment while a delivered batch is deleted: the deletion
+// waits for it, up to its limit on the clock, instead of failing at once and
+// leaving delivered rows behind.
+TEST_F(DRTLLogStoreTest, DeletionWaitsForAnotherConnectionsLockUpToItsLimit) {
+  struct Case {
+    const char* what;
+    bool readerFinishes;  // else the clock passes the limit while it reads
+    const char* rowsLeft;
+  };
+  const Case cases[] = {{"reader finishes", true, "0\n"}, {"reader stays past the limit", false, "2\n"}};
+  platform::ManualClock clock;
+  platform::ScopedClockOverride override(clock);
+  for (const Case& test : cases) {
+    ASSERT_TRUE(storage_->saveLog(pipelineLog("a"), "Analytics", 1));
+    ASSERT_TRUE(storage_->saveLog(pipelineLog("b"), "Analytics", 1));
+    const std::optional<std::string> batchId = load("Analytics", 10).batchId;
+    ASSERT_TRUE(batchId);
+
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(storage_->dbFileURL().c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM logs;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int waits = capture_.count(DRTLLogLevelDebug, "is locked by another connection");
+    platform::SerialQueue queue("test.logstore");
+    ::testing_support::Signal deleted;
+    queue.async([&] {
+      storage_->deleteLogsWithBatchId(*batchId, "Analytics");
+      deleted.raise();
+    });
+    EXPECT_TRUE(::testing_support::waitForCondition(
+        [&] { return capture_.count(DRTLLogLevelDebug, "is locked by another connection") > waits; },
+        "the store to wait"))
+        << test.what;
+    if (test.readerFinishes) {
+      sqlite3_exec(reader, "COMMIT;", nullptr, nullptr, nullptr);
+    } else {
+      clock.advance(kDRTLDBBusyWaitLimit);
+    }
+    EXPECT_TRUE(deleted.waitFor()) << test.what;
+    sqlite3_close(reader);
+    EXPECT_EQ(sqlite("SELECT count(*) FROM logs;"), test.rowsLeft) << test.what;
+  }
+}
+
 // Logs of about one page each in a store of 16 pages.
 class DRTLLogStoreEvictionTest : public DRTLLogStoreTest {
  protected:
@@ -184,6 +233,34 @@ TEST_F(DRTLLogStoreEvictionTest, FullStoreOfHigherPrioritiesKeepsThemAndRefusesT
   EXPECT_FALSE(storage_->saveLog(pipelineLog("huge", 70000), "Analytics", 255));
   EXPECT_TRUE(capture_.contains(DRTLLogLevelError, "Current maximum database size is 65536 bytes."));
   EXPECT_EQ(sqlite("SELECT id FROM logs ORDER BY id;"), before);
+}
+
+// Logs saved together share a transaction, which SQLite undoes whole when the
+// file is full: they are then saved one by one, room made for each, none twice.
+TEST_F(DRTLLogStoreEvictionTest, LogsSavedTogetherThatDoNotFitAreSavedOneByOne) {
+  bound(16 * 4096);
+  ASSERT_GT(fill("old", 1), 4);
+  struct Case {
+    std::string what;
+    std::vector<std::size_t> paddings;
+    std::vector<bool> answers;
+  };
+  const Case cases[] = {
+      {"room", {kPadding, kPadding, kPadding}, {true, true, true}},
+      {"large", {kPadding, 70000, kPadding}, {true, false, true}},
+  };
+  for (const Case& test : cases) {
+    std::vector<DRTLLogToSave> logs;
+    for (std::size_t i = 0; i < test.paddings.size(); ++i) {
+      logs.push_back({pipelineLog(test.what + std::to_string(i), test.paddings[i]), 2});
+    }
+    EXPECT_EQ(storage_->saveLogs(logs, "Analytics"), test.answers) << test.what;
+    std::map<std::string, int> copies;
+    for (const auto& log : storage_->logsFromDBWithGroupId("Analytics")) ++copies[logName(log)];
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+      EXPECT_EQ(copies[test.what + std::to_string(i)], test.answers[i] ? 1 : 0) << test.what << i;
+    }
+  }
 }
 
 }  // namespace

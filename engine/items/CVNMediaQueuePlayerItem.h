@@ -129,10 +129,14 @@ class CVNMediaQueuePlayerItem final : public CVNQueuePlayerItem, public media::C
   bool shouldInvertFieldsOrder() const { return shouldInvertFieldsOrder_; }
   void setShouldInvertFieldsOrder(bool value) { shouldInvertFieldsOrder_ = value; }
   bool allowDeinterlace() const { return allowDeinterlace_; }
+  void setAllowDeinterlace(bool value) { allowDeinterlace_ = value; }
   bool explicitFieldInversion() const { return explicitFieldInversion_; }
+  void setExplicitFieldInversion(bool value) { explicitFieldInversion_ = value; }
   // The transition holds this item as its next one: the queue player breaks
   // that cycle when it detaches the transition (setPlayerItemAfterTransition).
   const std::shared_ptr<CVNQueuePlayerItem>& startTransition() const { return startTransition_; }
+  // The queue player forgets a start transition that turned out invalid.
+  void setStartTransition(std::shared_ptr<CVNQueuePlayerItem> transition) { startTransition_ = std::move(transition); }
   const std::shared_ptr<media::CVNSessionBase>& decompressionSession() const { return session_; }
   bool shouldUseTextureTwice() const { return shouldUseTextureTwice_; }
   std::int32_t duplicatedFramesCount() const { return duplicatedFramesCount_; }

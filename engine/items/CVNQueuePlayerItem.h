@@ -139,6 +139,7 @@ class CVNQueuePlayerItem : public std::enable_shared_from_this<CVNQueuePlayerIte
   void setTextureRect(foundation::Rect rect);
   bool metalAPIEnabled() const { return metalAPIEnabled_; }
   bool shouldPremultiplyByAlpha() const { return shouldPremultiplyByAlpha_; }
+  void setShouldPremultiplyByAlpha(bool value) { shouldPremultiplyByAlpha_ = value; }
   bool currentPixelBufferIsMissing() const { return currentPixelBufferIsMissing_; }
   std::optional<platform::Dictionary> itemBDictionary() const;
   void setItemBDictionary(std::optional<platform::Dictionary> dictionary);

@@ -30,7 +30,7 @@ namespace engine::items {
 
 enum PlaybackStatus : std::int32_t { kPlaybackStatusPlaying = 2 };
 
-class CVNMediaQueuePlayerItem final : public CVNQueuePlayerItem, public media::CVNDecompressionSessionDelegate {
+class CVNMediaQueuePlayerItem : public CVNQueuePlayerItem, public media::CVNDecompressionSessionDelegate {
  public:
   static std::shared_ptr<CVNMediaQueuePlayerItem> create(
       MediaItemSessionFactory factory = MediaItemSessionFactory::standard());
@@ -143,8 +143,10 @@ class CVNMediaQueuePlayerItem final : public CVNQueuePlayerItem, public media::C
   platform::media::MediaTime lastDequeuedFramePTS() const { return lastDequeuedFramePTS_; }
   std::uint32_t decodedPixelFormat() const { return decodedPixelFormat_; }
 
- private:
+ protected:
   explicit CVNMediaQueuePlayerItem(MediaItemSessionFactory factory);
+
+ private:
 
   // Settings steps.
   bool refuseSettingsOutOfOrder();

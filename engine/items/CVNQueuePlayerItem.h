@@ -151,6 +151,15 @@ class CVNQueuePlayerItem : public std::enable_shared_from_this<CVNQueuePlayerIte
   double previousItemMixPointFromInPoint() const { return previousItemMixPointFromInPoint_; }
   bool hasNextItemMixPoint() const { return hasNextItemMixPoint_; }
   double nextItemMixPointFromInPoint() const { return nextItemMixPointFromInPoint_; }
+  // Set by the item from its settings, or by the queue player on a transition it builds.
+  void setPreviousItemMixPoint(double seconds) {
+    hasPreviousItemMixPoint_ = true;
+    previousItemMixPointFromInPoint_ = seconds;
+  }
+  void setNextItemMixPoint(double seconds) {
+    hasNextItemMixPoint_ = true;
+    nextItemMixPointFromInPoint_ = seconds;
+  }
   bool shouldBeIgnoredForAllowedBuffer() const { return shouldBeIgnoredForAllowedBuffer_; }
   void setShouldBeIgnoredForAllowedBuffer(bool value) { shouldBeIgnoredForAllowedBuffer_ = value; }
 
@@ -170,14 +179,8 @@ class CVNQueuePlayerItem : public std::enable_shared_from_this<CVNQueuePlayerIte
   void setTexturePixelFormat(std::uint32_t format) { texturePixelFormat_ = format; }
   void setTextureWidthRatio(float ratio) { textureWidthRatio_ = ratio; }
   void setCurrentPixelBufferIsMissing(bool missing) { currentPixelBufferIsMissing_ = missing; }
-  void setPreviousItemMixPoint(double seconds) {
-    hasPreviousItemMixPoint_ = true;
-    previousItemMixPointFromInPoint_ = seconds;
-  }
-  void setNextItemMixPoint(double seconds) {
-    hasNextItemMixPoint_ = true;
-    nextItemMixPointFromInPoint_ = seconds;
-  }
+  void setUniqueID(std::string uniqueID) { uniqueID_ = std::move(uniqueID); }
+  void setShouldPremultiplyByAlpha(bool premultiply) { shouldPremultiplyByAlpha_ = premultiply; }
   ItemDictionary& mutableItemDictionary() { return itemDictionary_; }
   // The base's own content rectangle, for subclasses that place it themselves.
   foundation::Rect storedContentRect() const;

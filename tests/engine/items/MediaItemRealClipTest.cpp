@@ -3,14 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/items/CVNMediaQueuePlayerItem.h"
-#include "media/readers/movie/CVNFFmpegMovieAssetReader.h"
-#include "media/sessions/CVNDecompressionSession.h"
-#include "platform/UserDefaults.h"
-#include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/engine/items/ItemFakes.h"
-#include "tests/support/MediaFixtures.h"
-#include "tests/support/RunLoopWait.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/engine/items/RealClipPlayback.h"
 
 namespace engine::items {
 namespace {
@@ -18,15 +12,9 @@ namespace {
 namespace pm = platform::media;
 
 TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
-  media::CVNFFmpegMovieAssetReader::registerMovieReader();
-  testing_support::TemporaryDirectory folder;
-  platform::UserDefaults defaults(folder.path() / "defaults.plist");
-  testing_support::CapturedTechnicalLog log(defaults);
-  const auto clip = folder.path() / "testsrc2.mov";
-  ASSERT_TRUE(testing_support::makeFileOnce(
-      "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=640x360:rate=25 -t 3 "
-      "-c:v mpeg2video -q:v 2",
-      clip));
+  item_fakes::RealClipFolder clips;
+  const auto clip = clips.make("testsrc2.mov", "-f lavfi -i testsrc2=size=640x360:rate=25 -t 3 -c:v mpeg2video -q:v 2");
+  ASSERT_FALSE(clip.empty());
 
   item_fakes::RecordingItemDelegate delegate;
   const auto mode = item_fakes::displayMode(640, 360);
@@ -39,44 +27,15 @@ TEST(MediaItemRealClipTest, PlaysEveryPictureOnceInOrderToTheEnd) {
                                        {"itemTimeScale", platform::Value(25000)},
                                        {"itemFrameDuration", platform::Value(1000)},
                                        {"itemOutputBufferFormat", platform::Value(std::int64_t{pm::kPixelFormat422YpCbCr8})}});
-    item->setAllowedReadAheadDurationInSeconds(8);
   });
-  const auto onQueue = [&](const std::function<bool()>& question) {
-    bool answer = false;
-    delegate.runOnQueue([&] { answer = question(); });
-    return answer;
-  };
-  // The player renews the read-ahead every frame; the session takes it once it knows the clip.
-  ASSERT_TRUE(testing_support::waitForCondition(
-      [&] {
-        return onQueue([&] {
-          item->setAllowedReadAheadDurationInSeconds(8);
-          return item->isReadyForPlayback();
-        });
-      },
-      "the clip to be ready"));
+  ASSERT_TRUE(item_fakes::readUntilReady(delegate, *item, 8));
   EXPECT_EQ(item->type(), kClipTypeMovie);
   EXPECT_EQ(item->playbackDuration(), 3.0);
-  const auto session = std::dynamic_pointer_cast<media::CVNDecompressionSession>(item->decompressionSession());
-  ASSERT_NE(session, nullptr);
 
-  std::vector<std::int64_t> frames;
-  for (int pull = 0; pull < 200 && !onQueue([&] { return item->isFinished(); }); ++pull) {
-    ASSERT_TRUE(testing_support::waitForCondition(
-        [&] { return session->decodeAheadFrameCount() > 0 || session->isFinishedPlaying(); }, "a decoded picture"));
-    delegate.runOnQueue([&] {
-      const auto picture = item->nextPixelBufferByAllowingItemToDequeue(true, kPlaybackStatusPlaying);
-      ASSERT_NE(picture, nullptr);
-      EXPECT_EQ(picture->width(), 640u);
-      if (item->duplicatedFramesCount() == 0) {
-        const auto pts = item->lastDequeuedFramePTS();
-        frames.push_back(pts.value * 25 / pts.timeScale);
-      }
-    });
-  }
+  const auto frames = item_fakes::playToTheEnd(delegate, *item, 640, 200);
   ASSERT_EQ(frames.size(), 75u);
   for (std::size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(frames[i], frames[0] + std::int64_t(i)) << i;
-  EXPECT_EQ(log.linesWith("Start duplicating frames"), 0u);
+  EXPECT_EQ(clips.log().linesWith("Start duplicating frames"), 0u);
   EXPECT_EQ(item->itemState(), kItemStateFinished);
   EXPECT_EQ(delegate.calls().back(), "rendered all");
   EXPECT_TRUE(delegate.allCallsOnQueue());

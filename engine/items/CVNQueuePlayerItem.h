@@ -180,7 +180,6 @@ class CVNQueuePlayerItem : public std::enable_shared_from_this<CVNQueuePlayerIte
   void setTextureWidthRatio(float ratio) { textureWidthRatio_ = ratio; }
   void setCurrentPixelBufferIsMissing(bool missing) { currentPixelBufferIsMissing_ = missing; }
   void setUniqueID(std::string uniqueID) { uniqueID_ = std::move(uniqueID); }
-  void setShouldPremultiplyByAlpha(bool premultiply) { shouldPremultiplyByAlpha_ = premultiply; }
   ItemDictionary& mutableItemDictionary() { return itemDictionary_; }
   // The base's own content rectangle, for subclasses that place it themselves.
   foundation::Rect storedContentRect() const;

@@ -66,6 +66,14 @@ class CVNVideoOutput {
   virtual void setNumberOfChannels(std::uint32_t channels) = 0;
   virtual void setBitsPerChannel(std::uint32_t bits) = 0;
   virtual void setMainOutputAudioStreamBasicDescription(const platform::media::AudioStreamBasicDescription& format) = 0;
+  // Keying: 0 none, 1 and 2 the two key modes; the key's alpha may come premultiplied.
+  virtual std::int32_t keyingMode() const { return 0; }
+  virtual bool premultipliedAlpha() const { return true; }
+  // Standard-definition pictures shown at 16:9.
+  virtual bool force169() const { return false; }
+  // Whether the audio heard while keying follows each clip's routing.
+  virtual bool supportsAudioRoutingDuringKey() const { return false; }
+  virtual std::int32_t defaultKeyModeAudioSource() const { return 0; }
 
   // Not owned; the delegate outlives playback (set to nullptr before it goes).
   virtual void setDelegate(CVNVideoOutputDelegate* delegate) = 0;

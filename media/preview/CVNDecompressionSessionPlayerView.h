@@ -81,7 +81,7 @@ class CVNDecompressionSessionPlayerView final : public CVNPlayerView {
   void setPlayerViewDelegate(CVNPlayerViewDelegate* delegate) override { playerViewDelegate_ = delegate; }
   std::optional<std::int32_t> firstTCFrameNumber() const override;
 
-  void setZiraSourceName(const std::string& name, CompletionHandler handler);
+  void setZiraSourceName(const std::string& name, CompletionHandler handler) override;
   void setItemOutPoint(double seconds);
   void play();
   void pause();
@@ -92,9 +92,9 @@ class CVNDecompressionSessionPlayerView final : public CVNPlayerView {
   bool itemIsStreamClip() const;
   bool itemIsStreamZira() const;
   // Zero times are ignored: they would freeze stills at no duration.
-  void setOutputFrameDuration(platform::media::MediaTime duration);
+  void setOutputFrameDuration(platform::media::MediaTime duration) override;
   bool forceNewSessionCreation() const { return forceNewSessionCreation_; }
-  void setForceNewSessionCreation(bool force) { forceNewSessionCreation_ = force; }
+  void setForceNewSessionCreation(bool force) override { forceNewSessionCreation_ = force; }
   void viewWillDisappear() { pause(); }
   void viewDidHide();
 

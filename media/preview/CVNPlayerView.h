@@ -45,6 +45,12 @@ class CVNPlayerView {
   virtual void setPlayerViewDelegate(CVNPlayerViewDelegate* delegate) = 0;
   // The first timecode's frame number, when the view knows it.
   virtual std::optional<std::int32_t> firstTCFrameNumber() const { return std::nullopt; }
+  // A live source by its name instead of a file.
+  virtual void setZiraSourceName(const std::string& name, CompletionHandler handler) = 0;
+  // The frame duration of stills, audio-only files and live streams.
+  virtual void setOutputFrameDuration(platform::media::MediaTime duration) = 0;
+  // The next load builds a new session even for the same file or source.
+  virtual void setForceNewSessionCreation(bool force) = 0;
 };
 
 }  // namespace media

@@ -41,8 +41,11 @@ bool CVNDecompressionSession::doNotDisplayFlagValueFromSampleBuffer(const pm::Sa
 }
 
 pm::MediaTime CVNDecompressionSession::decodedAheadDuration() const {
-  const auto uncompressed = uncompressedQueue_ ? uncompressedQueue_->totalDuration() : pm::MediaTime::zero();
-  return uncompressed + decoderPendingFrames_.duration();
+  // Frames still inside the decoder do not count: a frame-threaded decoder
+  // holds about one a thread and gives nothing back until fed more, so at a
+  // short decode-ahead they would stop the feeding for good. The decoder
+  // bounds how many it holds.
+  return uncompressedQueue_ ? uncompressedQueue_->totalDuration() : pm::MediaTime::zero();
 }
 
 std::int64_t CVNDecompressionSession::decodeAheadFrameCount() const {

@@ -18,6 +18,7 @@
 #include "tests/app/playlist/FakePlaylistNodeControl.h"
 #include "tests/app/playlist/RecordingPlaylistView.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/IsolatedOperatorTest.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -27,7 +28,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kNodeUniqueID = "stand-in-uid";
 
-class DataSourcePlaylistNodeControlTest : public ::testing::Test {
+class DataSourcePlaylistNodeControlTest : public testing_support::IsolatedOperatorTest {
  protected:
   void SetUp() override {
     const auto program = testing_support::standInNodeProgram();
@@ -45,13 +46,6 @@ class DataSourcePlaylistNodeControlTest : public ::testing::Test {
     return testing_support::advanceClockUntil(clock_, nodes::NodeConnection::kPollingTick, done, maxSteps);
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_ / "defaults.plist"};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride_{defaults_};
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ = std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertOverride_{alerts_};
   testing_support::StandInNode node_;
 };
 

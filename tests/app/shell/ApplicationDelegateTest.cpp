@@ -27,6 +27,7 @@
 #include "tests/app/countdown/RecordingCountDownView.h"
 #include "tests/control/gpi/FakeGPITransport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/IsolatedOperatorTest.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/SilentNotificationCenter.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -174,7 +175,7 @@ Dictionary countDownEntry(const std::string& id) {
   return {{"UniqueID", Value(id)}, {"x", Value(10)}, {"y", Value(20)}, {"w", Value(300)}, {"h", Value(100)}};
 }
 
-class ApplicationDelegateTest : public ::testing::Test {
+class ApplicationDelegateTest : public testing_support::IsolatedOperatorTest {
  protected:
   ApplicationDelegateTest() {
     platform::RunLoop::main().attachCurrentThread();
@@ -251,17 +252,9 @@ class ApplicationDelegateTest : public ::testing::Test {
                          [&](const std::string& line) { return line.find(text) != std::string::npos; });
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_ / "defaults.plist"};
-  platform::ScopedStandardUserDefaultsOverride standardDefaults_{defaults_};
   platform::NotificationCenter notifications_;
   control::GPIBoxWatcher::Events usb_;
   control::CVNTrelvaneController trelvane_{std::make_unique<FakeBoxWatcher>(&usb_), &notifications_};
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
-      std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertPresenter_{alerts_};
   std::mutex consoleMutex_;
   std::vector<std::string> console_;  // guarded by consoleMutex_
   std::unique_ptr<foundation::CVNLogController> log_;

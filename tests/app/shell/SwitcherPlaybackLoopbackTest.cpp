@@ -30,6 +30,7 @@
 #include "tests/control/support/CapturedTechnicalLog.h"
 #include "tests/control/switchers/FakeSwitcherDriverLink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/IsolatedOperatorTest.h"
 #include "tests/support/NodeLineClient.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -78,7 +79,7 @@ class HeadlessPlaylistWindow final : public DocumentWindowController {
   PlaylistWindowObservers observers_;
 };
 
-class SwitcherPlaybackLoopbackTest : public ::testing::Test {
+class SwitcherPlaybackLoopbackTest : public testing_support::IsolatedOperatorTest {
  protected:
   void SetUp() override {
     platform::RunLoop::main().attachCurrentThread();
@@ -192,14 +193,6 @@ class SwitcherPlaybackLoopbackTest : public ::testing::Test {
     return testing_support::advanceClockUntil(clock_, nodes::NodeConnection::kPollingTick, done, maxSteps);
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_ / "defaults.plist"};
-  platform::ScopedStandardUserDefaultsOverride standardDefaults_{defaults_};
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
-      std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertPresenter_{alerts_};
   testing_support::CapturedTechnicalLog log_{defaults_};
   testing_support::StandInNode node_;
   std::unique_ptr<testing_support::NodeLineClient> nodeStatus_;

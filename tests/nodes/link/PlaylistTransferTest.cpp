@@ -27,6 +27,7 @@
 #include "tests/nodes/NodeStandinProcess.h"
 #include "tests/nodes/ScriptedNodeServer.h"
 #include "tests/support/CapturedDiagnostics.h"
+#include "tests/support/IsolatedOperatorTest.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -86,7 +87,7 @@ std::vector<std::string> playbackIDs(const Array& items) {
 // A fake node for each of node A and node B. It answers "version" 201 so
 // that no polling thread runs: the test plays the polling thread's part
 // (pump), and the node sees nothing but the commands under test.
-class PlaylistTransferTest : public ::testing::Test {
+class PlaylistTransferTest : public testing_support::IsolatedOperatorTest {
  protected:
   void SetUp() override {
     platform::RunLoop::main().attachCurrentThread();
@@ -167,14 +168,6 @@ class PlaylistTransferTest : public ::testing::Test {
     return titles;
   }
 
-  platform::ManualClock clock_;
-  platform::ScopedClockOverride clockOverride_{clock_};
-  testing_support::TemporaryDirectory folder_;
-  platform::UserDefaults defaults_{folder_ / "defaults.plist"};
-  platform::ScopedStandardUserDefaultsOverride defaultsOverride_{defaults_};
-  std::shared_ptr<foundation::RecordingAlertPresenter> alerts_ =
-      std::make_shared<foundation::RecordingAlertPresenter>();
-  foundation::ScopedAlertPresenter alertPresenter_{alerts_};
   testing_support::CapturedDiagnostics diagnostics_;
   std::mutex mutex_;
   std::map<std::string, Reply> replies_;  // guarded by mutex_

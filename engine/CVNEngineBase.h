@@ -19,6 +19,7 @@
 // audio conversion belongs to the pull and is made and dropped only while no
 // pull can run.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,7 +99,7 @@ class CVNEngineBase : public pluginframework::CVNVideoOutputDelegate {
 
   // Not owned; outlives the engine (or is set to nullptr before it goes).
   virtual void setDelegate(CVNEngineDelegate* delegate) { delegate_ = delegate; }
-  CVNEngineDelegate* delegate() const { return delegate_; }
+  CVNEngineDelegate* delegate() const { return delegate_.load(); }
   virtual void setSelectedOutput(std::shared_ptr<pluginframework::CVNVideoOutput>) {}
   virtual std::shared_ptr<pluginframework::CVNVideoOutput> selectedOutput() const { return nullptr; }
   virtual void setResizeMode(std::int32_t) {}
@@ -244,7 +245,7 @@ class CVNEngineBase : public pluginframework::CVNVideoOutputDelegate {
                                                          platform::media::MediaTime frameDuration);
 
   const std::shared_ptr<const platform::Bundle> bundle_;
-  CVNEngineDelegate* delegate_ = nullptr;  // not owned
+  std::atomic<CVNEngineDelegate*> delegate_{nullptr};  // not owned
   bool ownsOutput_ = true;
   std::string screenShotURL_;
 

@@ -95,6 +95,36 @@ TEST_F(EngineStartTest, StopWhileTheOutputPullsInALoop) {
   EXPECT_FALSE(engine->videoMixer()->isRunning());
 }
 
+TEST_F(EngineStartTest, StopWaitsForThePullInProgressBeforeFreeingWhatItUses) {
+  output->audioFormat = pcm16(4);
+  const auto engine = wiredEngine();
+  ASSERT_TRUE(engine->startEngine());
+  {
+    const std::lock_guard lock(control->mutex);
+    control->stalling = true;
+  }
+  // Three pulls take the primed frames; the fourth waits in the mixer for a render that stalls.
+  std::thread device([&] {
+    for (int i = 0; i < 4; ++i) output->pull(960);
+  });
+  testing_support::waitForCondition(
+      [&] { return output->nextFrameIndex == 4 && output->pullsInProgress == 1; }, "the fourth pull");
+  const int asked = output->delegateChangesAsked;
+  std::thread stopper([&] { engine->stopEngine(); });
+  testing_support::waitForCondition([&] { return output->delegateChangesAsked > asked; }, "the stop to reach the output");
+  // The waiting pull gives up with black after two frame durations and converts its audio.
+  testing_support::advanceClockUntil(clock, std::chrono::milliseconds(20), [&] { return output->pullsInProgress == 0; },
+                                     10);
+  device.join();
+  {
+    const std::lock_guard lock(control->mutex);
+    control->stalling = false;
+    control->changed.notify_all();
+  }
+  stopper.join();
+  EXPECT_FALSE(engine->videoMixer()->isRunning());
+}
+
 TEST_F(EngineStartTest, DebugKeyOnlyRestartsOnlyARunningEngine) {
   const auto idle = wiredEngine();
   idle->setDebugOutputKeyOnly(true);

@@ -79,6 +79,7 @@ std::vector<std::int32_t> RecordingEngine::engineStatuses() const {
 }
 
 void TestOutput::setDelegate(pluginframework::CVNVideoOutputDelegate* delegate) {
+  ++delegateChangesAsked;
   const std::lock_guard lock(mutex_);
   delegate_ = delegate;
 }
@@ -113,7 +114,9 @@ bool TestOutput::pull(std::uint32_t audioFrames, std::shared_ptr<platform::media
   std::shared_ptr<platform::media::PixelBuffer> frame;
   const std::lock_guard lock(mutex_);
   if (!delegate_) return false;
+  ++pullsInProgress;
   const bool pulled = delegate_->outputWantsFrame(nextFrameIndex++, audioFrames, &frame, samples.data());
+  --pullsInProgress;
   if (picture) *picture = std::move(frame);
   return pulled;
 }

@@ -134,7 +134,9 @@ class TestOutput final : public pluginframework::CVNVideoOutput {
   bool forces169 = false;
   std::optional<std::string> startError;  // set: startPlayback fails with it
   platform::media::AudioStreamBasicDescription audioFormat{};
-  std::int64_t nextFrameIndex = 0;
+  std::atomic<std::int64_t> nextFrameIndex{0};
+  std::atomic<int> pullsInProgress{0};
+  std::atomic<int> delegateChangesAsked{0};  // counted before the change waits for a pull
 
  private:
   std::shared_ptr<const pluginframework::CVNDisplayMode> mode_;

@@ -21,6 +21,7 @@ class CVNCGProjectsPlaybackController {
   }
   // The settings of the clip that just went on air (its unique ID recorded).
   void applySettingsForPlayerItem(const std::string& itemUniqueID) { record("applySettingsForPlayerItem " + itemUniqueID); }
+  void stopAllProjects() { record("stopAllProjects"); }
   std::vector<std::string> calls() const {
     const std::lock_guard lock(mutex_);
     return calls_;

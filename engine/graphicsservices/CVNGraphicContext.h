@@ -22,6 +22,8 @@ class CVNGraphicContext {
   void setHorizontalZoomValue(double zoom) { horizontalZoomValue_ = zoom; }
   bool transparent() const { return transparent_; }
   void setTransparent(bool transparent) { transparent_ = transparent; }
+  bool shouldRenderTiledBackground() const { return shouldRenderTiledBackground_; }
+  void setShouldRenderTiledBackground(bool tiled) { shouldRenderTiledBackground_ = tiled; }
   bool premultipliedAlpha() const { return premultipliedAlpha_; }
   void setPremultipliedAlpha(bool premultiplied) { premultipliedAlpha_ = premultiplied; }
 
@@ -31,6 +33,7 @@ class CVNGraphicContext {
   foundation::Size outputSize_{};
   double horizontalZoomValue_ = 1.0;
   bool transparent_ = false;
+  bool shouldRenderTiledBackground_ = true;
   bool premultipliedAlpha_ = true;
 };
 

@@ -94,6 +94,7 @@ class CVNVideoMixer final : public queueplayer::CVNQueuePlayerDataSource,
   void setRendererFactory(RendererFactory factory) { rendererFactory_ = std::move(factory); }
   void setItemFactory(ItemFactory factory) { itemFactory_ = std::move(factory); }
   const CVNGraphicContext& graphicContext() const { return graphicContext_; }
+  CVNGraphicContext& graphicContext() { return graphicContext_; }
 
   // Stores the output and takes its display mode; nullptr forgets it.
   void setSelectedOutput(std::shared_ptr<pluginframework::CVNVideoOutput> output);

@@ -1,5 +1,6 @@
 #include "tests/support/engine/HeadlessHost.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/media/PixelBufferPool.h"
@@ -75,6 +76,59 @@ void RecordingEngine::itemsOrStatusChanged(std::int32_t engineStatus, const engi
 std::vector<std::int32_t> RecordingEngine::engineStatuses() const {
   const std::lock_guard lock(mutex_);
   return engineStatuses_;
+}
+
+void TestOutput::setDelegate(pluginframework::CVNVideoOutputDelegate* delegate) {
+  ++delegateChangesAsked;
+  const std::lock_guard lock(mutex_);
+  delegate_ = delegate;
+}
+
+bool TestOutput::startPlayback(platform::Error* error) {
+  if (startError) {
+    if (error) *error = platform::Error("TestOutput", 1, *startError);
+    return false;
+  }
+  running = true;
+  return true;
+}
+
+void TestOutput::stopPlaybackWithReason(const std::string& reason) {
+  running = false;
+  const std::lock_guard lock(mutex_);
+  stopReasons_.push_back(reason);
+}
+
+void TestOutput::sendFrame(const std::shared_ptr<platform::media::PixelBuffer>&, const std::uint8_t*, std::size_t,
+                           const platform::media::SampleBufferRef&, const platform::media::SampleBufferRef&,
+                           const pluginframework::VANCPackets&, const platform::media::AudioStreamBasicDescription&) {
+  const std::lock_guard lock(mutex_);
+  ++framesSent_;
+}
+
+bool TestOutput::pull(std::uint32_t audioFrames, std::shared_ptr<platform::media::PixelBuffer>* picture,
+                      std::vector<std::int16_t>* audio) {
+  std::vector<std::int16_t> scratch;
+  auto& samples = audio ? *audio : scratch;
+  samples.assign(std::size_t{audioFrames} * std::max<std::uint32_t>(audioFormat.bytesPerFrame / 2, 1), 0);
+  std::shared_ptr<platform::media::PixelBuffer> frame;
+  const std::lock_guard lock(mutex_);
+  if (!delegate_) return false;
+  ++pullsInProgress;
+  const bool pulled = delegate_->outputWantsFrame(nextFrameIndex++, audioFrames, &frame, samples.data());
+  --pullsInProgress;
+  if (picture) *picture = std::move(frame);
+  return pulled;
+}
+
+std::vector<std::string> TestOutput::stopReasons() const {
+  const std::lock_guard lock(mutex_);
+  return stopReasons_;
+}
+
+std::size_t TestOutput::framesSent() const {
+  const std::lock_guard lock(mutex_);
+  return framesSent_;
 }
 
 bool NumberedFrameRenderer::prepare(const engine::render::RenderTarget& target, std::string*) {

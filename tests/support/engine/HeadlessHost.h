@@ -5,6 +5,7 @@
 // whose settings a test sets, and a renderer that writes each frame's number
 // into its pixels and can be made to fail or stall.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -86,7 +87,9 @@ class RecordingEngine final : public engine::mixer::CVNVideoMixerDelegate {
   std::vector<std::int32_t> engineStatuses_;  // guarded by mutex_
 };
 
-// An output with the settings a test gives it; frames are pulled by the test.
+// An output with the settings a test gives it. A test pulls its frames
+// (pull), from any thread; like a device, a pull holds the delegate, so
+// setDelegate(nullptr) waits for the pull in progress.
 class TestOutput final : public pluginframework::CVNVideoOutput {
  public:
   TestOutput(std::shared_ptr<const pluginframework::CVNDisplayMode> mode, platform::media::FourCharCode format)
@@ -94,37 +97,55 @@ class TestOutput final : public pluginframework::CVNVideoOutput {
 
   std::string name() const override { return "Test Output"; }
   std::string uniqueID() const override { return "test-output"; }
-  bool outputConnectionAvailable() const override { return true; }
+  bool outputConnectionAvailable() const override { return connectionAvailable; }
   bool isRunning() const override { return running; }
   std::shared_ptr<const pluginframework::CVNDisplayMode> selectedDisplayMode() const override { return mode_; }
   void setSelectedDisplayMode(std::shared_ptr<const pluginframework::CVNDisplayMode> mode) override { mode_ = mode; }
   platform::media::FourCharCode bufferFormat() const override { return format_; }
   void setBufferFormat(platform::media::FourCharCode format) override { format_ = format; }
   std::int32_t videoCardBufferSize() const override { return 3; }
-  platform::media::AudioStreamBasicDescription audioStreamBasicDescription() const override { return {}; }
+  platform::media::AudioStreamBasicDescription audioStreamBasicDescription() const override { return audioFormat; }
   std::int32_t keyModeAudioSource() const override { return keyModeAudioSource_; }
   void setKeyModeAudioSource(std::int32_t source) override { keyModeAudioSource_ = source; }
   void setNumberOfChannels(std::uint32_t) override {}
   void setBitsPerChannel(std::uint32_t) override {}
   void setMainOutputAudioStreamBasicDescription(const platform::media::AudioStreamBasicDescription&) override {}
-  void setDelegate(pluginframework::CVNVideoOutputDelegate*) override {}
-  bool startPlayback(platform::Error*) override { return running = true; }
+  void setDelegate(pluginframework::CVNVideoOutputDelegate* delegate) override;
+  bool startPlayback(platform::Error* error) override;
   void stopPlayback() override { running = false; }
-  void stopPlaybackWithReason(const std::string&) override { running = false; }
-  void setVANCOverride(bool) override {}
+  void stopPlaybackWithReason(const std::string& reason) override;
+  void setVANCOverride(bool override) override { vancOverride = override; }
   double transferPerformanceRatio() const override { return 0.0; }
-  void sendFrame(const std::shared_ptr<platform::media::PixelBuffer>&, const std::uint8_t*, std::size_t,
-                 const platform::media::SampleBufferRef&, const platform::media::SampleBufferRef&,
-                 const pluginframework::VANCPackets&, const platform::media::AudioStreamBasicDescription&) override {}
+  void sendFrame(const std::shared_ptr<platform::media::PixelBuffer>& frame, const std::uint8_t* audio,
+                 std::size_t audioFrames, const platform::media::SampleBufferRef&,
+                 const platform::media::SampleBufferRef&, const pluginframework::VANCPackets& packets,
+                 const platform::media::AudioStreamBasicDescription&) override;
   bool force169() const override { return forces169; }
 
-  bool running = false;
+  // One frame through the delegate; false when there is none or no delegate.
+  bool pull(std::uint32_t audioFrames, std::shared_ptr<platform::media::PixelBuffer>* picture = nullptr,
+            std::vector<std::int16_t>* audio = nullptr);
+  std::vector<std::string> stopReasons() const;
+  std::size_t framesSent() const;
+
+  std::atomic<bool> running{false};
+  std::atomic<bool> connectionAvailable{true};
+  std::atomic<bool> vancOverride{false};
   bool forces169 = false;
+  std::optional<std::string> startError;  // set: startPlayback fails with it
+  platform::media::AudioStreamBasicDescription audioFormat{};
+  std::atomic<std::int64_t> nextFrameIndex{0};
+  std::atomic<int> pullsInProgress{0};
+  std::atomic<int> delegateChangesAsked{0};  // counted before the change waits for a pull
 
  private:
   std::shared_ptr<const pluginframework::CVNDisplayMode> mode_;
   platform::media::FourCharCode format_;
   std::int32_t keyModeAudioSource_ = 0;
+  mutable std::mutex mutex_;
+  pluginframework::CVNVideoOutputDelegate* delegate_ = nullptr;  // guarded by mutex_; held during a pull
+  std::vector<std::string> stopReasons_;                         // guarded by mutex_
+  std::size_t framesSent_ = 0;                                   // guarded by mutex_
 };
 
 // Writes the frame number into the first four bytes of a pool buffer. A test

@@ -90,7 +90,9 @@ int main(int argc, char** argv) {
   }
   const standin::NodeOptions& options = parsed.value();
   if (options.help) {
-    std::cout << standin::nodeOptionsUsage();
+    // scripts/run.sh reads the last line to decide whether to show the output.
+    std::cout << standin::nodeOptionsUsage() << "playout engine: "
+              << (standin::playoutEngineIsBuiltIn() ? "built in" : "not built in") << '\n';
     return 0;
   }
   const sigset_t shutdownSignals = blockShutdownSignals();

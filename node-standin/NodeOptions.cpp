@@ -46,12 +46,13 @@ platform::Result<NodeOptions> parseNodeOptions(const std::vector<std::string>& a
       options.help = true;
       return options;
     }
-    if (argument == "--bonjour") {
-      options.bonjour = true;
+    if (argument == "--bonjour" || argument == "--preview" || argument == "--no-engine") {
+      (argument == "--bonjour" ? options.bonjour : argument == "--preview" ? options.preview : options.noEngine) = true;
       continue;
     }
     if (argument != "--listen" && argument != "--media" && argument != "--name" && argument != "--password" &&
-        argument != "--uid") {
+        argument != "--uid" && argument != "--display-mode" && argument != "--buffer-format" &&
+        argument != "--output") {
       return invalid("unknown option '" + argument + "'");
     }
     if (i + 1 >= arguments.size()) return invalid(argument + " wants a value");
@@ -61,6 +62,17 @@ platform::Result<NodeOptions> parseNodeOptions(const std::vector<std::string>& a
       listenGiven = true;
     } else if (argument == "--media") {
       options.mediaFolders.emplace_back(value);
+    } else if (argument == "--output") {
+      if (value.empty()) return invalid("--output wants a file");
+      options.outputFile = value;
+    } else if (argument == "--display-mode") {
+      if (value.empty()) return invalid("--display-mode wants a mode name, as 1080p25");
+      options.displayModeName = value;
+    } else if (argument == "--buffer-format") {
+      if (value != "2vuy" && value != "BGRA" && value != "RGBA") {
+        return invalid("--buffer-format is 2vuy, BGRA or RGBA, not '" + value + "'");
+      }
+      options.bufferFormat = value;
     } else if (!isProtocolText(value, argument == "--uid")) {
       // Names and passwords travel as (the end of) a protocol line, IDs as one word.
       return invalid(argument + (argument == "--uid" ? " wants one word" : " wants text without line ends or "
@@ -75,18 +87,28 @@ platform::Result<NodeOptions> parseNodeOptions(const std::vector<std::string>& a
   }
   if (!listenGiven) return invalid("--listen ADDRESS:PORT is required");
   if (options.mediaFolders.empty()) return invalid("at least one --media FOLDER is required");
+  if (options.noEngine && options.asksForEngineOutput()) {
+    return invalid("--no-engine plays no video: --display-mode, --buffer-format, --output and --preview need the engine");
+  }
   return options;
 }
 
 std::string nodeOptionsUsage() {
   return "usage: node-standin --listen ADDRESS:PORT --media FOLDER [--media FOLDER ...]\n"
          "                    [--name NAME] [--password PASSWORD] [--uid ID] [--bonjour]\n"
+         "                    [--display-mode NAME] [--buffer-format 2vuy|BGRA|RGBA] [--output FILE]\n"
+         "                    [--preview] [--no-engine]\n"
          "  --listen    numeric address and port to listen on; port 0 takes a free one\n"
          "  --media     a folder whose files the node offers as media (repeatable)\n"
          "  --name      node name (default \"Stand-in Node\")\n"
          "  --password  password clients must give to control the node (default: none)\n"
          "  --uid       node unique ID (default: derived from name and media folders)\n"
-         "  --bonjour   announce the node as _ruzizevuzazo._tcp. through the mDNS daemon\n";
+         "  --bonjour   announce the node as _ruzizevuzazo._tcp. through the mDNS daemon\n"
+         "  --display-mode   the output's display mode (default 1080p25)\n"
+         "  --buffer-format  the output's pixel format (default 2vuy)\n"
+         "  --output    record what the output plays into FILE (Matroska)\n"
+         "  --preview   show the output in a window\n"
+         "  --no-engine play nothing: the transport follows the clock\n";
 }
 
 }  // namespace standin

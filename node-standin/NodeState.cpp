@@ -23,7 +23,10 @@ LogFunction withNodeName(const NodeState::Settings& settings) {
 }  // namespace
 
 NodeState::NodeState(Settings settings, MediaLibrary& library)
-    : settings_(std::move(settings)), logLimiter_(withNodeName(settings_)), library_(library) {}
+    : settings_(std::move(settings)),
+      logLimiter_(withNodeName(settings_)),
+      library_(library),
+      playback_(settings_.transport) {}
 
 platform::Result<platform::Data> NodeState::thumbnail(const std::filesystem::path& path,
                                                       double positionInSeconds) const {

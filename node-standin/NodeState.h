@@ -43,6 +43,7 @@ class NodeState {
     std::optional<std::string> password;  // none: every client starts unlocked
     ThumbnailFunction thumbnail;          // empty: makeThumbnail
     LogFunction log;                      // empty: nothing is logged
+    TransportFactory transport;           // empty: playback follows the clock
   };
 
   NodeState(Settings settings, MediaLibrary& library);  // library: not owned, outlives this

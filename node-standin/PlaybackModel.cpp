@@ -1,20 +1,16 @@
 #include "node-standin/PlaybackModel.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
+#include "node-standin/ClockTransport.h"
 
 namespace standin {
 namespace {
-
-using platform::Clock;
 
 platform::Error playbackError(PlaybackErrorCode code, std::string description) {
   return platform::Error(kPlaybackErrorDomain, code, std::move(description));
 }
 
-double secondsBetween(Clock::TimePoint from, Clock::TimePoint to) {
-  return std::chrono::duration<double>(to - from).count();
+platform::Status indexBeyondPlaylist() {
+  return playbackError(PlaybackErrorCode::IndexOutOfRange, "index beyond the playlist");
 }
 
 }  // namespace
@@ -30,294 +26,190 @@ std::string_view statusWord(PlaybackStatus status) {
   return "NOT_INITIALIZED";
 }
 
-ClipEndBehaviour clipEndBehaviourNamed(std::string_view name) {
-  if (name == "Chain") return ClipEndBehaviour::Chain;
-  if (name == "Loop") return ClipEndBehaviour::Loop;
-  if (name == "Stop At End") return ClipEndBehaviour::StopAtEnd;
-  if (name == "Hold Last Frame") return ClipEndBehaviour::HoldLastFrame;
-  return ClipEndBehaviour::Normal;
-}
+PlaybackModel::PlaybackModel(const TransportFactory& makeTransport)
+    : lastCommandTime_(platform::Clock::current().wallNow()),
+      transport_(makeTransport ? makeTransport(playlist_) : std::make_unique<ClockTransport>(playlist_)) {}
 
-PlaybackModel::PlaybackModel()
-    : anchor_(Clock::current().now()), lastCommandTime_(Clock::current().wallNow()) {}
-
-void PlaybackModel::noteCommand() { lastCommandTime_ = Clock::current().wallNow(); }
+void PlaybackModel::noteCommand() { lastCommandTime_ = platform::Clock::current().wallNow(); }
 
 platform::Status PlaybackModel::requireInitialized() const {
-  if (status_ == PlaybackStatus::NotInitialized) {
-    return playbackError(PlaybackErrorCode::NotInitialized, "playback is not initialized");
-  }
+  if (!initialized_) return playbackError(PlaybackErrorCode::NotInitialized, "playback is not initialized");
   return platform::Status::success();
 }
 
-std::optional<std::size_t> PlaybackModel::indexOf(std::string_view playbackUniqueID) const {
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].playbackUniqueID == playbackUniqueID) return i;
-  }
-  return std::nullopt;
+platform::Status PlaybackModel::requireEntries() const {
+  if (platform::Status ready = requireInitialized(); !ready) return ready;
+  if (playlist_.entries.empty()) return playbackError(PlaybackErrorCode::EmptyPlaylist, "the playlist is empty");
+  return platform::Status::success();
 }
 
-std::optional<std::size_t> PlaybackModel::entryAfterEnd(std::size_t index) const {
-  switch (entries_[index].endBehaviour) {
-    case ClipEndBehaviour::Loop:
-      return index;
-    case ClipEndBehaviour::StopAtEnd:
-    case ClipEndBehaviour::HoldLastFrame:
-      return std::nullopt;
-    case ClipEndBehaviour::Normal:
-      if (!chainMode_ || cueMode_) return std::nullopt;
-      [[fallthrough]];
-    case ClipEndBehaviour::Chain:
-      if (index + 1 < entries_.size()) return index + 1;
-      if (loopMode_) return 0;
-      return std::nullopt;
-  }
-  return std::nullopt;
+platform::Result<std::size_t> PlaybackModel::requireEntry(const std::string& playbackUniqueID) const {
+  if (platform::Status ready = requireInitialized(); !ready) return ready.error();
+  const std::optional<std::size_t> index = playlist_.indexOf(playbackUniqueID);
+  if (!index) return playbackError(PlaybackErrorCode::UnknownClip, "no clip " + playbackUniqueID);
+  return *index;
 }
 
-void PlaybackModel::advance() {
-  const Clock::TimePoint now = Clock::current().now();
-  if (status_ != PlaybackStatus::Playing || !current_) {
-    anchor_ = now;
-    return;
-  }
-  double position = position_ + std::max(0.0, secondsBetween(anchor_, now));
-  anchor_ = now;
-  std::size_t emptySteps = 0;
-  while (true) {
-    const double length = entries_[*current_].durationInSeconds;
-    if (position < length) break;
-    const std::optional<std::size_t> following = entryAfterEnd(*current_);
-    if (!following) {
-      status_ = PlaybackStatus::Stopped;
-      position = length;
-      break;
-    }
-    const double overflow = position - length;
-    if (length <= 0) {
-      if (++emptySteps > entries_.size()) {
-        // Only empty entries remain in the loop: nothing would ever play.
-        status_ = PlaybackStatus::Stopped;
-        position = 0;
-        break;
-      }
-    } else {
-      emptySteps = 0;
-    }
-    // A looping clip skips whole turns at once instead of one per pass.
-    position = (*following == *current_ && length > 0) ? std::fmod(overflow, length) : overflow;
-    current_ = following;
-  }
-  position_ = position;
-}
-
-void PlaybackModel::start(std::size_t index, double offset, PlaybackStatus status) {
-  current_ = index;
-  position_ = std::clamp(offset, 0.0, entries_[index].durationInSeconds);
-  status_ = status;
-  anchor_ = Clock::current().now();
+template <typename Edit>
+void PlaybackModel::editPlaylist(Edit edit) {
+  transport_->playlistWillChange();
+  edit();
+  transport_->playlistChanged();
 }
 
 void PlaybackModel::clearAll() {
-  advance();
-  entries_.clear();
-  playlistUniqueID_.clear();
-  current_.reset();
-  position_ = 0;
-  if (status_ != PlaybackStatus::NotInitialized) status_ = PlaybackStatus::Stopped;
-  playlistChanged();
+  transport_->playlistWillChange();
+  playlist_.entries.clear();
+  playlist_.uniqueID.clear();
+  transport_->playlistCleared();
+  ++playlistChangeNumber_;
 }
 
 void PlaybackModel::setPlaylistUniqueID(std::string uniqueID) {
-  advance();
-  playlistUniqueID_ = std::move(uniqueID);
-  playlistChanged();
+  editPlaylist([&] { playlist_.uniqueID = std::move(uniqueID); });
+  ++playlistChangeNumber_;
 }
 
 void PlaybackModel::setLoopMode(bool on) {
-  advance();
-  loopMode_ = on;
+  editPlaylist([&] { playlist_.loopMode = on; });
 }
 
 void PlaybackModel::setChainMode(bool on) {
-  advance();
-  chainMode_ = on;
+  editPlaylist([&] { playlist_.chainMode = on; });
 }
 
 void PlaybackModel::setCueMode(bool on) {
-  advance();
-  cueMode_ = on;
+  editPlaylist([&] { playlist_.cueMode = on; });
 }
 
 void PlaybackModel::appendEntries(std::vector<PlaylistEntry> entries) {
-  advance();
-  for (PlaylistEntry& entry : entries) entries_.push_back(std::move(entry));
-  playlistChanged();
+  editPlaylist([&] {
+    for (PlaylistEntry& entry : entries) playlist_.entries.push_back(std::move(entry));
+  });
+  ++playlistChangeNumber_;
 }
 
 platform::Status PlaybackModel::insertEntry(std::size_t index, PlaylistEntry entry) {
-  advance();
-  if (index > entries_.size()) return playbackError(PlaybackErrorCode::IndexOutOfRange, "index beyond the playlist");
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
-  if (current_ && *current_ >= index) ++*current_;
-  playlistChanged();
+  if (index > playlist_.entries.size()) return indexBeyondPlaylist();
+  transport_->playlistWillChange();
+  playlist_.entries.insert(playlist_.entries.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
+  transport_->entryInserted(index);
+  ++playlistChangeNumber_;
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::replaceEntry(std::size_t index, PlaylistEntry entry) {
-  advance();
-  if (index >= entries_.size()) return playbackError(PlaybackErrorCode::IndexOutOfRange, "index beyond the playlist");
-  entries_[index] = std::move(entry);
-  if (current_ == index) position_ = std::min(position_, entries_[index].durationInSeconds);
-  playlistChanged();
+  if (index >= playlist_.entries.size()) return indexBeyondPlaylist();
+  editPlaylist([&] { playlist_.entries[index] = std::move(entry); });
+  ++playlistChangeNumber_;
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::removeEntry(std::size_t index) {
-  advance();
-  if (index >= entries_.size()) return playbackError(PlaybackErrorCode::IndexOutOfRange, "index beyond the playlist");
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-  if (current_) {
-    if (*current_ == index) {
-      // The clip on air is gone: nothing is left to report.
-      current_.reset();
-      position_ = 0;
-      if (status_ != PlaybackStatus::NotInitialized) status_ = PlaybackStatus::Stopped;
-    } else if (*current_ > index) {
-      --*current_;
-    }
-  }
-  playlistChanged();
+  if (index >= playlist_.entries.size()) return indexBeyondPlaylist();
+  transport_->playlistWillChange();
+  playlist_.entries.erase(playlist_.entries.begin() + static_cast<std::ptrdiff_t>(index));
+  transport_->entryRemoved(index);
+  ++playlistChangeNumber_;
   return platform::Status::success();
 }
 
 void PlaybackModel::initialize() {
-  advance();
   noteCommand();
-  if (status_ == PlaybackStatus::NotInitialized) status_ = PlaybackStatus::Stopped;
+  if (initialized_) return;
+  initialized_ = true;
+  transport_->initialize();
 }
 
 void PlaybackModel::close() {
-  advance();
   noteCommand();
-  status_ = PlaybackStatus::NotInitialized;
-  current_.reset();
-  position_ = 0;
+  initialized_ = false;
+  transport_->close();
 }
 
 platform::Status PlaybackModel::playItem(const std::optional<std::string>& playbackUniqueID, double offset) {
   if (!playbackUniqueID) return resume();
-  advance();
-  if (platform::Status ready = requireInitialized(); !ready) return ready;
-  const std::optional<std::size_t> index = indexOf(*playbackUniqueID);
-  if (!index) return playbackError(PlaybackErrorCode::UnknownClip, "no clip " + *playbackUniqueID);
+  const platform::Result<std::size_t> index = requireEntry(*playbackUniqueID);
+  if (!index) return index.error();
   noteCommand();
-  start(*index, offset, PlaybackStatus::Playing);
+  transport_->playEntry(*index, offset);
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::cueItem(const std::optional<std::string>& playbackUniqueID, double offset) {
-  advance();
-  if (platform::Status ready = requireInitialized(); !ready) return ready;
-  std::optional<std::size_t> index;
+  std::optional<std::size_t> target;
   if (playbackUniqueID) {
-    index = indexOf(*playbackUniqueID);
-    if (!index) return playbackError(PlaybackErrorCode::UnknownClip, "no clip " + *playbackUniqueID);
-  } else {
-    if (entries_.empty()) return playbackError(PlaybackErrorCode::EmptyPlaylist, "the playlist is empty");
-    index = current_.value_or(0);
-    offset = 0;
+    const platform::Result<std::size_t> index = requireEntry(*playbackUniqueID);
+    if (!index) return index.error();
+    target = *index;
+  } else if (platform::Status ready = requireEntries(); !ready) {
+    return ready;
   }
   noteCommand();
-  start(*index, offset, PlaybackStatus::Cued);
+  transport_->cueEntry(target, offset);
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::resume() {
-  advance();
   if (platform::Status ready = requireInitialized(); !ready) return ready;
-  noteCommand();
-  switch (status_) {
-    case PlaybackStatus::Playing:
-      return platform::Status::success();
-    case PlaybackStatus::Paused:
-    case PlaybackStatus::Cued:
-      if (current_) {
-        status_ = PlaybackStatus::Playing;
-        return platform::Status::success();
-      }
-      break;
-    default:
-      break;
+  const PlaybackStatus status = transport_->state().status;
+  const bool resumes = status == PlaybackStatus::Playing || status == PlaybackStatus::Paused ||
+                       status == PlaybackStatus::Cued;
+  if (!resumes && playlist_.entries.empty()) {
+    return playbackError(PlaybackErrorCode::EmptyPlaylist, "the playlist is empty");
   }
-  if (entries_.empty()) return playbackError(PlaybackErrorCode::EmptyPlaylist, "the playlist is empty");
-  start(current_.value_or(0), 0, PlaybackStatus::Playing);
+  noteCommand();
+  transport_->resume();
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::pause() {
-  advance();
   if (platform::Status ready = requireInitialized(); !ready) return ready;
   noteCommand();
-  if (status_ == PlaybackStatus::Playing) status_ = PlaybackStatus::Paused;
+  transport_->pause();
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::stop() {
-  advance();
   if (platform::Status ready = requireInitialized(); !ready) return ready;
   noteCommand();
-  status_ = PlaybackStatus::Stopped;
-  position_ = 0;
+  transport_->stop();
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::skipToNext() {
-  advance();
-  if (platform::Status ready = requireInitialized(); !ready) return ready;
-  if (entries_.empty()) return playbackError(PlaybackErrorCode::EmptyPlaylist, "the playlist is empty");
+  if (platform::Status ready = requireEntries(); !ready) return ready;
   noteCommand();
-  std::optional<std::size_t> next;
-  if (!current_) {
-    next = 0;
-  } else if (*current_ + 1 < entries_.size()) {
-    next = *current_ + 1;
-  } else if (loopMode_) {
-    next = 0;
-  }
-  if (!next) {
-    status_ = PlaybackStatus::Stopped;
-    position_ = 0;
-    return platform::Status::success();
-  }
-  start(*next, 0, status_ == PlaybackStatus::Playing ? PlaybackStatus::Playing : PlaybackStatus::Cued);
+  transport_->skipToNext();
   return platform::Status::success();
 }
 
 platform::Status PlaybackModel::scrubToTime(double seconds) {
-  advance();
   if (platform::Status ready = requireInitialized(); !ready) return ready;
-  if (!current_) return playbackError(PlaybackErrorCode::UnknownClip, "no clip is current");
+  if (transport_->state().clipPlaybackUniqueID.empty()) {
+    return playbackError(PlaybackErrorCode::UnknownClip, "no clip is current");
+  }
   noteCommand();
-  position_ = std::clamp(seconds, 0.0, entries_[*current_].durationInSeconds);
+  transport_->scrubToTime(seconds);
   return platform::Status::success();
 }
 
 PlaybackSnapshot PlaybackModel::snapshot() {
-  advance();
   PlaybackSnapshot snapshot;
-  snapshot.status = status_;
-  snapshot.playlistUniqueID = playlistUniqueID_;
-  snapshot.clipIndex = current_;
-  if (current_) snapshot.clipPlaybackUniqueID = entries_[*current_].playbackUniqueID;
-  snapshot.position = position_;
-  snapshot.loopMode = loopMode_;
-  snapshot.chainMode = chainMode_;
-  snapshot.cueMode = cueMode_;
-  const bool active = status_ == PlaybackStatus::Playing || status_ == PlaybackStatus::Paused ||
-                      status_ == PlaybackStatus::Cued;
-  if (active && current_) snapshot.lockedClips.push_back(snapshot.clipPlaybackUniqueID);
+  snapshot.playlistUniqueID = playlist_.uniqueID;
+  snapshot.loopMode = playlist_.loopMode;
+  snapshot.chainMode = playlist_.chainMode;
+  snapshot.cueMode = playlist_.cueMode;
   snapshot.lastCommandTime = lastCommandTime_;
+  if (!initialized_) return snapshot;
+  const TransportState state = transport_->state();
+  snapshot.status = state.status;
+  snapshot.clipPlaybackUniqueID = state.clipPlaybackUniqueID;
+  snapshot.position = state.position;
+  if (!state.clipPlaybackUniqueID.empty()) snapshot.clipIndex = playlist_.indexOf(state.clipPlaybackUniqueID);
+  const bool active = state.status == PlaybackStatus::Playing || state.status == PlaybackStatus::Paused ||
+                      state.status == PlaybackStatus::Cued;
+  if (active && snapshot.clipIndex) snapshot.lockedClips.push_back(snapshot.clipPlaybackUniqueID);
   return snapshot;
 }
 

@@ -1,55 +1,37 @@
 #pragma once
-// PlaybackModel: the node's playlist and its transport, as a state machine
-// that follows the clock. It plays nothing; it only knows which clip would be
-// on air and how far into it, so clients see what a real node would report.
+// PlaybackModel: the node's playlist, its modes and change numbers, and the
+// checks every transport command passes before its transport plays it.
 //
-// Statuses: NOT_INITIALIZED until initialize(); then STOPPED, CUED, PLAYING
-// or PAUSED. While PLAYING the position grows with Clock::current(); at the
-// end of a clip the next one is chosen by its end behaviour:
-// - "Loop": the clip starts again;
-// - "Chain", or "Normal" (or none) while chain mode is on and cue mode off:
-//   the next entry plays; after the last one the first, in loop mode;
-// - otherwise ("Stop At End", "Hold Last Frame", "Normal" without chaining,
-//   the end of a playlist that does not loop): STOPPED, still reporting the
-//   clip, with the position at its end.
-// Entries of zero length are passed at once; a playlist whose loop holds
-// nothing else stops instead of spinning.
-//
-// Positions are seconds from the clip's in point. Every operation first
-// brings the state up to Clock::current().now().
+// Statuses: NOT_INITIALIZED until initialize(); then what the transport
+// reports (STOPPED, CUED, PLAYING or PAUSED). Transport commands other than
+// initialize() and close() are refused while NOT_INITIALIZED, on an empty
+// playlist and for an unknown playback ID. Positions are seconds from the
+// clip's in point.
 //
 // Owned by the node; not thread-safe: used on the server thread only.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "node-standin/PlaybackTransport.h"
+#include "node-standin/Playlist.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Value.h"
 
 namespace standin {
 
-enum class PlaybackStatus { NotInitialized = 1, Stopped = 2, Cued = 3, Playing = 4, Paused = 5 };
 // "NOT_INITIALIZED", "STOPPED", "CUED", "PLAYING", "PAUSED".
 std::string_view statusWord(PlaybackStatus status);
 
-enum class ClipEndBehaviour { Normal = 1, Chain = 2, Loop = 3, StopAtEnd = 4, HoldLastFrame = 5 };
-// The behaviour named by a "Clip End Behaviour" value; unknown names are Normal.
-ClipEndBehaviour clipEndBehaviourNamed(std::string_view name);
-
 inline constexpr const char* kPlaybackErrorDomain = "PlaybackErrorDomain";
 enum class PlaybackErrorCode { NotInitialized = 1, EmptyPlaylist = 2, UnknownClip = 3, IndexOutOfRange = 4 };
-
-struct PlaylistEntry {
-  std::string playbackUniqueID;
-  double durationInSeconds = 0;  // playable length: out point minus in point
-  ClipEndBehaviour endBehaviour = ClipEndBehaviour::Normal;
-  platform::Dictionary clipInfo;  // what the node reports for this entry
-};
 
 struct PlaybackSnapshot {
   PlaybackStatus status = PlaybackStatus::NotInitialized;
@@ -64,9 +46,12 @@ struct PlaybackSnapshot {
   platform::Clock::WallTime lastCommandTime;
 };
 
+// Makes the transport over the model's playlist (which outlives it).
+using TransportFactory = std::function<std::unique_ptr<PlaybackTransport>(const Playlist& playlist)>;
+
 class PlaybackModel {
  public:
-  PlaybackModel();
+  explicit PlaybackModel(const TransportFactory& makeTransport = {});  // empty: ClockTransport
 
   // Playlist. Every change raises the playlist change number.
   void clearAll();
@@ -78,7 +63,7 @@ class PlaybackModel {
   platform::Status insertEntry(std::size_t index, PlaylistEntry entry);
   platform::Status replaceEntry(std::size_t index, PlaylistEntry entry);
   platform::Status removeEntry(std::size_t index);
-  const std::vector<PlaylistEntry>& entries() const { return entries_; }
+  const std::vector<PlaylistEntry>& entries() const { return playlist_.entries; }
   std::uint64_t playlistChangeNumber() const { return playlistChangeNumber_; }
 
   // Transport.
@@ -101,26 +86,19 @@ class PlaybackModel {
   PlaybackSnapshot snapshot();
 
  private:
-  void advance();
-  std::optional<std::size_t> entryAfterEnd(std::size_t index) const;
-  std::optional<std::size_t> indexOf(std::string_view playbackUniqueID) const;
   platform::Status requireInitialized() const;
-  void start(std::size_t index, double offset, PlaybackStatus status);
-  void playlistChanged() { ++playlistChangeNumber_; }
+  platform::Status requireEntries() const;
+  platform::Result<std::size_t> requireEntry(const std::string& playbackUniqueID) const;
+  // Runs a playlist edit between the transport's before and after hooks.
+  template <typename Edit>
+  void editPlaylist(Edit edit);
   void noteCommand();
 
-  std::vector<PlaylistEntry> entries_;
-  std::string playlistUniqueID_;
-  bool loopMode_ = false;
-  bool chainMode_ = false;
-  bool cueMode_ = false;
+  Playlist playlist_;
   std::uint64_t playlistChangeNumber_ = 0;
-
-  PlaybackStatus status_ = PlaybackStatus::NotInitialized;
-  std::optional<std::size_t> current_;
-  double position_ = 0;                // at anchor_
-  platform::Clock::TimePoint anchor_;  // when position_ was taken
+  bool initialized_ = false;
   platform::Clock::WallTime lastCommandTime_;
+  std::unique_ptr<PlaybackTransport> transport_;  // borrows playlist_
 };
 
 }  // namespace standin

@@ -3,7 +3,9 @@
 //
 // Prints "listening on ADDRESS:PORT" as its first line on standard output
 // once it accepts clients; logs to standard error; ends cleanly on SIGINT or
-// SIGTERM.
+// SIGTERM. The main thread drives the main run loop, where the engine's
+// delegate calls arrive; the server thread reads what they report through
+// the engine's status board.
 
 #include <csignal>
 #include <cstdio>
@@ -15,13 +17,18 @@
 #include <sys/resource.h>
 
 #include "node-standin/BonjourAdvertiser.h"
+#include "node-standin/EngineHost.h"
+#include "node-standin/EngineTransport.h"
 #include "node-standin/MediaLibrary.h"
 #include "node-standin/NodeOptions.h"
 #include "node-standin/NodeServer.h"
 #include "node-standin/NodeSession.h"
 #include "node-standin/NodeState.h"
+#include "node-standin/PlayoutEngine.h"
 #include "media/readers/StandardAssetReaders.h"
+#include "platform/Bundle.h"
 #include "platform/Clock.h"
+#include "platform/RunLoop.h"
 
 namespace {
 
@@ -55,6 +62,23 @@ void raiseOpenFileLimit() {
   }
 }
 
+// The shut-down signal waiting, 0 when none; never blocks.
+int pendingShutdownSignal(const sigset_t& signals) {
+  const timespec noWait{};
+  const int received = sigtimedwait(&signals, nullptr, &noWait);
+  return received > 0 ? received : 0;
+}
+
+standin::PlayoutEngineSettings engineSettings(const standin::NodeOptions& options) {
+  standin::PlayoutEngineSettings settings;
+  settings.bundle = platform::Bundle::main()->resourcesPath();
+  if (options.displayModeName) settings.displayModeName = *options.displayModeName;
+  if (options.bufferFormat) settings.bufferFormat = *options.bufferFormat;
+  settings.outputFile = options.outputFile;
+  settings.preview = options.preview;
+  return settings;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +90,9 @@ int main(int argc, char** argv) {
   }
   const standin::NodeOptions& options = parsed.value();
   if (options.help) {
-    std::cout << standin::nodeOptionsUsage();
+    // scripts/run.sh reads the last line to decide whether to show the output.
+    std::cout << standin::nodeOptionsUsage() << "playout engine: "
+              << (standin::playoutEngineIsBuiltIn() ? "built in" : "not built in") << '\n';
     return 0;
   }
   const sigset_t shutdownSignals = blockShutdownSignals();
@@ -85,7 +111,29 @@ int main(int argc, char** argv) {
 
   const standin::NodeIdentity identity{
       options.uniqueID.value_or(standin::defaultNodeUniqueID(options.name, options.mediaFolders)), options.name};
-  standin::NodeState node({identity, options.password, {}, logLine}, library);
+  // Until the engine is built in, the node plays on its clock unless the engine's output is asked for.
+  const bool withEngine =
+      !options.noEngine && (standin::playoutEngineIsBuiltIn() || options.asksForEngineOutput());
+  platform::RunLoop::main().attachCurrentThread();
+  standin::EngineItemSource engineItems;
+  standin::EngineStatusBoard engineBoard;
+  standin::EngineHost engineHost(engineItems, engineBoard);
+  std::unique_ptr<standin::RunningPlayoutEngine> engine;
+  standin::TransportFactory transport;
+  if (withEngine) {
+    platform::Result<std::unique_ptr<standin::RunningPlayoutEngine>> started =
+        standin::startPlayoutEngine(engineSettings(options), engineHost);
+    if (!started) {
+      logLine("the playout engine did not start: " + started.error().localizedDescription);
+      return 1;
+    }
+    engine = std::move(started.value());
+    transport = [&](const standin::Playlist& playlist) {
+      return std::make_unique<standin::EngineTransport>(
+          playlist, standin::EngineTransport::Parts{*engine, engineItems, engineBoard, logLine});
+    };
+  }
+  standin::NodeState node({identity, options.password, {}, logLine, transport}, library);
   standin::NodeSessionFactory sessions(node);
   standin::NodeServer server(sessions, {}, logLine);
   if (const platform::Status started = server.start(options.listenAddress, options.listenPort); !started) {
@@ -104,9 +152,14 @@ int main(int argc, char** argv) {
   }
 
   int received = 0;
-  sigwait(&shutdownSignals, &received);
+  while (received == 0) {
+    platform::RunLoop::main().runUntil([&] { return (received = pendingShutdownSignal(shutdownSignals)) != 0; },
+                                       std::chrono::minutes(1));
+  }
   logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
   advertiser.stop();
   server.stop();
+  // After the server: no command reaches the engine any more. Stopping it closes the recording.
+  engine.reset();
   return 0;
 }

@@ -61,8 +61,13 @@ trap 'exit 130' INT TERM
 # be waited for with a time limit. The fifo stays open for reading until the
 # end, so the node never writes into a closed pipe.
 mkfifo "$runtime/standin-output"
+# With the engine the node plays real video: a window shows its output (this is a desktop session).
+node_options=()
+if "$build/node-standin/node-standin" --help | grep -qx 'playout engine: built in'; then
+  node_options+=(--preview)
+fi
 "$build/node-standin/node-standin" --listen 127.0.0.1:0 --media "$media" --name "$node_name" --uid "$node_uid" \
-  >"$runtime/standin-output" 2>"$node_log" &
+  "${node_options[@]}" >"$runtime/standin-output" 2>"$node_log" &
 standin_pid=$!
 exec 3<"$runtime/standin-output"
 first_line=""

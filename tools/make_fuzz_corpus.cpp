@@ -92,6 +92,7 @@ void writeNodeReplies(CorpusWriter& corpus) {
                            [](const fs::path&, double) -> platform::Result<platform::Data> {
                              return platform::Data{'I', 'I', '*', 0};
                            },
+                           {},
                            {}},
                           library);
   standin::NodeSessionFactory sessions(node);

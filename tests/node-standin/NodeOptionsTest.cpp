@@ -25,6 +25,18 @@ TEST(NodeOptionsTest, ReadsTheCommandLine) {
   EXPECT_EQ(plain->name, kDefaultNodeName);
   EXPECT_FALSE(plain->password.has_value());
   EXPECT_FALSE(plain->bonjour);
+  EXPECT_FALSE(plain->asksForEngineOutput());
+  EXPECT_FALSE(plain->noEngine);
+
+  const platform::Result<NodeOptions> output =
+      parseNodeOptions({"--listen", "127.0.0.1:0", "--media", "m", "--display-mode", "PAL", "--buffer-format", "BGRA",
+                        "--output", "/tmp/out.mkv", "--preview"});
+  ASSERT_TRUE(output.ok()) << output.error().describe();
+  EXPECT_EQ(output->displayModeName, std::optional<std::string>("PAL"));
+  EXPECT_EQ(output->bufferFormat, std::optional<std::string>("BGRA"));
+  EXPECT_EQ(output->outputFile, std::filesystem::path("/tmp/out.mkv"));
+  EXPECT_TRUE(output->preview);
+  EXPECT_TRUE(output->asksForEngineOutput());
 }
 
 TEST(NodeOptionsTest, RefusesIncompleteOrMalformedCommandLines) {
@@ -39,6 +51,10 @@ TEST(NodeOptionsTest, RefusesIncompleteOrMalformedCommandLines) {
       {"--listen", "127.0.0.1:0", "--media", "m", "--uid", "two words"},
       {"--listen", "127.0.0.1:0", "--media", "m", "--name", "line\nend"},
       {"--listen", "127.0.0.1:0", "--media", "m", "--verbose"},
+      {"--listen", "127.0.0.1:0", "--media", "m", "--buffer-format", "v210"},
+      {"--listen", "127.0.0.1:0", "--media", "m", "--output", ""},
+      {"--listen", "127.0.0.1:0", "--media", "m", "--no-engine", "--output", "out.mkv"},
+      {"--listen", "127.0.0.1:0", "--media", "m", "--no-engine", "--preview"},
   };
   for (const std::vector<std::string>& arguments : refused) {
     const platform::Result<NodeOptions> options = parseNodeOptions(arguments);

@@ -56,7 +56,8 @@ class NodeProtocolTest : public ::testing::Test {
                                  [](const std::filesystem::path&, double seconds) -> platform::Result<platform::Data> {
                                    return platform::Data{'I', 'I', static_cast<std::uint8_t>(seconds)};
                                  },
-                                 [this](const std::string& line) { keepLogLine(line); }};
+                                 [this](const std::string& line) { keepLogLine(line); },
+                                 {}};
     node_.emplace(std::move(settings), *library_);
     sessions_.emplace(*node_);
     server_.emplace(*sessions_, serverOptions, [this](const std::string& line) { keepLogLine(line); });

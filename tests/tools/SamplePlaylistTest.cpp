@@ -45,7 +45,7 @@ class SamplePlaylistTest : public ::testing::Test {
     standin::MediaLibrary::Options options;
     options.prober = fakeProbe;
     library_.emplace(std::vector<std::filesystem::path>{media_.path()}, options);
-    node_.emplace(standin::NodeState::Settings{{"NODE-ID", "Studio A"}, std::nullopt, {}, {}}, *library_);
+    node_.emplace(standin::NodeState::Settings{{"NODE-ID", "Studio A"}, std::nullopt, {}, {}, {}}, *library_);
     sessions_.emplace(*node_);
     server_.emplace(*sessions_, standin::NodeServer::Options{}, nullptr);
     const platform::Status started = server_->start("127.0.0.1", 0);

@@ -125,10 +125,9 @@ std::vector<TriCasterInput> TriCasterController::inputs() const {
 }
 
 std::optional<TriCasterInput> TriCasterController::inputWithIdentifier(const std::string& name) const {
-  const std::string wanted = lowercased(name);
   std::lock_guard lock(inputsLock_);
   for (const TriCasterInput& input : inputs_) {
-    if (lowercased(input.switcherInputName) == wanted) return input;
+    if (equalsIgnoringCase(input.switcherInputName, name)) return input;
   }
   return std::nullopt;
 }
@@ -165,7 +164,7 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
                   std::optional<std::string>& inputName, std::optional<std::string>& label) {
     for (const pugi::xpath_node& node : nodes) {
       const pugi::xml_attribute number = node.node().attribute(numberAttribute);
-      if (!number || lowercased(number.value()) != lowercased(name)) continue;
+      if (!number || !equalsIgnoringCase(number.value(), name)) continue;
       inputName = number.value();
       const pugi::xml_attribute iso = node.node().attribute("iso_label");
       label = iso ? iso.value() : number.value();
@@ -192,10 +191,12 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
   return inputs;
 }
 
-void TriCasterController::processReceivedData(const std::string& message) {
-  switcherConsoleLog("DATA: %zu", message.size());
+TriCasterController::StateChange TriCasterController::readStateMessage(const std::string& message,
+                                                                       std::string& console) {
+  console += "DATA: " + std::to_string(message.size()) + "\n";
+  StateChange change;
   pugi::xml_document document;
-  if (!document.load_buffer(message.data(), message.size())) return;
+  if (!document.load_buffer(message.data(), message.size())) return change;
   const RowStates states(document);
   auto find = [&](RowStates::Row row, RowStates::Row namedRow) -> std::optional<TriCasterInput> {
     if (const auto position = states.single(row)) {
@@ -204,28 +205,45 @@ void TriCasterController::processReceivedData(const std::string& message) {
     if (const auto name = states.single(namedRow)) return inputWithIdentifier(*name);
     return std::nullopt;
   };
-  const std::weak_ptr<bool> alive = alive_;
-  if (auto program = find(RowStates::kProgramRow, RowStates::kProgramName)) {
-    setInputFlags(program->index, true);
-    platform::DispatchQueue::main().async([this, alive, input = *program] {
-      if (!alive.expired()) programDidChange(input);
-    });
-  }
-  if (auto preview = find(RowStates::kPreviewRow, RowStates::kPreviewName)) {
-    setInputFlags(preview->index, false);
-    platform::DispatchQueue::main().async([this, alive, input = *preview] {
-      if (alive.expired()) return;
-      switcherConsoleLog("Tricaster: Preview: %s", input.identifier().c_str());
-      previewInputIndex_ = input.index;
-    });
-  }
+  change.program = find(RowStates::kProgramRow, RowStates::kProgramName);
+  if (change.program) setInputFlags(change.program->index, true);
+  change.preview = find(RowStates::kPreviewRow, RowStates::kPreviewName);
+  if (change.preview) setInputFlags(change.preview->index, false);
+  return change;
 }
 
-void TriCasterController::programDidChange(const TriCasterInput& input) {
-  switcherConsoleLog("Tricaster: Program: %s", input.identifier().c_str());
+void TriCasterController::applyStateChanges(std::vector<StateChange> changes) {
+  std::erase_if(changes, [](const StateChange& change) { return !change.program && !change.preview; });
+  if (changes.empty()) return;
+  // One main-thread task per read, in the order the messages came.
+  const std::weak_ptr<bool> alive = alive_;
+  platform::DispatchQueue::main().async([this, alive, changes = std::move(changes)] {
+    if (alive.expired()) return;
+    std::string console;
+    for (const StateChange& change : changes) {
+      if (change.program) programDidChange(*change.program, console);
+      if (change.preview) {
+        console += "Tricaster: Preview: " + change.preview->identifier() + "\n";
+        previewInputIndex_ = change.preview->index;
+      }
+    }
+    switcherConsoleWrite(console);
+  });
+}
+
+void TriCasterController::processReceivedData(const std::string& message) {
+  std::string console;
+  std::vector<StateChange> changes;
+  changes.push_back(readStateMessage(message, console));
+  switcherConsoleWrite(console);
+  applyStateChanges(std::move(changes));
+}
+
+void TriCasterController::programDidChange(const TriCasterInput& input, std::string& console) {
+  console += "Tricaster: Program: " + input.identifier() + "\n";
   if (input.index == programInputIndex_) return;
   programInputIndex_ = input.index;
-  if (lowercased(input.switcherInputName) == lowercased(identifierOfClipPlayingInput_)) {
+  if (equalsIgnoringCase(input.switcherInputName, identifierOfClipPlayingInput_)) {
     isPlayingAClip_ = true;
     if (delegate_) delegate_->triCasterTriggeredPlaybackStartForDevice(*this);
   } else if (isPlayingAClip_) {

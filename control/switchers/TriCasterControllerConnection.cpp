@@ -106,7 +106,12 @@ void TriCasterController::feedDidOpen() {
 
 void TriCasterController::feedDidReceive(std::string_view bytes) {
   TriCasterFeedAssembler::Result result = assembler_.append(bytes);
-  for (const std::string& message : result.messages) processReceivedData(message);
+  std::string console;
+  std::vector<StateChange> changes;
+  changes.reserve(result.messages.size());
+  for (const std::string& message : result.messages) changes.push_back(readStateMessage(message, console));
+  switcherConsoleWrite(console);
+  applyStateChanges(std::move(changes));
   if (result.overflowed) {
     switcherConsoleLog("TriCaster state message past %zu bytes dropped; reconnecting",
                  TriCasterFeedAssembler::kMaximumMessageSize);

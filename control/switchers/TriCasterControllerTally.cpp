@@ -57,7 +57,7 @@ void TriCasterController::applyTally(std::uint64_t index, bool onProgram, bool o
       if (selects) input.isSelectedInputOfPreview = true;
       previewChanged = true;
     }
-    isClipPlayer = lowercased(input.switcherInputName) == lowercased(identifierOfClipPlayingInput_);
+    isClipPlayer = equalsIgnoringCase(input.switcherInputName, identifierOfClipPlayingInput_);
   }
   const auto position = static_cast<std::int32_t>(index);
   if (programChanged) {

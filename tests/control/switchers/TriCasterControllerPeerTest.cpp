@@ -360,6 +360,8 @@ TEST_F(TriCasterControllerPeerTest, AnEndlessStateMessageIsDroppedAndTheFeedReco
   feed("endless");
   ASSERT_TRUE(runMainLoopUntil([&] { return !controller_->isConnected().get(); }, "the dropped feed"));
   EXPECT_TRUE(reconnectAfter(TriCasterController::kReconnectDelay));
+  // The peer sends on its newest connection, once it has taken it up.
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return outputCount("register b") == 2; }, "register line"));
   // The new connection carries states as before.
   send({stateMessage(state("main_a_row_named_input", "ddr1") + state("main_b_row", "1"))});
   EXPECT_TRUE(runMainLoopUntil([&] { return controller_->programInputIndex() == 3; }, "program"));

@@ -192,10 +192,10 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
 }
 
 TriCasterController::StateChange TriCasterController::readStateMessage(const std::string& message,
+                                                                       pugi::xml_document& document,
                                                                        std::string& console) {
   console += "DATA: " + std::to_string(message.size()) + "\n";
   StateChange change;
-  pugi::xml_document document;
   if (!document.load_buffer(message.data(), message.size())) return change;
   const RowStates states(document);
   auto find = [&](RowStates::Row row, RowStates::Row namedRow) -> std::optional<TriCasterInput> {
@@ -234,7 +234,8 @@ void TriCasterController::applyStateChanges(std::vector<StateChange> changes) {
 void TriCasterController::processReceivedData(const std::string& message) {
   std::string console;
   std::vector<StateChange> changes;
-  changes.push_back(readStateMessage(message, console));
+  pugi::xml_document document;
+  changes.push_back(readStateMessage(message, document, console));
   switcherConsoleWrite(console);
   applyStateChanges(std::move(changes));
 }

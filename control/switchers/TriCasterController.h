@@ -136,7 +136,7 @@ class TriCasterController {
     std::optional<TriCasterInput> program;
     std::optional<TriCasterInput> preview;
   };
-  StateChange readStateMessage(const std::string& message, std::string& console);
+  StateChange readStateMessage(const std::string& message, pugi::xml_document& document, std::string& console);
   void applyStateChanges(std::vector<StateChange> changes);
   void programDidChange(const TriCasterInput& input, std::string& console);
   // Main thread: a tally column's flags; `selects` also moves the program and

@@ -1,5 +1,7 @@
 #include "control/devicehttp/DeviceWebSocketSessions.h"
 
+#include <functional>
+
 #include <nlohmann/json.hpp>
 
 #include "control/websocket/CVNClientWebSocket.h"
@@ -49,6 +51,28 @@ std::string answerOr(std::optional<std::string> answer, const char* fillIn) {
   return answer ? *answer : fillIn;
 }
 
+// A session's client: every non-empty text message goes on as sent (JSON or
+// not), and pings start with the connection and repeat every 5 s.
+class DeviceWebSocketClient final : public CVNClientWebSocket {
+ public:
+  using MessageHandler = std::function<void(const std::string&)>;
+  static std::shared_ptr<DeviceWebSocketClient> create(const WebSocketURL& url, const std::string& protocols,
+                                                       const std::string& user, const std::string& password,
+                                                       MessageHandler onMessage) {
+    return std::shared_ptr<DeviceWebSocketClient>(
+        new DeviceWebSocketClient(url, protocols, user, password, std::move(onMessage)));
+  }
+  void handleReceivedData(const CVNSocketData& payload) override { onMessage_(std::string(payload.view())); }
+
+ private:
+  DeviceWebSocketClient(const WebSocketURL& url, const std::string& protocols, const std::string& user,
+                        const std::string& password, MessageHandler onMessage)
+      : CVNClientWebSocket(url.host, url.port, url.path, protocols, user, password), onMessage_(std::move(onMessage)) {
+    setPingIntervals(0, 5.0);
+  }
+  const MessageHandler onMessage_;  // socket queue
+};
+
 }  // namespace
 
 // Forwards one client's events to the sessions object until that goes away.
@@ -78,8 +102,9 @@ class DeviceWebSocketSessions::Session final : public CVNClientWebSocketDelegate
   void socketCouldNotOpen(CVNClientWebSocket&) override { completed("The connection could not be opened."); }
   void socketDidTimeout(CVNClientWebSocket&) override { completed("The connection timed out."); }
   void socketRequiresAuthentication(CVNClientWebSocket&) override { completed("The device refused the login."); }
-  void socketDidReceiveEvent(CVNClientWebSocket&, const nlohmann::json& event) override {
-    const std::string text = event.dump();
+  // Messages come through the client's message handler instead.
+  void socketDidReceiveEvent(CVNClientWebSocket&, const nlohmann::json&) override {}
+  void messageReceived(const std::string& text) {
     withOwner([&](DeviceWebSocketSessions& owner, CVNAuthenticatedURLSessionController_Delegate* delegate) {
       if (shouldLogMessage(text)) owner.logSimpleMessage("--> " + description_ + "\n" + text);
       if (delegate && !text.empty()) delegate->webSocketSessionDidReceiveStringMessage(id_, text);
@@ -140,8 +165,11 @@ std::optional<std::uint64_t> DeviceWebSocketSessions::open(const std::string& ur
     id = nextId_++;
   }
   auto session = std::make_shared<Session>(this, id, parsed->path + ":" + joined(protocols, "|"));
-  session->client = CVNClientWebSocket::create(parsed->host, parsed->port, parsed->path, joined(protocols, ", "),
-                                               user, password);
+  const std::weak_ptr<Session> weakSession = session;
+  session->client = DeviceWebSocketClient::create(*parsed, joined(protocols, ", "), user, password,
+                                                  [weakSession](const std::string& text) {
+                                                    if (auto alive = weakSession.lock()) alive->messageReceived(text);
+                                                  });
   session->client->setAutomaticReconnection(false);
   session->client->setDelegate(session);
   {

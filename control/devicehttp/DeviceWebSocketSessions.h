@@ -1,11 +1,12 @@
 #pragma once
 // DeviceWebSocketSessions: the WebSocket sessions of the device HTTP
-// controller. Each session is a WebSocket client (no reconnecting of its own)
-// to a device that pushes JSON events; every message goes to the delegate as
-// a string message and, unless it is a playback timing change, to the simple
-// message log "<date>_<server>_<instance>_<host-port>_C-WS.log" (fill-ins
-// "<unknown server>", "<unknown instance>", "<unknown ip and port>"). Opening,
-// closing and completing are logged there too.
+// controller. Each session is a WebSocket client (no reconnecting of its own,
+// a ping at once and every 5 s) to a device that pushes events; every
+// non-empty text message goes to the delegate as sent and, unless it is a
+// playback timing change, to the simple message log
+// "<date>_<server>_<instance>_<host-port>_C-WS.log" (fill-ins "<unknown
+// server>", "<unknown instance>", "<unknown ip and port>"). Opening, closing
+// and completing are logged there too.
 //
 // Owned by the controller. open and closeAll on any thread; delegate calls
 // come on the sessions' own queues. Destruction closes every session and

@@ -15,4 +15,8 @@ void switcherConsoleLog(const char* format, ...) {
   std::fprintf(stderr, "%s\n", line);
 }
 
+void switcherConsoleWrite(std::string_view lines) {
+  if (!lines.empty()) std::fwrite(lines.data(), 1, lines.size(), stderr);
+}
+
 }  // namespace control

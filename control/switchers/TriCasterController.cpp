@@ -1,35 +1,40 @@
 #include "control/switchers/TriCasterController.h"
 
-#include <cstdio>
+#include <array>
+#include <string_view>
 
 #include "control/sockets/CVNSocket.h"
+#include "control/switchers/SwitcherConsole.h"
 #include "platform/Bundle.h"
 
 namespace control {
 
 namespace {
 
-void consoleLog(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+// The "value" of each row state a message names exactly once; one pass over
+// the message instead of a query per name (the feed can carry thousands).
+struct RowStates {
+  enum Row { kProgramRow, kProgramName, kPreviewRow, kPreviewName, kRows };
+  std::array<int, kRows> count{};
+  std::array<const char*, kRows> value{};
 
-// The attribute of the one node a query selects; nullopt unless exactly one.
-std::optional<std::string> singleValue(const pugi::xml_document& document, const pugi::xpath_query& query) {
-  const pugi::xpath_node_set nodes = document.select_nodes(query);
-  if (nodes.size() != 1) return std::nullopt;
-  return std::string(nodes.first().node().attribute("value").value());
-}
-
-// The state queries, compiled once: the feed can carry thousands of messages.
-struct StateQueries {
-  pugi::xpath_query programRow{"/shortcut_states/shortcut_state[@name='main_a_row']"};
-  pugi::xpath_query programName{"/shortcut_states/shortcut_state[@name='main_a_row_named_input']"};
-  pugi::xpath_query previewRow{"/shortcut_states/shortcut_state[@name='main_b_row']"};
-  pugi::xpath_query previewName{"/shortcut_states/shortcut_state[@name='main_b_row_named_input']"};
+  explicit RowStates(const pugi::xml_document& document) {
+    static constexpr std::array<std::string_view, kRows> kNames = {
+        "main_a_row", "main_a_row_named_input", "main_b_row", "main_b_row_named_input"};
+    for (const pugi::xml_node state : document.child("shortcut_states").children("shortcut_state")) {
+      const std::string_view name = state.attribute("name").value();
+      for (std::size_t row = 0; row < kRows; ++row) {
+        if (name != kNames[row]) continue;
+        ++count[row];
+        value[row] = state.attribute("value").value();
+      }
+    }
+  }
+  std::optional<std::string> single(Row row) const {
+    if (count[row] != 1) return std::nullopt;
+    return std::string(value[row]);
+  }
 };
-
-const StateQueries& stateQueries() {
-  static const StateQueries queries;
-  return queries;
-}
 
 }  // namespace
 
@@ -120,10 +125,9 @@ std::vector<TriCasterInput> TriCasterController::inputs() const {
 }
 
 std::optional<TriCasterInput> TriCasterController::inputWithIdentifier(const std::string& name) const {
-  const std::string wanted = lowercased(name);
   std::lock_guard lock(inputsLock_);
   for (const TriCasterInput& input : inputs_) {
-    if (lowercased(input.switcherInputName) == wanted) return input;
+    if (equalsIgnoringCase(input.switcherInputName, name)) return input;
   }
   return std::nullopt;
 }
@@ -160,7 +164,7 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
                   std::optional<std::string>& inputName, std::optional<std::string>& label) {
     for (const pugi::xpath_node& node : nodes) {
       const pugi::xml_attribute number = node.node().attribute(numberAttribute);
-      if (!number || lowercased(number.value()) != lowercased(name)) continue;
+      if (!number || !equalsIgnoringCase(number.value(), name)) continue;
       inputName = number.value();
       const pugi::xml_attribute iso = node.node().attribute("iso_label");
       label = iso ? iso.value() : number.value();
@@ -187,40 +191,60 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
   return inputs;
 }
 
-void TriCasterController::processReceivedData(const std::string& message) {
-  consoleLog("DATA: " + std::to_string(message.size()));
-  pugi::xml_document document;
-  if (!document.load_buffer(message.data(), message.size())) return;
-  auto find = [&](const pugi::xpath_query& row, const pugi::xpath_query& namedRow) -> std::optional<TriCasterInput> {
-    if (const auto position = singleValue(document, row)) {
+TriCasterController::StateChange TriCasterController::readStateMessage(const std::string& message,
+                                                                       pugi::xml_document& document,
+                                                                       std::string& console) {
+  console += "DATA: " + std::to_string(message.size()) + "\n";
+  StateChange change;
+  if (!document.load_buffer(message.data(), message.size())) return change;
+  const RowStates states(document);
+  auto find = [&](RowStates::Row row, RowStates::Row namedRow) -> std::optional<TriCasterInput> {
+    if (const auto position = states.single(row)) {
       return inputWithIndex(static_cast<std::uint64_t>(std::atoll(position->c_str()) + 1));
     }
-    if (const auto name = singleValue(document, namedRow)) return inputWithIdentifier(*name);
+    if (const auto name = states.single(namedRow)) return inputWithIdentifier(*name);
     return std::nullopt;
   };
-  const std::weak_ptr<bool> alive = alive_;
-  const StateQueries& queries = stateQueries();
-  if (auto program = find(queries.programRow, queries.programName)) {
-    setInputFlags(program->index, true);
-    platform::DispatchQueue::main().async([this, alive, input = *program] {
-      if (!alive.expired()) programDidChange(input);
-    });
-  }
-  if (auto preview = find(queries.previewRow, queries.previewName)) {
-    setInputFlags(preview->index, false);
-    platform::DispatchQueue::main().async([this, alive, input = *preview] {
-      if (alive.expired()) return;
-      consoleLog("Tricaster: Preview: " + input.identifier());
-      previewInputIndex_ = input.index;
-    });
-  }
+  change.program = find(RowStates::kProgramRow, RowStates::kProgramName);
+  if (change.program) setInputFlags(change.program->index, true);
+  change.preview = find(RowStates::kPreviewRow, RowStates::kPreviewName);
+  if (change.preview) setInputFlags(change.preview->index, false);
+  return change;
 }
 
-void TriCasterController::programDidChange(const TriCasterInput& input) {
-  consoleLog("Tricaster: Program: " + input.identifier());
+void TriCasterController::applyStateChanges(std::vector<StateChange> changes) {
+  std::erase_if(changes, [](const StateChange& change) { return !change.program && !change.preview; });
+  if (changes.empty()) return;
+  // One main-thread task per read, in the order the messages came.
+  const std::weak_ptr<bool> alive = alive_;
+  platform::DispatchQueue::main().async([this, alive, changes = std::move(changes)] {
+    if (alive.expired()) return;
+    std::string console;
+    for (const StateChange& change : changes) {
+      if (change.program) programDidChange(*change.program, console);
+      if (change.preview) {
+        console += "Tricaster: Preview: " + change.preview->identifier() + "\n";
+        previewInputIndex_ = change.preview->index;
+      }
+    }
+    switcherConsoleWrite(console);
+  });
+}
+
+void TriCasterController::processReceivedData(const std::string& message) {
+  std::string console;
+  std::vector<StateChange> changes;
+  pugi::xml_document document;
+  changes.push_back(readStateMessage(message, document, console));
+  switcherConsoleWrite(console);
+  applyStateChanges(std::move(changes));
+}
+
+void TriCasterController::programDidChange(const TriCasterInput& input, std::string& console) {
+  console += "Tricaster: Program: " + input.identifier() + "\n";
   if (input.index == programInputIndex_) return;
   programInputIndex_ = input.index;
-  if (lowercased(input.switcherInputName) == lowercased(identifierOfClipPlayingInput_)) {
+  if (equalsIgnoringCase(input.switcherInputName, identifierOfClipPlayingInput_)) {
     isPlayingAClip_ = true;
     if (delegate_) delegate_->triCasterTriggeredPlaybackStartForDevice(*this);
   } else if (isPlayingAClip_) {

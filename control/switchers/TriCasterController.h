@@ -107,6 +107,9 @@ class TriCasterController {
                                                             std::uint64_t inputTypesToIgnore);
   // One state-feed message (connection queue).
   void processReceivedData(const std::string& message);
+  // Bytes read from the state feed: every message they complete, with one
+  // console write and one main-thread task for the lot (connection queue).
+  void feedDidReceive(std::string_view bytes);
 
   // Tally polling, which nothing starts (the state feed is the live path).
   // Blocking; never on the main thread. updateTallies reads the tally
@@ -126,10 +129,16 @@ class TriCasterController {
   void updateInputNames();
   void startSwitcherMonitoring();
   void feedDidOpen();
-  void feedDidReceive(std::string_view bytes);
   void switcherDidDisconnect();
   void retryConnectingToTheSwitcher();
-  void programDidChange(const TriCasterInput& input);
+  // The inputs a state message puts on program and preview.
+  struct StateChange {
+    std::optional<TriCasterInput> program;
+    std::optional<TriCasterInput> preview;
+  };
+  StateChange readStateMessage(const std::string& message, pugi::xml_document& document, std::string& console);
+  void applyStateChanges(std::vector<StateChange> changes);
+  void programDidChange(const TriCasterInput& input, std::string& console);
   // Main thread: a tally column's flags; `selects` also moves the program and
   // preview indexes and the selection flags.
   void applyTally(std::uint64_t index, bool onProgram, bool onPreview, bool selects);

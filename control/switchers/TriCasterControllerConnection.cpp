@@ -1,8 +1,8 @@
 // Connecting, the state feed, label refresh, reconnecting and the shortcuts.
 #include "control/sockets/CVNSocket.h"
+#include "control/switchers/SwitcherConsole.h"
 #include "control/switchers/TriCasterController.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace control {
@@ -69,7 +69,7 @@ void TriCasterController::updateInputNames() {
   const auto [user, password] = login();
   auto switcher = http_.XMLDocumentAtURL(urlForPath("/v1/dictionary?key=switcher"), user, password);
   if (!switcher.ok()) {
-    std::fprintf(stderr, "Failed to update selected input of preview and program (%s)\n",
+    switcherConsoleLog("Failed to update selected input of preview and program (%s)",
                  switcher.error().localizedDescription.c_str());
     switcherDidDisconnect();
     return;
@@ -84,7 +84,7 @@ void TriCasterController::updateInputNames() {
   for (TriCasterInput& input : inputs_) {
     const auto found = labels.find(input.switcherInputName);
     if (found == labels.end() || found->second == input.isoLabel) continue;
-    std::fprintf(stderr, "updating input iso label from %s to %s\n", input.isoLabel.c_str(), found->second.c_str());
+    switcherConsoleLog("updating input iso label from %s to %s", input.isoLabel.c_str(), found->second.c_str());
     input.isoLabel = found->second;
   }
 }
@@ -106,9 +106,16 @@ void TriCasterController::feedDidOpen() {
 
 void TriCasterController::feedDidReceive(std::string_view bytes) {
   TriCasterFeedAssembler::Result result = assembler_.append(bytes);
-  for (const std::string& message : result.messages) processReceivedData(message);
+  std::string console;
+  std::vector<StateChange> changes;
+  changes.reserve(result.messages.size());
+  // One document for the read: its memory is reused from message to message.
+  pugi::xml_document document;
+  for (const std::string& message : result.messages) changes.push_back(readStateMessage(message, document, console));
+  switcherConsoleWrite(console);
+  applyStateChanges(std::move(changes));
   if (result.overflowed) {
-    std::fprintf(stderr, "TriCaster state message past %zu bytes dropped; reconnecting\n",
+    switcherConsoleLog("TriCaster state message past %zu bytes dropped; reconnecting",
                  TriCasterFeedAssembler::kMaximumMessageSize);
     switcherDidDisconnect();
   }

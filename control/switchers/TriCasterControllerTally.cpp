@@ -1,8 +1,8 @@
 // Tally polling: the tally dictionary read once (updateTallies) or in a loop on
 // the update queue (updateProgramAndPreviewStates). Nothing starts either; they
 // are offered for switchers whose state feed is unavailable.
-#include <cstdio>
 
+#include "control/switchers/SwitcherConsole.h"
 #include "control/switchers/TriCasterController.h"
 
 namespace control {
@@ -57,7 +57,7 @@ void TriCasterController::applyTally(std::uint64_t index, bool onProgram, bool o
       if (selects) input.isSelectedInputOfPreview = true;
       previewChanged = true;
     }
-    isClipPlayer = lowercased(input.switcherInputName) == lowercased(identifierOfClipPlayingInput_);
+    isClipPlayer = equalsIgnoringCase(input.switcherInputName, identifierOfClipPlayingInput_);
   }
   const auto position = static_cast<std::int32_t>(index);
   if (programChanged) {
@@ -81,7 +81,7 @@ bool TriCasterController::updateTallies() {
   const auto [user, password] = login();
   auto tally = http_.XMLDocumentAtURL(urlForPath("/v1/dictionary?key=tally"), user, password);
   if (!tally.ok()) {
-    std::fprintf(stderr, "Failed to update tally (%s)\n", tally.error().localizedDescription.c_str());
+    switcherConsoleLog("Failed to update tally (%s)", tally.error().localizedDescription.c_str());
     return true;
   }
   const std::weak_ptr<bool> alive = alive_;

@@ -5,10 +5,20 @@
 
 namespace control {
 
+namespace {
+
 std::string lowercased(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
+}
+
+}  // namespace
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
 }
 
 TriCasterInput::TriCasterInput(std::uint64_t type, std::optional<std::string> tallyName,

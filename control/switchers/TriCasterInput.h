@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace control {
 
@@ -48,7 +49,7 @@ struct TriCasterInput {
 
 std::uint64_t typeOfInputWithTallyName(const std::string& tallyName);
 
-// Lower-cased ASCII, for names compared without regard to case.
-std::string lowercased(std::string text);
+// ASCII names equal without regard to case (no copies: the feed compares per message).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace control

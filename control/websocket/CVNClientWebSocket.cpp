@@ -18,8 +18,6 @@ namespace control {
 namespace {
 
 constexpr double kHandshakeLineTimeout = 30;
-constexpr double kFirstPing = 5;
-constexpr double kPingInterval = 10;
 constexpr double kShortRetry = 1;
 constexpr double kLongRetry = 10;
 
@@ -330,7 +328,7 @@ void CVNClientWebSocket::startPingPongTimer() {
   if (pingTimerRunning_) return;
   pingTimerRunning_ = true;
   setReceivedPong(true);
-  schedulePing(kFirstPing);
+  schedulePing(firstPingSeconds_);
 }
 
 void CVNClientWebSocket::schedulePing(double seconds) {
@@ -338,7 +336,7 @@ void CVNClientWebSocket::schedulePing(double seconds) {
   pingTimer_ = socketQueue_->after(detail::seconds(seconds), [weak] {
     auto self = std::static_pointer_cast<CVNClientWebSocket>(weak.lock());
     if (!self || !self->pingTimerRunning_) return;
-    self->schedulePing(kPingInterval);
+    self->schedulePing(self->pingIntervalSeconds_);
     if (!self->isConnected_.load()) return;
     if (!self->receivedPong()) {
       log("CVNClientWebSocket: no answer to the last ping from " + self->host_ + "; disconnecting", 1);

@@ -102,6 +102,11 @@ class CVNClientWebSocket : public CVNWebSocket {
  protected:
   CVNClientWebSocket(std::string host, std::uint16_t port, std::string path, std::string protocol, std::string user,
                      std::string password);
+  // Before connecting: the first ping that long after the handshake, then one every `everySeconds`.
+  void setPingIntervals(double firstSeconds, double everySeconds) {
+    firstPingSeconds_ = firstSeconds;
+    pingIntervalSeconds_ = everySeconds;
+  }
 
  private:
   enum Tag : std::int64_t { kHandshakeRequest = 201, kHandshakeLine = 202 };
@@ -126,6 +131,8 @@ class CVNClientWebSocket : public CVNWebSocket {
   std::atomic<bool> automaticReconnection_{true};
   std::atomic<std::uint64_t> attempts_{0};
   double connectionTimeout_ = -1;  // set before an attempt starts, read on the queue
+  double firstPingSeconds_ = 5;  // both set before connecting
+  double pingIntervalSeconds_ = 10;
 
   // On the client's queue:
   std::optional<HTTPMessage> responseMessage_;

@@ -169,6 +169,30 @@ TEST_F(TriCasterControllerPeerTest, ConnectingReadsTheInputListAndRegistersForSt
   EXPECT_EQ(outputCount("authorization -"), outputCount("authorization "));
 }
 
+TEST_F(TriCasterControllerPeerTest, TheKeychainLoginGoesOutAsTheDigestTheSwitcherAsksForAndOnlyOnce) {
+  ASSERT_TRUE(controller_);
+  writeFile("login", "admin:secret");
+  const auto store = [&](const char* password) {
+    return CVNAuthenticatedURLSessionController::addOrUpdateKeychainPassword(keychain_, password, "admin",
+                                                                             "127.0.0.1", "TriCaster");
+  };
+  ASSERT_TRUE(store("wrong").ok());
+  controller_->connect();
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return outputCount("authorization ") >= 2; }, "the refusal"));
+  // Waits for the refused attempt to end.
+  controller_->disconnect();
+  EXPECT_FALSE(controller_->isConnected().get());
+
+  ASSERT_TRUE(store("secret").ok());
+  connectAndWait();
+  EXPECT_EQ(controller_->inputs().size(), 5u);
+  // Each request drew the challenge and answered it once, refused or not;
+  // never in the clear, and never with a login that was not configured.
+  EXPECT_EQ(outputCount("authorization -"), outputCount("authorization Digest username=\"admin\""));
+  EXPECT_EQ(outputCount("authorization Basic"), 0u);
+  EXPECT_EQ(outputCount("tovar"), 0u);
+}
+
 TEST_F(TriCasterControllerPeerTest, StateMessagesMoveProgramAndPreviewAndTriggerTheClipPlayer) {
   ASSERT_TRUE(controller_);
   connectAndWait();
@@ -336,6 +360,8 @@ TEST_F(TriCasterControllerPeerTest, AnEndlessStateMessageIsDroppedAndTheFeedReco
   feed("endless");
   ASSERT_TRUE(runMainLoopUntil([&] { return !controller_->isConnected().get(); }, "the dropped feed"));
   EXPECT_TRUE(reconnectAfter(TriCasterController::kReconnectDelay));
+  // The peer sends on its newest connection, once it has taken it up.
+  ASSERT_TRUE(testing_support::waitForCondition([&] { return outputCount("register b") == 2; }, "register line"));
   // The new connection carries states as before.
   send({stateMessage(state("main_a_row_named_input", "ddr1") + state("main_b_row", "1"))});
   EXPECT_TRUE(runMainLoopUntil([&] { return controller_->programInputIndex() == 3; }, "program"));

@@ -5,7 +5,9 @@
 # HTTP: GET /v1/dictionary?key=<name> answers the file <folder>/<name>.xml
 # (read afresh each time); while <folder>/http-down exists every request gets
 # 503 with an empty body. POST bodies are printed as "post <path> <body>".
-# Every request prints "authorization <header or ->".
+# Every request prints "authorization <header or ->". While <folder>/login
+# holds "user:password", requests need that login as Digest (realm
+# "Switcher", qop "auth"); others get 401 with the Digest challenge.
 #
 # Feed: each connection prints "feed connected" and then "register <line>"
 # (the bytes up to CR, repr-quoted); commands act on the newest one. Commands are files <folder>/command-<n>
@@ -15,6 +17,7 @@
 #   close                    closes the current connection
 # and "done <n>" is printed once a command has been carried out.
 import binascii
+import hashlib
 import http.server
 import os
 import socket
@@ -23,6 +26,8 @@ import threading
 import time
 
 FOLDER = sys.argv[1]
+REALM = "Switcher"
+NONCE = "3f1c0de5a7b94e21"
 
 
 def say(text):
@@ -43,10 +48,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def logged_in(self, header):
+        path = os.path.join(FOLDER, "login")
+        if not os.path.exists(path):
+            return True
+        with open(path) as f:
+            user, _, password = f.read().strip().partition(":")
+        if not header.startswith("Digest "):
+            return False
+        fields = {}
+        for part in header[len("Digest "):].split(","):
+            name, _, value = part.strip().partition("=")
+            fields[name] = value.strip('"')
+        md5 = lambda text: hashlib.md5(text.encode()).hexdigest()
+        ha1 = md5("%s:%s:%s" % (user, REALM, password))
+        ha2 = md5("%s:%s" % (self.command, fields.get("uri", "")))
+        expected = md5(":".join([ha1, NONCE, fields.get("nc", ""), fields.get("cnonce", ""), "auth", ha2]))
+        return fields.get("username") == user and fields.get("response") == expected
+
     def down(self):
-        say("authorization " + (self.headers.get("Authorization") or "-"))
+        header = self.headers.get("Authorization") or ""
+        say("authorization " + (header or "-"))
         if os.path.exists(os.path.join(FOLDER, "http-down")):
             self.answer(503)
+            return True
+        if not self.logged_in(header):
+            self.send_response(401)
+            self.send_header("WWW-Authenticate",
+                             'Digest realm="%s", nonce="%s", qop="auth", algorithm=MD5' % (REALM, NONCE))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
             return True
         return False
 

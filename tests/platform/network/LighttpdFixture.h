@@ -89,10 +89,12 @@ class LighttpdFixture {
   bool ready() const { return ready_; }
   std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   // Requests for `path` the server has received.
-  std::size_t requestsFor(const std::string& path) const {
+  std::size_t requestsFor(const std::string& path) const { return linesContaining(" " + path + " HTTP/"); }
+  // Lines of the request heads received so far that hold `text`.
+  std::size_t linesContaining(const std::string& text) const {
     std::ifstream log(folder_.path() / "error.log");
     std::size_t count = 0;
-    for (std::string line; std::getline(log, line);) count += line.find(" " + path + " HTTP/") != std::string::npos;
+    for (std::string line; std::getline(log, line);) count += line.find(text) != std::string::npos;
     return count;
   }
 

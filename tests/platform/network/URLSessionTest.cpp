@@ -100,6 +100,8 @@ TEST_F(URLSessionTest, UploadsStreamFromAFileAndBadRequestsFailClearly) {
   Result<URLResponse> sent = fetch(upload);
   ASSERT_TRUE(sent.ok()) << sent.error().localizedDescription;
   EXPECT_GE(sent.value().statusCode, 400);  // lighttpd takes no PUT; the body was still streamed
+  // The empty header goes out with its name, not left out.
+  EXPECT_EQ(server_.linesContaining("X-Empty:"), 1u);
 
   upload.uploadRange = URLRequest::FileRange{5, 3};  // past the file's 7 bytes
   Result<URLResponse> pastTheEnd = fetch(upload);

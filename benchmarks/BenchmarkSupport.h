@@ -82,6 +82,25 @@ class TemporaryFolder {
   std::filesystem::path path_;
 };
 
+// A fresh folder on the memory file system when there is one (else under the
+// system temporary folder), made on the first call and removed at exit; later
+// calls return the same folder. Stores that sync each write would otherwise
+// measure a loaded disk.
+inline const std::filesystem::path& memoryScratchFolder(std::string_view prefix) {
+  static const std::filesystem::path* folder = [&] {
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                                 : std::filesystem::temp_directory_path();
+    std::string pattern = (base / (std::string(prefix) + "-XXXXXX")).string();
+    auto* made = new std::filesystem::path(::mkdtemp(pattern.data()) ? pattern : std::string());
+    std::atexit([] {
+      std::error_code ignored;
+      if (!folder->empty()) std::filesystem::remove_all(*folder, ignored);
+    });
+    return made;
+  }();
+  return *folder;
+}
+
 // The process's resident memory in bytes.
 inline double residentBytes() {
   std::ifstream statm("/proc/self/statm");

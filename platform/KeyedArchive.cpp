@@ -1,8 +1,129 @@
 #include "platform/KeyedArchive.h"
 
+#include <algorithm>
+
 #include "platform/PropertyList.h"
+#include "platform/PropertyListDetail.h"
 
 namespace platform {
+
+namespace detail {
+
+// One object's dictionary written as XML while its encode() runs. Entries
+// arrive in the encoder's order but are laid out in key order, so each entry
+// (key element and value) is kept as a range of one text and finish() copies
+// the ranges in order.
+class KeyedArchiveXmlObject {
+ public:
+  explicit KeyedArchiveXmlObject(int level) : level_(level), scratch_(takeScratch()) {}
+  ~KeyedArchiveXmlObject() { giveBack(std::move(scratch_)); }
+  KeyedArchiveXmlObject(const KeyedArchiveXmlObject&) = delete;
+  KeyedArchiveXmlObject& operator=(const KeyedArchiveXmlObject&) = delete;
+
+  int valueLevel() const { return level_ + 1; }
+
+  // Starts an entry whose value the caller appends to the returned text.
+  std::string& beginEntry(std::string_view key) {
+    std::string& text = scratch_.text;
+    scratch_.entries.push_back({scratch_.keys.size(), key.size(), text.size(), text.size()});
+    scratch_.keys.append(key);
+    isWritable_ = appendXmlKey(text, key, valueLevel()) && isWritable_;
+    return text;
+  }
+  void endEntry(bool written) {
+    scratch_.entries.back().end = scratch_.text.size();
+    isWritable_ = written && isWritable_;
+  }
+  void addValue(std::string_view key, const Value& value) {
+    std::string& text = beginEntry(key);
+    endEntry(appendXmlValue(text, value, valueLevel()));
+  }
+
+  // An array of objects, its elements at elementLevel().
+  std::string& beginArray(std::string_view key, bool isEmpty) {
+    std::string& text = beginEntry(key);
+    text.append(static_cast<std::size_t>(valueLevel()), '\t');
+    text.append(isEmpty ? "<array/>\n" : "<array>\n");
+    return text;
+  }
+  int elementLevel() const { return valueLevel() + 1; }
+  void endArray(bool written, bool isEmpty) {
+    if (!isEmpty) {
+      scratch_.text.append(static_cast<std::size_t>(valueLevel()), '\t');
+      scratch_.text.append("</array>\n");
+    }
+    endEntry(written);
+  }
+
+  // Appends the dictionary; of repeated keys the last one wins, as in a tree.
+  bool finish(std::string& out) {
+    if (!isWritable_) return false;
+    std::vector<Entry>& entries = scratch_.entries;
+    std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) {
+      const int order = key(a).compare(key(b));
+      return order != 0 ? order < 0 : a.begin < b.begin;
+    });
+    out.append(static_cast<std::size_t>(level_), '\t');
+    out.append("<dict>\n");
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (i + 1 < entries.size() && key(entries[i + 1]) == key(entries[i])) continue;
+      out.append(scratch_.text, entries[i].begin, entries[i].end - entries[i].begin);
+    }
+    out.append(static_cast<std::size_t>(level_), '\t');
+    out.append("</dict>\n");
+    return true;
+  }
+
+  // At least the length finish() appends, less the dictionary's own lines.
+  std::size_t entriesLength() const { return scratch_.text.size(); }
+
+ private:
+  struct Entry {
+    std::size_t keyBegin;  // in keys
+    std::size_t keyLength;
+    std::size_t begin;  // in text
+    std::size_t end;
+  };
+  struct Scratch {
+    std::string text;
+    std::string keys;
+    std::vector<Entry> entries;
+  };
+
+  // Archives are written for every log a channel takes: reusing each
+  // thread's buffers spares the allocator, which dominated their cost.
+  static std::vector<Scratch>& pool() {
+    thread_local std::vector<Scratch> scratches;
+    return scratches;
+  }
+  static Scratch takeScratch() {
+    std::vector<Scratch>& scratches = pool();
+    if (scratches.empty()) return Scratch{};
+    Scratch scratch = std::move(scratches.back());
+    scratches.pop_back();
+    return scratch;
+  }
+  // A buffer grown by a large archive is let go rather than kept for good.
+  static void giveBack(Scratch scratch) {
+    constexpr std::size_t kLargestKept = 64 * 1024;
+    if (scratch.text.capacity() > kLargestKept || scratch.keys.capacity() > kLargestKept) return;
+    scratch.text.clear();
+    scratch.keys.clear();
+    scratch.entries.clear();
+    pool().push_back(std::move(scratch));
+  }
+
+  std::string_view key(const Entry& entry) const {
+    return std::string_view(scratch_.keys).substr(entry.keyBegin, entry.keyLength);
+  }
+
+  int level_;
+  Scratch scratch_;
+  bool isWritable_ = true;
+};
+
+}  // namespace detail
+
 namespace {
 
 constexpr const char* kArchiverKey = "$archiver";
@@ -44,16 +165,29 @@ bool KeyedArchiveEncoder::acceptKey(std::string_view key) {
   return true;
 }
 
+const Archivable* KeyedArchiveEncoder::acceptElement(const std::vector<const Archivable*>& objects, std::size_t index,
+                                                     const std::string& path) {
+  if (!objects[index]) fail(path, "an array of objects holds a null object");
+  return objects[index];
+}
+
+bool KeyedArchiveEncoder::acceptNesting(const std::string& path) {
+  if (depth_ + 1 < kKeyedArchiveMaxDepth) return true;
+  fail(path, "objects are nested too deeply (a cycle?)");
+  return false;
+}
+
 void KeyedArchiveEncoder::encodeValue(std::string_view key, Value value) {
   if (!acceptKey(key) || value.isNone()) return;
-  fields_.insert_or_assign(std::string(key), std::move(value));
+  if (xml_) {
+    xml_->addValue(key, value);
+  } else {
+    fields_.insert_or_assign(std::string(key), std::move(value));
+  }
 }
 
 std::optional<Value> KeyedArchiveEncoder::encodeNested(const Archivable& object, const std::string& path) {
-  if (depth_ + 1 >= kKeyedArchiveMaxDepth) {
-    fail(path, "objects are nested too deeply (a cycle?)");
-    return std::nullopt;
-  }
+  if (!acceptNesting(path)) return std::nullopt;
   KeyedArchiveEncoder nested(path, depth_ + 1);
   nested.error_ = error_;
   nested.fields_.emplace(kClassKey, Value(object.className()));
@@ -62,8 +196,24 @@ std::optional<Value> KeyedArchiveEncoder::encodeNested(const Archivable& object,
   return Value(std::move(nested.fields_));
 }
 
+bool KeyedArchiveEncoder::writeNested(const Archivable& object, const std::string& path, int level, std::string& out) {
+  if (!acceptNesting(path)) return false;
+  detail::KeyedArchiveXmlObject fields(level);
+  fields.addValue(kClassKey, Value(object.className()));
+  KeyedArchiveEncoder nested(path, depth_ + 1);
+  nested.error_ = error_;
+  nested.xml_ = &fields;
+  object.encode(nested);
+  return !error_->has_value() && fields.finish(out);
+}
+
 void KeyedArchiveEncoder::encodeObject(std::string_view key, const Archivable& object) {
   if (!acceptKey(key)) return;
+  if (xml_) {
+    std::string& text = xml_->beginEntry(key);
+    xml_->endEntry(writeNested(object, joinPath(path_, key), xml_->valueLevel(), text));
+    return;
+  }
   std::optional<Value> encoded = encodeNested(object, joinPath(path_, key));
   if (encoded) fields_.insert_or_assign(std::string(key), std::move(*encoded));
 }
@@ -74,20 +224,50 @@ void KeyedArchiveEncoder::encodeObject(std::string_view key, const Archivable* o
 
 void KeyedArchiveEncoder::encodeObjects(std::string_view key, const std::vector<const Archivable*>& objects) {
   if (!acceptKey(key)) return;
+  const std::string base = joinPath(path_, key);
+  auto elementPath = [&base](std::size_t i) { return base + "[" + std::to_string(i) + "]"; };
+  if (xml_) {
+    std::string& text = xml_->beginArray(key, objects.empty());
+    bool written = true;
+    for (std::size_t i = 0; i < objects.size() && written; ++i) {
+      const std::string path = elementPath(i);
+      const Archivable* object = acceptElement(objects, i, path);
+      written = object && writeNested(*object, path, xml_->elementLevel(), text);
+    }
+    xml_->endArray(written, objects.empty());
+    return;
+  }
   Array array;
   array.reserve(objects.size());
-  const std::string base = joinPath(path_, key);
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    const std::string path = base + "[" + std::to_string(i) + "]";
-    if (!objects[i]) {
-      fail(path, "an array of objects holds a null object");
-      return;
-    }
-    std::optional<Value> encoded = encodeNested(*objects[i], path);
+    const std::string path = elementPath(i);
+    const Archivable* object = acceptElement(objects, i, path);
+    if (!object) return;
+    std::optional<Value> encoded = encodeNested(*object, path);
     if (!encoded) return;
     array.push_back(std::move(*encoded));
   }
   fields_.insert_or_assign(std::string(key), Value(std::move(array)));
+}
+
+// Object dictionaries and their arrays stay far below the writer's depth
+// limit, so only values inside them can reach it.
+static_assert(1 + 2 * kKeyedArchiveMaxDepth < kPropertyListMaxDepth);
+
+bool KeyedArchiveEncoder::writeXml(const Archivable& root, std::string& out) {
+  KeyedArchiveEncoder encoder("$archive", -1);
+  encoder.error_ = std::make_shared<std::optional<Error>>();
+  detail::KeyedArchiveXmlObject fields(0);
+  fields.addValue(kArchiverKey, Value(kKeyedArchiverName));
+  std::string& text = fields.beginEntry(kTopKey);
+  fields.endEntry(encoder.writeNested(root, kTopKey, fields.valueLevel(), text));
+  fields.addValue(kVersionKey, Value(kKeyedArchiveVersion));
+  out.clear();
+  out.reserve(detail::kXmlPrologue.size() + fields.entriesLength() + 16 + detail::kXmlEpilogue.size());
+  out.append(detail::kXmlPrologue);
+  if (!fields.finish(out)) return false;
+  out.append(detail::kXmlEpilogue);
+  return true;
 }
 
 Result<Value> archive(const Archivable& root) {
@@ -104,15 +284,26 @@ Result<Value> archive(const Archivable& root) {
   return Value(std::move(fields));
 }
 
-Result<std::string> archivedData(const Archivable& root) {
+Status archivedDataInto(const Archivable& root, std::string& bytes) {
+  // Archives are written on hot paths (each log a channel takes); the tree
+  // is built only to say what could not be written.
+  if (KeyedArchiveEncoder::writeXml(root, bytes)) return Status::success();
+  bytes.clear();
   Result<Value> archived = archive(root);
   if (!archived.ok()) return archived.error();
-  Result<std::string> bytes = writePropertyList(*archived);
-  if (!bytes.ok()) {
+  Result<std::string> written = writePropertyList(*archived);
+  if (!written.ok()) {
     // The property-list error names the key path inside the archive.
     return Error(kKeyedArchiveErrorDomain, KeyedArchiveErrorCode::UnsupportedValue,
-                 "Archive cannot be written: " + bytes.error().localizedDescription, bytes.error().userInfo);
+                 "Archive cannot be written: " + written.error().localizedDescription, written.error().userInfo);
   }
+  bytes = std::move(*written);
+  return Status::success();
+}
+
+Result<std::string> archivedData(const Archivable& root) {
+  std::string bytes;
+  if (Status status = archivedDataInto(root, bytes); !status.ok()) return status.error();
   return bytes;
 }
 

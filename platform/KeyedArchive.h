@@ -62,6 +62,9 @@ inline constexpr const char* kKeyedArchiveKeyPathKey = "keyPath";
 
 class KeyedArchiveEncoder;
 class KeyedArchiveDecoder;
+namespace detail {
+class KeyedArchiveXmlObject;
+}
 
 // An object that can be written into a keyed archive.
 class Archivable {
@@ -101,16 +104,30 @@ class KeyedArchiveEncoder {
 
  private:
   friend Result<Value> archive(const Archivable& root);
+  friend Status archivedDataInto(const Archivable& root, std::string& bytes);
   KeyedArchiveEncoder(std::string path, int depth) : path_(std::move(path)), depth_(depth) {}
+
+  // The archive's XML bytes written to `out` as the objects encode, without
+  // the tree archive() builds; false on any failure, which the tree then
+  // reports.
+  static bool writeXml(const Archivable& root, std::string& out);
 
   // The archived dictionary of `object`, or nullopt after recording an error.
   std::optional<Value> encodeNested(const Archivable& object, const std::string& path);
+  // Appends `object`'s dictionary as XML at `level`; false after recording an
+  // error or when XML cannot carry one of its values.
+  bool writeNested(const Archivable& object, const std::string& path, int level, std::string& out);
+  bool acceptNesting(const std::string& path);
   bool acceptKey(std::string_view key);
+  // The element at `index`, or null after recording that it is null.
+  const Archivable* acceptElement(const std::vector<const Archivable*>& objects, std::size_t index,
+                                  const std::string& path);
   void fail(const std::string& path, std::string_view what);
 
   std::string path_;
   int depth_;
-  Dictionary fields_;
+  Dictionary fields_;                          // archive()
+  detail::KeyedArchiveXmlObject* xml_ = nullptr;  // writeXml(); owned by the caller of encode()
   std::shared_ptr<std::optional<Error>> error_;  // shared with nested encoders: the first error wins
 };
 
@@ -212,6 +229,9 @@ class KeyedArchiveRegistry {
 // The archive as a property-list value, and as XML property-list bytes.
 Result<Value> archive(const Archivable& root);
 Result<std::string> archivedData(const Archivable& root);
+// archivedData() into `bytes`, whose storage is kept: for callers that
+// archive often on one thread.
+Status archivedDataInto(const Archivable& root, std::string& bytes);
 
 // Rebuilds the top object. Bytes may be any property-list form the reader
 // accepts.

@@ -63,6 +63,8 @@ Error makeError(PropertyListErrorCode code, std::string_view prefix, std::string
 namespace {
 
 using detail::isAllXmlSpace;
+using detail::kXmlEpilogue;
+using detail::kXmlPrologue;
 using detail::makeError;
 using detail::parseDate;
 using detail::parseInteger;
@@ -71,13 +73,6 @@ using detail::PathSegment;
 using std::chrono::days;
 using std::chrono::microseconds;
 using std::chrono::seconds;
-
-// The layout's fixed prologue; part of the hashed bytes, so kept verbatim.
-constexpr std::string_view kXmlPrologue =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-    "<plist version=\"1.0\">\n";
-constexpr std::string_view kXmlEpilogue = "</plist>\n";
 
 // Dates the XML form can carry: four-digit years.
 const Date kEarliestXmlDate{std::chrono::sys_days{std::chrono::year{0} / 1 / 1}};
@@ -104,50 +99,20 @@ std::size_t xmlCharacterLength(std::string_view s, std::size_t i) {
 }
 
 // ---------------------------------------------------------------------------
-// XML writer: one per writePropertyList() call. Stops at the first value it
-// cannot write and reports it with its key path.
+// XML writer: appends to the caller's text. Stops at the first value it
+// cannot write and keeps the reason with its key path.
 
 class XmlWriter {
  public:
-  Result<std::string> write(const Value& value) {
-    out_.reserve(1024);
-    out_.append(kXmlPrologue);
-    if (!writeValue(value, 0)) return std::move(*error_);
-    out_.append(kXmlEpilogue);
-    return std::move(out_);
-  }
+  explicit XmlWriter(std::string& out) : out_(out) {}
 
- private:
-  bool fail(std::string_view what) {
-    error_ = makeError(PropertyListErrorCode::UnsupportedValue, "Cannot write property list: ", what, std::nullopt, &path_);
-    return false;
-  }
+  const Error& error() const { return *error_; }
 
-  void indent(int level) { out_.append(static_cast<std::size_t>(level), '\t'); }
-
-  // Appends `text` with & < > escaped; false when it holds something XML 1.0
-  // cannot carry.
-  bool appendEscaped(std::string_view text) {
-    std::size_t runStart = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-      const std::size_t length = xmlCharacterLength(text, i);
-      if (length == 0) return false;
-      const char* replacement = nullptr;
-      switch (text[i]) {
-        case '&': replacement = "&amp;"; break;
-        case '<': replacement = "&lt;"; break;
-        case '>': replacement = "&gt;"; break;
-        default: break;
-      }
-      if (replacement) {
-        out_.append(text.substr(runStart, i - runStart));
-        out_.append(replacement);
-        runStart = i + 1;
-      }
-      i += length;
-    }
-    out_.append(text.substr(runStart));
+  bool writeKey(std::string_view key, int level) {
+    indent(level);
+    out_.append("<key>");
+    if (!appendEscaped(key)) return fail("the key holds invalid UTF-8 or a character XML cannot carry");
+    out_.append("</key>\n");
     return true;
   }
 
@@ -192,6 +157,46 @@ class XmlWriter {
     return fail("unknown value type");
   }
 
+ private:
+  bool fail(std::string_view what) {
+    error_ = makeError(PropertyListErrorCode::UnsupportedValue, "Cannot write property list: ", what, std::nullopt, &path_);
+    return false;
+  }
+
+  void indent(int level) { out_.append(static_cast<std::size_t>(level), '\t'); }
+
+  // Appends `text` with & < > escaped; false when it holds something XML 1.0
+  // cannot carry.
+  bool appendEscaped(std::string_view text) {
+    std::size_t runStart = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+      // Most text is plain ASCII: skip it without decoding.
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x20 && c < 0x80 && c != '&' && c != '<' && c != '>') {
+        ++i;
+        continue;
+      }
+      const std::size_t length = xmlCharacterLength(text, i);
+      if (length == 0) return false;
+      const char* replacement = nullptr;
+      switch (text[i]) {
+        case '&': replacement = "&amp;"; break;
+        case '<': replacement = "&lt;"; break;
+        case '>': replacement = "&gt;"; break;
+        default: break;
+      }
+      if (replacement) {
+        out_.append(text.substr(runStart, i - runStart));
+        out_.append(replacement);
+        runStart = i + 1;
+      }
+      i += length;
+    }
+    out_.append(text.substr(runStart));
+    return true;
+  }
+
   bool writeDictionary(const Dictionary& dictionary, int level) {
     if (level >= kPropertyListMaxDepth) return fail("nesting is too deep");
     indent(level);
@@ -202,10 +207,7 @@ class XmlWriter {
     out_.append("<dict>\n");
     for (const auto& [key, child] : dictionary) {
       path_.push_back({key, 0, true});
-      indent(level + 1);
-      out_.append("<key>");
-      if (!appendEscaped(key)) return fail("the key holds invalid UTF-8 or a character XML cannot carry");
-      out_.append("</key>\n");
+      if (!writeKey(key, level + 1)) return false;
       if (!writeValue(child, level + 1)) return false;
       path_.pop_back();
     }
@@ -302,7 +304,7 @@ class XmlWriter {
     out_.append("</data>\n");
   }
 
-  std::string out_;
+  std::string& out_;
   std::vector<PathSegment> path_;
   std::optional<Error> error_;
 };
@@ -657,9 +659,25 @@ bool visitPlainPropertyListRecords(std::string_view bytes, PropertyListRecordVis
   }
 }
 
+namespace detail {
+
+bool appendXmlKey(std::string& out, std::string_view key, int level) { return XmlWriter(out).writeKey(key, level); }
+
+bool appendXmlValue(std::string& out, const Value& value, int level) {
+  return XmlWriter(out).writeValue(value, level);
+}
+
+}  // namespace detail
+
 Result<std::string> writePropertyList(const Value& value) {
   try {
-    return XmlWriter().write(value);
+    std::string out;
+    out.reserve(1024);
+    out.append(kXmlPrologue);
+    XmlWriter writer(out);
+    if (!writer.writeValue(value, 0)) return writer.error();
+    out.append(kXmlEpilogue);
+    return out;
   } catch (const std::bad_alloc&) {
     return Error(kPropertyListErrorDomain, PropertyListErrorCode::UnsupportedValue,
                  "Cannot write property list: out of memory");

@@ -1,7 +1,8 @@
 #pragma once
-// Pieces the XML and binary property-list readers share. Internal to
-// platform/: not for use outside PropertyList*.cpp (and the tests and fuzz
-// target that compare the two XML readers).
+// Pieces the XML and binary property-list readers share, and the XML writer's
+// layout. Internal to platform/: not for use outside PropertyList*.cpp and
+// KeyedArchive.cpp (and the tests and fuzz target that compare the two XML
+// readers).
 
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,21 @@
 #include "platform/PropertyList.h"
 
 namespace platform::detail {
+
+// The XML layout's fixed opening and closing lines; part of the hashed bytes,
+// so kept verbatim.
+inline constexpr std::string_view kXmlPrologue =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+inline constexpr std::string_view kXmlEpilogue = "</plist>\n";
+
+// Pieces of the XML writer's layout, for writers that assemble a document
+// from parts (keyed archives): a key element, and a value's elements, at an
+// indentation level. False when XML cannot carry the text or the value;
+// writePropertyList() of the whole says why and where.
+bool appendXmlKey(std::string& out, std::string_view key, int level);
+bool appendXmlValue(std::string& out, const Value& value, int level);
 
 // "bplist00": the one binary version read.
 inline constexpr std::string_view kBinaryPropertyListMagic = "bplist00";

@@ -4,7 +4,8 @@
 //    against the same enqueues through a group without it;
 //  - the crash-time write of 60 full slots against 60 plain
 //    open/write/close calls of the same bytes.
-// Everything lives in a temporary HOME.
+// Everything lives in a temporary HOME in memory, removed at exit: each
+// batch waits until it is stored, and a loaded disk made a run take minutes.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "benchmarks/BenchmarkSupport.h"
 #include "telemetry/core/Channel/DRTLChannelGroupDefault.h"
 #include "telemetry/core/DRTLLogWithProperties.h"
 #include "telemetry/services/crashes/DRTLCrashes.h"
@@ -30,9 +32,8 @@ using telemetry::crashes::kDRTLCrashesBufferSlotCount;
 constexpr int kLogsPerBatch = 100;
 
 const fs::path& home() {
-  static const fs::path folder = [] {
-    std::string pattern = (fs::temp_directory_path() / "crash-buffer-bench-XXXXXX").string();
-    fs::path made = mkdtemp(pattern.data());
+  static const fs::path& folder = []() -> const fs::path& {
+    const fs::path& made = bench::memoryScratchFolder("crash-buffer-bench");
     setenv("HOME", made.c_str(), 1);
     for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
       fs::create_directories(made / variable);

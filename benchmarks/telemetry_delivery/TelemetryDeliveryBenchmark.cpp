@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "benchmarks/BenchmarkSupport.h"
 #include "telemetry/core/Channel/DRTLChannelGroupDefault.h"
 #include "telemetry/core/Channel/DRTLLogContainer.h"
 #include "telemetry/core/DRTLCompression.h"
@@ -25,20 +26,13 @@ using namespace telemetry::core;
 
 constexpr int kBatch = 50;
 
+// A memory file system when there is one: a loaded disk's flush time would
+// hide everything else.
 void useScratchFolders() {
   static const bool done = [] {
-    // A memory file system when there is one: each stored log is a transaction,
-    // and a loaded disk's flush time would hide everything else.
-    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                                                 : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "telemetry-delivery-XXXXXX").string();
-    static const std::filesystem::path folder = mkdtemp(pattern.data());
+    const std::filesystem::path& folder = bench::memoryScratchFolder("telemetry-delivery");
     setenv("XDG_DATA_HOME", folder.c_str(), 1);
     setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(folder, ignored);
-    });
     return true;
   }();
   (void)done;
@@ -120,7 +114,14 @@ void BM_PlainCurlPostSameBodies(benchmark::State& state) {
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
-  for (auto _ : state) benchmark::DoNotOptimize(curl_easy_perform(curl));
+  for (auto _ : state) {
+    long status = 0;
+    if (curl_easy_perform(curl) != CURLE_OK || curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
+        status != 200) {
+      state.SkipWithError("a post was not answered with 200");
+      break;
+    }
+  }
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   state.SetItemsProcessed(state.iterations() * kBatch);

@@ -84,6 +84,8 @@ class DRTLUtility {
   // Keyed archives: XML property-list bytes of a platform keyed archive. Dates
   // inside are reals (seconds since 1970). None, with the ERROR line, on failure.
   static std::optional<std::string> archiveKeyedData(const platform::Archivable* object);
+  // The same into `bytes`, keeping its storage; false (and the ERROR line) on failure.
+  static bool archiveKeyedData(const platform::Archivable* object, std::string& bytes);
   static std::shared_ptr<platform::Archivable> unarchiveKeyedData(const std::optional<std::string>& data);
   // Old class name -> current class name (already registered).
   static void addMigrationClasses(const std::map<std::string, std::string>& migrationClasses);

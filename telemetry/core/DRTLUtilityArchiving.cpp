@@ -14,13 +14,18 @@ platform::KeyedArchiveRegistry& DRTLUtility::archiveRegistry() {
 }
 
 std::optional<std::string> DRTLUtility::archiveKeyedData(const platform::Archivable* object) {
-  if (!object) return std::nullopt;
-  platform::Result<std::string> bytes = platform::archivedData(*object);
-  if (!bytes.ok()) {
-    DRTLLogError("Archiving NSData failed with error: " + bytes.error().describe());
-    return std::nullopt;
+  std::string bytes;
+  if (!archiveKeyedData(object, bytes)) return std::nullopt;
+  return bytes;
+}
+
+bool DRTLUtility::archiveKeyedData(const platform::Archivable* object, std::string& bytes) {
+  if (!object) return false;
+  if (platform::Status status = platform::archivedDataInto(*object, bytes); !status.ok()) {
+    DRTLLogError("Archiving NSData failed with error: " + status.error().describe());
+    return false;
   }
-  return std::move(*bytes);
+  return true;
 }
 
 std::shared_ptr<platform::Archivable> DRTLUtility::unarchiveKeyedData(const std::optional<std::string>& data) {

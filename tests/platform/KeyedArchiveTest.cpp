@@ -146,6 +146,32 @@ TEST_F(KeyedArchiveTest, RoundTripsThroughBytes) {
   EXPECT_TRUE((*bareRead)->markers.empty());
 }
 
+// archivedData() writes the XML as the objects encode; its bytes must be the
+// tree's, whatever order the keys come in.
+TEST_F(KeyedArchiveTest, BytesAreTheWrittenTree) {
+  auto clip = std::make_shared<Clip>(sampleClip());
+  Misbehaving inner;
+  inner.body = [clip](KeyedArchiveEncoder& e) {
+    e.encodeValue("zeta", Value("last & <least>"));
+    e.encodeObjects("clips", std::vector<std::shared_ptr<Clip>>{clip, clip});
+    e.encodeValue("alpha", Value(Dictionary{{"b", Value(Array{Value(1), Value(true)})}, {"a", Value(Dictionary{})}}));
+    e.encodeObjects("none", std::vector<std::shared_ptr<Clip>>{});
+  };
+  Misbehaving outer;
+  outer.body = [&inner](KeyedArchiveEncoder& e) {
+    e.encodeValue("twice", Value("first"));
+    e.encodeObject("inner", inner);
+    e.encodeValue("#sorts before $class", Value(Data(100, 7)));
+    e.encodeValue("twice", Value("second"));
+    e.encodeValue("\xC3\xA9t\xC3\xA9 & <key>", Value(2.5));
+  };
+  for (const Archivable* object : {static_cast<const Archivable*>(&outer), static_cast<const Archivable*>(clip.get())}) {
+    Result<std::string> bytes = archivedData(*object);
+    ASSERT_TRUE(bytes.ok()) << bytes.error().describe();
+    EXPECT_EQ(*bytes, *writePropertyList(*archive(*object)));
+  }
+}
+
 TEST_F(KeyedArchiveTest, SharedRegistryIsProcessWide) {
   KeyedArchiveRegistry::shared().registerClass("KeyedArchiveTest.Marker", &Marker::decode);
   Misbehaving object;

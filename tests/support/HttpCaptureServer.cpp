@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -22,17 +23,41 @@ bool sameName(const std::string& a, const std::string& b) {
          });
 }
 
-// One line from the descriptor (without the newline); false at end of input.
-bool readLine(int fd, std::string& line) {
-  line.clear();
-  char c = 0;
-  for (;;) {
-    const ssize_t got = read(fd, &c, 1);
-    if (got <= 0) return !line.empty();
-    if (c == '\n') return true;
-    line += c;
+// Lines from a descriptor, read in blocks: the records carry whole bodies in
+// Base64, and a read per byte made the reader cost more than the server.
+class LineReader {
+ public:
+  explicit LineReader(int fd) : fd_(fd) {}
+
+  // The next line (without the newline); false at end of input.
+  bool next(std::string& line) {
+    for (;;) {
+      if (const std::size_t end = pending_.find('\n', scanned_); end != std::string::npos) {
+        line.assign(pending_, 0, end);
+        pending_.erase(0, end + 1);
+        scanned_ = 0;
+        return true;
+      }
+      scanned_ = pending_.size();
+      char block[65536];
+      const ssize_t got = read(fd_, block, sizeof block);
+      if (got <= 0) {
+        line.swap(pending_);
+        pending_.clear();
+        scanned_ = 0;
+        return !line.empty();
+      }
+      pending_.append(block, static_cast<std::size_t>(got));
+    }
   }
-}
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+  std::string pending_;
+  std::size_t scanned_ = 0;
+};
 
 }  // namespace
 
@@ -83,11 +108,16 @@ void HttpCaptureServer::start(const std::string& peerScript, const std::vector<s
   close(toChild[0]);
   close(fromChild[1]);
   stdinFd_ = toChild[1];
+  auto lines = std::make_shared<LineReader>(fromChild[0]);
   std::string line;
-  if (pid_ > 0 && readLine(fromChild[0], line) && line.rfind("listening on ", 0) == 0) {
+  if (pid_ > 0 && lines->next(line) && line.rfind("listening on ", 0) == 0) {
     baseUrl_ = line.substr(13);
   }
-  reader_ = std::thread([this, fd = fromChild[0]] { readRecords(fd); });
+  reader_ = std::thread([this, lines] {
+    std::string record;
+    while (lines->next(record)) addRecord(record);
+    close(lines->fd());
+  });
 }
 
 HttpCaptureServer::~HttpCaptureServer() {
@@ -99,23 +129,19 @@ HttpCaptureServer::~HttpCaptureServer() {
   if (reader_.joinable()) reader_.join();
 }
 
-void HttpCaptureServer::readRecords(int fd) {
-  std::string line;
-  while (readLine(fd, line)) {
-    const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-    if (record.is_discarded()) continue;
-    CapturedRequest request;
-    request.method = record.value("method", "");
-    request.path = record.value("path", "");
-    request.query = record.value("query", "");
-    for (const auto& header : record.value("headers", nlohmann::json::array())) {
-      request.headers.emplace_back(header.at(0).get<std::string>(), header.at(1).get<std::string>());
-    }
-    if (auto bytes = platform::base64Decode(record.value("body", ""))) request.body.assign(bytes->begin(), bytes->end());
-    std::lock_guard lock(mutex_);
-    requests_.push_back(std::move(request));
+void HttpCaptureServer::addRecord(const std::string& line) {
+  const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+  if (record.is_discarded()) return;
+  CapturedRequest request;
+  request.method = record.value("method", "");
+  request.path = record.value("path", "");
+  request.query = record.value("query", "");
+  for (const auto& header : record.value("headers", nlohmann::json::array())) {
+    request.headers.emplace_back(header.at(0).get<std::string>(), header.at(1).get<std::string>());
   }
-  close(fd);
+  if (auto bytes = platform::base64Decode(record.value("body", ""))) request.body.assign(bytes->begin(), bytes->end());
+  std::lock_guard lock(mutex_);
+  requests_.push_back(std::move(request));
 }
 
 std::vector<CapturedRequest> HttpCaptureServer::requests() const {

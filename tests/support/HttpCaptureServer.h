@@ -56,7 +56,7 @@ class HttpCaptureServer {
 
  private:
   void start(const std::string& peerScript, const std::vector<std::string>& arguments);
-  void readRecords(int fd);
+  void addRecord(const std::string& line);
 
   pid_t pid_ = -1;
   int stdinFd_ = -1;

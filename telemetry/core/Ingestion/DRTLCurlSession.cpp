@@ -1,13 +1,13 @@
 #include "telemetry/core/Ingestion/DRTLCurlSession.h"
 
 #include <curl/curl.h>
-#include <pthread.h>
 
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "platform/Thread.h"
 
 namespace telemetry::core {
 namespace {
@@ -105,7 +105,6 @@ struct DRTLCurlSession::State {
   bool cancelRequested = false;                                  // guarded by mutex
   bool stopping = false;                                         // guarded by mutex
   CURLM* multi = nullptr;  // freed with the state, after the thread is done with it
-  std::thread thread;
 
   ~State() {
     if (multi) curl_multi_cleanup(multi);
@@ -162,7 +161,6 @@ struct DRTLCurlSession::State {
   }
 
   void run() {
-    pthread_setname_np(pthread_self(), "TelemetryHttp");
     std::vector<std::unique_ptr<Transfer>> active;
     auto release = [&](Transfer* transfer) {
       curl_multi_remove_handle(multi, transfer->easy);
@@ -224,8 +222,8 @@ DRTLCurlSession::DRTLCurlSession(long maxConnectionsPerHost) : state_(std::make_
   state_->multi = curl_multi_init();
   if (maxConnectionsPerHost > 0) curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnectionsPerHost);
   // The thread keeps the state alive, so a session destroyed from one of its
-  // own completions can let the thread finish by itself.
-  state_->thread = std::thread([state = state_] { state->run(); });
+  // own completions lets the loop finish after that completion returns.
+  thread_ = std::make_unique<platform::Thread>("TelemetryHttp", [state = state_](std::stop_token) { state->run(); });
 }
 
 DRTLCurlSession::~DRTLCurlSession() {
@@ -234,11 +232,7 @@ DRTLCurlSession::~DRTLCurlSession() {
     state_->stopping = true;
   }
   curl_multi_wakeup(state_->multi);
-  if (state_->thread.get_id() == std::this_thread::get_id()) {
-    state_->thread.detach();  // destroyed from a completion: the loop ends after it returns
-  } else {
-    state_->thread.join();
-  }
+  thread_.reset();  // joins, or from a completion hands the thread to the platform's joiner
 }
 
 void DRTLCurlSession::start(DRTLHttpRequest request, Completion completion) {

@@ -7,7 +7,8 @@
 //
 // start() and cancelAll() are safe from any thread. Completions run on the
 // session's thread; a cancelled transfer completes with a cancelled error.
-// Destroying the session cancels what is left without completing it.
+// Destroying the session cancels what is left without completing it; from one
+// of its own completions too, where the thread is joined once that returns.
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,10 @@
 
 #include "platform/Error.h"
 #include "telemetry/core/Ingestion/DRTLHttpUtil.h"
+
+namespace platform {
+class Thread;
+}
 
 namespace telemetry::core {
 
@@ -48,6 +53,7 @@ class DRTLCurlSession {
 
  private:
   std::shared_ptr<State> state_;
+  std::unique_ptr<platform::Thread> thread_;
 };
 
 }  // namespace telemetry::core

@@ -51,9 +51,10 @@ void DRTLCrashes::channelDidPrepareLog(core::DRTLChannelProtocol*, const std::sh
     return;
   }
   // Archived before the lock: the log is the caller's, and other threads
-  // enqueueing should not wait for this one's archive.
-  const std::optional<std::string> archive = core::DRTLUtility::archiveKeyedData(log.get());
-  if (!archive || archive->empty()) return;
+  // enqueueing should not wait for this one's archive. The caller pays for
+  // every log, so each thread reuses one archive's storage.
+  thread_local std::string archive;
+  if (!core::DRTLUtility::archiveKeyedData(log.get(), archive) || archive.empty()) return;
   std::lock_guard lock(instanceLock());
   std::string token;
   if (const auto tokens = log->transmissionTargetTokens(); tokens && !tokens->empty()) {
@@ -62,9 +63,10 @@ void DRTLCrashes::channelDidPrepareLog(core::DRTLChannelProtocol*, const std::sh
   DRTLLogVerbose("Storing a log to Crashes Buffer: (sid: " + log->sid.value_or("") + ", type: " +
                  log->type.value_or("") + ")");
   const double now = std::chrono::duration<double>(detail::wallDate().time_since_epoch()).count();
-  if (!DRTLCrashesLogBuffer::store(*archive, token, internalId, now)) {
+  if (!DRTLCrashesLogBuffer::store(archive, token, internalId, now)) {
     DRTLLogWarning("The log is too large for the Crashes Buffer and is not buffered (type: " +
-                   log->type.value_or("") + ", " + std::to_string(archive->size()) + " bytes).");
+                   log->type.value_or("") + ", " + std::to_string(archive.size()) + " bytes).");
+    std::string().swap(archive);  // not kept for good
   }
 }
 

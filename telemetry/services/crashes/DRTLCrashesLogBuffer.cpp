@@ -16,19 +16,30 @@ namespace {
 
 constexpr std::size_t kMaxTokenLength = 4096;
 
+// What every store and removal visits is kept apart from the paths and token
+// text, which span hundreds of kilobytes: walking those cost the enqueueing
+// thread a cache miss per slot.
 struct Slot {
-  char bufferPath[PATH_MAX] = {};
-  char targetTokenPath[PATH_MAX] = {};
-  std::unique_ptr<char[]> buffer;  // kDRTLCrashesBufferSlotCapacity bytes
   std::atomic<std::size_t> bufferLength{0};
-  char targetToken[kMaxTokenLength] = {};
   std::atomic<std::size_t> targetTokenLength{0};
   std::atomic<std::uint64_t> sequence{0};  // odd while the slot changes
-  std::string internalId;                  // never read at crash time
   double timestamp = 0;
+  std::string internalId;          // never read at crash time
+  std::unique_ptr<char[]> buffer;  // kDRTLCrashesBufferSlotCapacity bytes
+};
+
+// A slot's file paths and token text, the same index in slotFiles.
+struct Files {
+  char bufferPath[PATH_MAX] = {};
+  char targetTokenPath[PATH_MAX] = {};
+  char targetToken[kMaxTokenLength] = {};
 };
 
 Slot slots[kDRTLCrashesBufferSlotCount];
+Files slotFiles[kDRTLCrashesBufferSlotCount];
+
+Files& filesOf(const Slot& slot) { return slotFiles[&slot - slots]; }
+
 std::atomic<bool> slotsReady{false};
 std::atomic<bool> written{false};
 std::mutex slotsMutex;  // taken inside the service's lock, never the other way round
@@ -81,8 +92,8 @@ void DRTLCrashesLogBuffer::setUp(const std::string& bufferDirectory) {
     Slot& slot = slots[i];
     if (!slotsReady.load()) {
       const std::string base = bufferDirectory + "/" + std::to_string(i) + ".";
-      copyPath(slot.bufferPath, base + kDRTLBufferFileExtension);
-      copyPath(slot.targetTokenPath, base + kDRTLTargetTokenFileExtension);
+      copyPath(filesOf(slot).bufferPath, base + kDRTLBufferFileExtension);
+      copyPath(filesOf(slot).targetTokenPath, base + kDRTLTargetTokenFileExtension);
       slot.buffer.reset(new char[kDRTLCrashesBufferSlotCapacity]);
     }
     empty(slot);
@@ -112,7 +123,7 @@ bool DRTLCrashesLogBuffer::store(const std::string& archive, const std::string& 
   taken->sequence.fetch_add(1, std::memory_order_acq_rel);
   std::memcpy(taken->buffer.get(), archive.data(), archive.size());
   taken->bufferLength.store(archive.size(), std::memory_order_release);
-  std::memcpy(taken->targetToken, encryptedToken.data(), encryptedToken.size());
+  std::memcpy(filesOf(*taken).targetToken, encryptedToken.data(), encryptedToken.size());
   taken->targetTokenLength.store(encryptedToken.size(), std::memory_order_release);
   taken->internalId = internalId;
   taken->timestamp = timestamp;
@@ -128,7 +139,7 @@ bool DRTLCrashesLogBuffer::remove(const std::string& internalId) {
     if (slot.internalId != internalId) continue;
     found = true;
     empty(slot);
-    if (written.load()) ::unlink(slot.bufferPath);
+    if (written.load()) ::unlink(filesOf(slot).bufferPath);
   }
   return found;
 }
@@ -147,12 +158,13 @@ void DRTLCrashesLogBuffer::writeAtCrashTime(siginfo_t*, void*, void*) {
   written.store(true);
   if (!slotsReady.load(std::memory_order_acquire)) return;
   for (Slot& slot : slots) {
-    writeFile(slot.bufferPath, slot.buffer.get(), slot.bufferLength, slot.sequence);
+    Files& files = filesOf(slot);
+    writeFile(files.bufferPath, slot.buffer.get(), slot.bufferLength, slot.sequence);
     if (slot.targetTokenLength.load(std::memory_order_acquire) > 0) {
-      writeFile(slot.targetTokenPath, slot.targetToken, slot.targetTokenLength, slot.sequence);
+      writeFile(files.targetTokenPath, files.targetToken, slot.targetTokenLength, slot.sequence);
     } else {
       // A stale token of an earlier crash must not ride with this slot's log.
-      ::unlink(slot.targetTokenPath);
+      ::unlink(files.targetTokenPath);
     }
   }
 }

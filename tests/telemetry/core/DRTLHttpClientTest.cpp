@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <regex>
 
@@ -9,6 +10,7 @@
 #include "telemetry/core/DRTL_Reachability.h"
 #include "telemetry/core/Channel/DRTLLogContainer.h"
 #include "telemetry/core/Ingestion/DRTLDirAradedIngestion.h"
+#include "tests/support/CapturedDiagnostics.h"
 #include "tests/support/HttpCaptureServer.h"
 #include "tests/support/RunLoopWait.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -233,6 +235,25 @@ TEST_F(DRTLHttpClientTest, TransportFailuresAndOversizedBodiesGiveErrors) {
       [&] { return capture_.count(DRTLLogLevelInfo, "HTTP call failed with error: Internet connection is down.") == 2; },
       "the second attempt"));
   EXPECT_EQ(unresolved.calls, 0);
+}
+
+// The last owner letting go inside a completion destroys the session on its
+// own thread: that thread must be joined once the completion returns, not
+// left running unowned.
+TEST_F(DRTLHttpClientTest, ClientReleasedInItsOwnCompletionHasItsThreadJoined) {
+  ::testing_support::CapturedDiagnostics diagnostics;
+  HttpCaptureServer server;
+  auto http = client();
+  std::atomic<bool> released = false;
+  http->sendAsync(server.baseUrl() + "/last", "GET", {}, std::nullopt,
+                  [&](const std::optional<std::string>&, const std::shared_ptr<DRTLHttpResponse>&,
+                      const std::optional<platform::Error>&) {
+                    http.reset();
+                    released = true;
+                  });
+  ASSERT_TRUE(waitForCondition([&] { return released.load(); }, "the completion"));
+  ASSERT_TRUE(waitForCondition([&] { return diagnostics.count("Thread 'TelemetryHttp': destroyed from its own thread"); },
+                               "the hand-over to the joiner"));
 }
 
 TEST(DRTLHttpUtilTest, SecretsAreMaskedButTheirLastEightCharacters) {

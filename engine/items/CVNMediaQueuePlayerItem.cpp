@@ -81,6 +81,7 @@ void CVNMediaQueuePlayerItem::discard() {
 }
 
 void CVNMediaQueuePlayerItem::setAllowedReadAheadDurationInSeconds(double seconds) {
+  allowedReadAheadSeconds_ = seconds;
   CVNQueuePlayerItem::setAllowedReadAheadDurationInSeconds(seconds);
   const double buffer = readAheadBufferInSeconds();
   if (buffer > 0) setAllowedBufferCompletionPercentage(seconds / buffer);
@@ -171,6 +172,10 @@ void CVNMediaQueuePlayerItem::startReading() {
   }
   if (session_->startBuffering()) {
     setItemState(kItemStateReading);
+    // The player gives an item it is switching to its read-ahead only once,
+    // before the session could take it; without it nothing would be decoded.
+    if (const double buffer = readAheadBufferInSeconds(); buffer > 0 && allowedReadAheadSeconds_ > 0)
+      setAllowedBufferCompletionPercentage(allowedReadAheadSeconds_ / buffer);
     return;
   }
   log.logMessageWithLevel(0, false, "Error: Failed to start Buffering item '%s' - URL: '%s'",

@@ -171,6 +171,9 @@ class CVNMediaQueuePlayerItem : public CVNQueuePlayerItem, public media::CVNDeco
   const MediaItemSessionFactory factory_;
   std::int32_t type_ = kClipTypeUnknown;
   std::shared_ptr<media::CVNSessionBase> session_;
+  // The read-ahead last allowed, given again once buffering starts: a session
+  // ignores it before then.
+  double allowedReadAheadSeconds_ = 0;
   std::shared_ptr<LiveInputControls> liveInput_;  // set for a live input session
   std::optional<media::MediaURL> url_;
   std::shared_ptr<CVNQueuePlayerItem> startTransition_;

@@ -310,6 +310,14 @@ void CVNVideoToolboxDecoder::receiveFrames(std::int64_t sentPts, Pending* own, b
   }
 }
 
+// Decoding restarts elsewhere: pictures still inside the codec's threads
+// would come out after the new packets' and, being later, fail them.
+void CVNVideoToolboxDecoder::flush() {
+  if (seam_) seam_->flushBuffers();
+  drained_ = false;
+  failAll(errorText(kNeverCameOutReason));
+}
+
 void CVNVideoToolboxDecoder::finish() {
   if (!seam_ || drained_) return;
   seam_->sendPacket(nullptr);

@@ -60,7 +60,7 @@ class CVNVideoToolboxDecoder final : public CVNDecoderProtocol {
   bool setup() override;
   void decodeSampleBuffer(const platform::media::SampleBufferRef& sampleBuffer, bool shouldOutput,
                           DecodeCompletionHandler completionHandler) override;
-  void flush() override {}
+  void flush() override;
   // Delivers every frame still inside the codec.
   void finish() override;
   void invalidate() override;

@@ -27,7 +27,8 @@ void ClipPreviewWindow::openFile(const std::filesystem::path& file) {
   fields.absolutePathToMediaItem = std::filesystem::absolute(file).lexically_normal().string();
   fields.displayName = file.filename().string();
   item_ = std::make_shared<nodes::PlaylistItem>(std::move(fields));
-  setWindowTitle(tr("Clip Preview - %1").arg(QString::fromStdString(file.filename().string())));
+  // The window system adds the application's name after the title.
+  setWindowTitle(QString::fromStdString(file.filename().string()));
   pane_->controller().setItem(std::make_shared<PlaylistClipPreviewItem>(item_, defaults_));
   pane_->setFocus();
 }

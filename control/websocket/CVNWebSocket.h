@@ -97,6 +97,8 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   std::mutex outgoingMutex_;
   Bytes outgoing_;            // guarded by outgoingMutex_: frames not yet handed to the socket
   bool flushQueued_ = false;  // guarded by outgoingMutex_
+  std::uint8_t maskKeys_[256] = {};                  // guarded by outgoingMutex_
+  std::size_t maskKeysUsed_ = sizeof maskKeys_;      // guarded by outgoingMutex_
 };
 
 }  // namespace control

@@ -14,6 +14,8 @@ packages=(
   # platform layer
   libicu-dev libssl-dev libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev
   libsqlite3-dev libavahi-compat-libdnssd-dev libglib2.0-dev zlib1g-dev
+  # WebSocket messages: whole JSON texts parsed before the nlohmann tree is built
+  libsimdjson-dev
   # telemetry tests: the SQLite shell checks stores, ip and unshare change routes in a private namespace
   sqlite3 iproute2 util-linux
   # media

@@ -83,6 +83,7 @@ class EventCounter : public control::CVNClientWebSocketDelegate {
   void socketDidReceiveEvent(CVNClientWebSocket&, const nlohmann::json&) override { bump(); }
   bool waitFor(std::uint64_t count) {
     std::unique_lock lock(mutex_);
+    target_ = count;
     return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return count_ >= count; });
   }
   std::uint64_t count() {
@@ -91,16 +92,20 @@ class EventCounter : public control::CVNClientWebSocketDelegate {
   }
 
  private:
+  // Wakes the waiter once its count is reached, not at every event: a wake-up
+  // per message would measure this thread's context switches.
   void bump() {
+    bool reached;
     {
       std::lock_guard guard(mutex_);
-      ++count_;
+      reached = ++count_ >= target_;
     }
-    changed_.notify_all();
+    if (reached) changed_.notify_all();
   }
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t count_ = 0;
+  std::uint64_t target_ = 0;
 };
 
 // A JSON object of exactly `size` bytes (the client hands on objects only).

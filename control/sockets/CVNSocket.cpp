@@ -310,8 +310,9 @@ void CVNSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd) {
       closeAfterBoth);
   socketFDBytesAvailable_ = 0;
   flags_ &= ~kReadSourceSuspended;
-  if (readSource_) readSource_->resume();
   flags_ |= kSocketCanAcceptBytes | kWriteSourceSuspended;
+  // Last: an accepted socket is set up off its queue, whose events may run from here on.
+  if (readSource_) readSource_->resume();
 }
 
 void CVNSocket::suspendReadSource() {

@@ -242,6 +242,7 @@ class CVNSocket : public std::enable_shared_from_this<CVNSocket> {
   void doWriteData();
   void completeCurrentWrite();
   void endCurrentWrite();
+  bool delegateWantsWriteProgress(std::int64_t tag) const;
   CVNSocketWritePacket* currentWritePacket() const;
 
   // Read and write time-outs with the delegate's extensions (CVNSocketTimeouts.cpp).

@@ -236,14 +236,11 @@ bool CVNSocket::doAccept(int listenerFD, int family) {
     (family == AF_INET ? accepted->socket4FD_ : family == AF_INET6 ? accepted->socket6FD_ : accepted->socketUN_) =
         descriptor;
     accepted->flags_ = kStarted | kConnected;
-    std::weak_ptr<CVNSocket> weakAccepted = accepted;
-    accepted->socketQueue_->async([weakAccepted, descriptor] {
-      if (auto s = weakAccepted.lock()) {
-        if (s->flags_ & kConnected) s->setupReadAndWriteSourcesForNewlyConnectedSocket(descriptor);
-        s->maybeDequeueRead();
-        s->maybeDequeueWrite();
-      }
-    });
+    // Its sources too: they deliver on its queue, and the reads and writes
+    // the delegate asks for below are queued there after this. Setting them
+    // up in a task of their own cost every accepted connection one more trip
+    // through the pool before its first byte could move.
+    accepted->setupReadAndWriteSourcesForNewlyConnectedSocket(descriptor);
     if (delegate) delegate->socketDidAcceptNewSocket(listener, accepted);
   });
   return true;

@@ -51,6 +51,10 @@ class CVNSocketDelegate {
                                                                std::size_t /*bytesDone*/) {
     return std::nullopt;
   }
+  // Whether the two write calls below are wanted for writes tagged `tag`
+  // (all by default). A delegate that leaves them out is not called, so a
+  // stream of small writes costs no queued call each.
+  virtual bool wantsWriteProgressForTag(std::int64_t /*tag*/) const { return true; }
   virtual void socketDidWriteDataWithTag(const std::shared_ptr<CVNSocket>& /*socket*/, std::int64_t /*tag*/) {}
   virtual void socketDidWritePartialDataOfLength(const std::shared_ptr<CVNSocket>& /*socket*/, std::size_t /*length*/,
                                                  std::int64_t /*tag*/) {}

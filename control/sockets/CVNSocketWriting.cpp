@@ -123,7 +123,7 @@ void CVNSocket::doWriteData() {
       flags_ &= ~kSocketCanAcceptBytes;
       resumeWriteSource();
     }
-    if (written > 0) {
+    if (written > 0 && delegateWantsWriteProgress(packet->tag)) {
       const std::int64_t tag = packet->tag;
       notifyDelegate([written, tag](CVNSocketDelegate& d, const std::shared_ptr<CVNSocket>& s) {
         d.socketDidWritePartialDataOfLength(s, written, tag);
@@ -135,8 +135,15 @@ void CVNSocket::doWriteData() {
 
 void CVNSocket::completeCurrentWrite() {
   const std::int64_t tag = currentWritePacket()->tag;
-  notifyDelegate([tag](CVNSocketDelegate& d, const std::shared_ptr<CVNSocket>& s) { d.socketDidWriteDataWithTag(s, tag); });
+  if (delegateWantsWriteProgress(tag)) {
+    notifyDelegate([tag](CVNSocketDelegate& d, const std::shared_ptr<CVNSocket>& s) { d.socketDidWriteDataWithTag(s, tag); });
+  }
   endCurrentWrite();
+}
+
+bool CVNSocket::delegateWantsWriteProgress(std::int64_t tag) const {
+  auto delegate = delegate_.lock();
+  return delegate && delegate->wantsWriteProgressForTag(tag);
 }
 
 void CVNSocket::endCurrentWrite() {

@@ -356,9 +356,9 @@ void CVNClientWebSocket::stopPingPongTimer() {
 void CVNClientWebSocket::handleReceivedData(const CVNSocketData& payload) {
   // Parsing is the costly part of a message: skip it when nobody listens.
   if (!delegate()) return;
-  nlohmann::json event = nlohmann::json::parse(payload.view(), nullptr, /*allow_exceptions=*/false);
-  if (!event.is_object()) return;
-  tellDelegate([&](CVNClientWebSocketDelegate& d) { d.socketDidReceiveEvent(*this, event); });
+  auto event = jsonReader_.readObject(payload.view());
+  if (!event) return;
+  tellDelegate([&](CVNClientWebSocketDelegate& d) { d.socketDidReceiveEvent(*this, *event); });
 }
 
 void CVNClientWebSocket::socketDidDisconnect(const std::shared_ptr<CVNSocket>&, const std::optional<platform::Error>& error) {

@@ -25,6 +25,7 @@
 
 #include "control/websocket/CVNWebSocket.h"
 #include "control/websocket/HTTPMessage.h"
+#include "control/websocket/JsonObjectReader.h"
 #include "platform/Keychain.h"
 
 namespace control {
@@ -95,6 +96,8 @@ class CVNClientWebSocket : public CVNWebSocket {
 
   void socketDidConnectToHost(const std::shared_ptr<CVNSocket>& socket, const std::string& host,
                               std::uint16_t port) override;
+  // Only the handshake request's write matters: the reply is read after it.
+  bool wantsWriteProgressForTag(std::int64_t tag) const override { return tag == kHandshakeRequest; }
   void socketDidWriteDataWithTag(const std::shared_ptr<CVNSocket>& socket, std::int64_t tag) override;
   void socketDidReadData(const std::shared_ptr<CVNSocket>& socket, const CVNSocketData& data, std::int64_t tag) override;
   void socketDidDisconnect(const std::shared_ptr<CVNSocket>& socket, const std::optional<platform::Error>& error) override;
@@ -136,6 +139,7 @@ class CVNClientWebSocket : public CVNWebSocket {
 
   // On the client's queue:
   std::optional<HTTPMessage> responseMessage_;
+  JsonObjectReader jsonReader_;  // on socketQueue_
   std::string expectedAccept_;
   std::optional<std::string> authorization_;  // prepared after a 401, sent once
   platform::TaskHandle pingTimer_;

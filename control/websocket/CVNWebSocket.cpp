@@ -3,23 +3,46 @@
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace control {
 namespace {
+
+// Frames gathered for one socket write at most (a bigger frame goes alone).
+constexpr std::size_t kGatherLimit = 64 * 1024;
 
 // OpenSSL would free its global state at exit while the pool's threads, which
 // never end, still hold per-thread state of its generator and digests: keep it
 // until the process is gone.
 [[maybe_unused]] const bool kCryptoKeptUntilExit = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
-}  // namespace
+// destination[i] = source[i] XOR key[i mod 4], eight bytes at a time: masking
+// byte by byte was a large share of a big message's cost.
+void copyMasked(std::uint8_t* destination, const std::uint8_t* source, std::size_t count, const std::uint8_t* key) {
+  std::uint8_t pattern[8];
+  for (int i = 0; i < 8; ++i) pattern[i] = key[i % 4];
+  std::uint64_t word;
+  std::memcpy(&word, pattern, sizeof word);
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, source + i, sizeof chunk);
+    chunk ^= word;
+    std::memcpy(destination + i, &chunk, sizeof chunk);
+  }
+  for (; i < count; ++i) destination[i] = source[i] ^ key[i % 4];
+}
 
-CVNWebSocket::~CVNWebSocket() = default;
-
-Bytes CVNWebSocket::frame(std::span<const std::uint8_t> payload, std::uint64_t frameType, const std::uint8_t* maskKey) {
-  Bytes out;
+void appendFrame(Bytes& out, std::span<const std::uint8_t> payload, std::uint64_t frameType,
+                 const std::uint8_t* maskKey) {
   const std::uint64_t n = payload.size();
-  out.reserve(n + 14);
-  const bool control = frameType == Close || frameType == Ping || frameType == Pong;
+  // Geometric growth: frames gathered one by one must not reallocate each time.
+  if (const std::size_t needed = out.size() + n + 14; out.capacity() < needed) {
+    out.reserve(std::max(needed, 2 * out.capacity()));
+  }
+  const bool control = frameType == CVNWebSocket::Close || frameType == CVNWebSocket::Ping ||
+                       frameType == CVNWebSocket::Pong;
   out.push_back(static_cast<std::uint8_t>(control ? 0x80 + frameType : 0x81));
   const std::uint8_t maskBit = maskKey ? 0x80 : 0x00;
   if (n <= 125) {
@@ -32,22 +55,66 @@ Bytes CVNWebSocket::frame(std::span<const std::uint8_t> payload, std::uint64_t f
     out.push_back(maskBit | 127);
     for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(n >> shift));
   }
-  if (maskKey) {
-    out.insert(out.end(), maskKey, maskKey + 4);
-    const std::size_t start = out.size();
-    out.insert(out.end(), payload.begin(), payload.end());
-    for (std::size_t i = 0; i < n; ++i) out[start + i] ^= maskKey[i % 4];
-  } else {
-    out.insert(out.end(), payload.begin(), payload.end());
-  }
+  if (maskKey) out.insert(out.end(), maskKey, maskKey + 4);
+  const std::size_t start = out.size();
+  out.insert(out.end(), payload.begin(), payload.end());
+  if (maskKey) copyMasked(out.data() + start, out.data() + start, n, maskKey);
+}
+
+}  // namespace
+
+CVNWebSocket::~CVNWebSocket() = default;
+
+Bytes CVNWebSocket::frame(std::span<const std::uint8_t> payload, std::uint64_t frameType, const std::uint8_t* maskKey) {
+  Bytes out;
+  appendFrame(out, payload, frameType, maskKey);
   return out;
 }
 
 void CVNWebSocket::sendData(std::span<const std::uint8_t> data, std::uint64_t frameType) {
   if (!socket_) return;
-  std::uint8_t key[4];
-  if (useMask_ && RAND_bytes(key, sizeof key) != 1) return;
-  socket_->writeData(std::make_shared<const Bytes>(frame(data, frameType, useMask_ ? key : nullptr)), -1, 0);
+  bool queueFlush;
+  {
+    std::lock_guard guard(outgoingMutex_);
+    const std::uint8_t* key = nullptr;
+    if (useMask_) {
+      // Keys come from the strong generator a batch at a time: asking it for
+      // four bytes per message cost a system call each.
+      if (maskKeysUsed_ == sizeof maskKeys_) {
+        if (RAND_bytes(maskKeys_, sizeof maskKeys_) != 1) return;
+        maskKeysUsed_ = 0;
+      }
+      key = maskKeys_ + maskKeysUsed_;
+      maskKeysUsed_ += 4;
+    }
+    appendFrame(outgoing_, data, frameType, key);
+    // A full buffer goes at once: gathering big messages would only copy
+    // them into ever larger fresh buffers.
+    if (outgoing_.size() >= kGatherLimit) {
+      handOverLocked();
+      return;
+    }
+    queueFlush = !std::exchange(flushQueued_, true);
+  }
+  if (!queueFlush) return;
+  std::weak_ptr<CVNWebSocket> weak = weak_from_this();
+  const bool queued = socketQueue_ && socketQueue_->async([weak] {
+    if (auto self = weak.lock()) self->flushOutgoing();
+  });
+  if (!queued) flushOutgoing();
+}
+
+void CVNWebSocket::flushOutgoing() {
+  std::lock_guard guard(outgoingMutex_);
+  flushQueued_ = false;
+  handOverLocked();
+}
+
+void CVNWebSocket::handOverLocked() {
+  if (outgoing_.empty()) return;
+  // Under the lock, so that buffers taken by different threads reach the socket in order.
+  if (socket_) socket_->writeData(std::make_shared<const Bytes>(std::move(outgoing_)), -1, 0);
+  outgoing_ = Bytes();
 }
 
 void CVNWebSocket::handleReceivedData(const CVNSocketData&) {}
@@ -69,6 +136,8 @@ void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
   Bytes payload;
   if (code) payload = {static_cast<std::uint8_t>(*code >> 8), static_cast<std::uint8_t>(*code)};
   sendData(payload, Close);
+  // Before the disconnect request, which refuses later writes.
+  flushOutgoing();
   socket_->disconnectAfterWriting();
 }
 
@@ -194,8 +263,8 @@ void CVNWebSocket::readPayload(const CVNSocketData& data) {
   step_ = Step::Opcode;
   CVNSocketData payload = data;
   if (hasMask_) {
-    Bytes unmasked = data.copy();
-    for (std::size_t i = 0; i < unmasked.size(); ++i) unmasked[i] ^= payloadMask_[i & 3];
+    Bytes unmasked(data.size());
+    copyMasked(unmasked.data(), data.data(), data.size(), payloadMask_);
     const std::size_t size = unmasked.size();
     payload = CVNSocketData(std::make_shared<const Bytes>(std::move(unmasked)), 0, size);
   }

@@ -8,7 +8,8 @@
 // Held by shared_ptr; it is its socket's delegate (the socket holds it
 // weakly). Reading, the automatic answers and handleReceivedData run on the
 // socket's delegate queue (socketQueue); sendData may be called from any
-// thread, the socket orders the writes.
+// thread: frames gather in an outgoing buffer that one task on socketQueue
+// hands to the socket, so a burst of messages costs one write, not one each.
 //
 // Limits on hostile peers: a payload longer than maximumMessageLength (16 MiB
 // by default) is refused with close code 1009 before any buffer is made; a
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 
@@ -52,6 +54,8 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   static Bytes frame(std::span<const std::uint8_t> payload, std::uint64_t frameType, const std::uint8_t* maskKey);
 
   void socketDidReadData(const std::shared_ptr<CVNSocket>& socket, const CVNSocketData& data, std::int64_t tag) override;
+  // Frames need no word of their writes' progress.
+  bool wantsWriteProgressForTag(std::int64_t) const override { return false; }
 
  protected:
   CVNWebSocket() = default;
@@ -77,6 +81,9 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   void afterLength();
   void readPayload(const CVNSocketData& data);
   void answerEmptyControlFrame();
+  // Hands the gathered frames to the socket in one write.
+  void flushOutgoing();
+  void handOverLocked();
 
   Step step_ = Step::Opcode;
   Bytes pending_;             // read, not yet taken by a step
@@ -87,6 +94,11 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   std::uint8_t payloadMask_[4] = {};
   std::atomic<bool> receivedPong_{false};
   std::atomic<std::size_t> maximumMessageLength_{kDefaultMaximumMessageLength};
+  std::mutex outgoingMutex_;
+  Bytes outgoing_;            // guarded by outgoingMutex_: frames not yet handed to the socket
+  bool flushQueued_ = false;  // guarded by outgoingMutex_
+  std::uint8_t maskKeys_[256] = {};                  // guarded by outgoingMutex_
+  std::size_t maskKeysUsed_ = sizeof maskKeys_;      // guarded by outgoingMutex_
 };
 
 }  // namespace control

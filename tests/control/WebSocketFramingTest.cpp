@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <map>
 #include <mutex>
+#include <thread>
 
 #include "control/websocket/CVNWebSocket.h"
 #include "tests/control/SocketTestSupport.h"
@@ -41,6 +43,19 @@ TEST(WebSocketFrameTest, WritesTheThreeLengthFormsAndControlHeaders) {
   EXPECT_EQ(CVNWebSocket::frame(bytesOf("x"), CVNWebSocket::Binary, nullptr)[0], 0x81);
   const std::uint8_t key[4] = {1, 2, 3, 4};
   EXPECT_EQ(hex(CVNWebSocket::frame(bytesOf("abcde"), CVNWebSocket::Text, key)), "81 85 01 02 03 04 60 60 60 60 64");
+}
+
+TEST(WebSocketFrameTest, MasksEveryPayloadByteWithItsKeyByte) {
+  const std::uint8_t key[4] = {0x37, 0xfa, 0x21, 0x3d};
+  for (std::size_t n : {7u, 8u, 9u, 21u, 300u}) {
+    Bytes payload(n);
+    for (std::size_t i = 0; i < n; ++i) payload[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    const Bytes frame = CVNWebSocket::frame(payload, CVNWebSocket::Text, key);
+    const std::size_t start = frame.size() - n;
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_EQ(frame[start + i], payload[i] ^ key[i % 4]) << "length " << n << " byte " << i;
+    }
+  }
 }
 
 // Reads frames as a server (masked frames in) or a client (unmasked in) and
@@ -169,6 +184,61 @@ INSTANTIATE_TEST_SUITE_P(
         HostileRow{"CloseIsEchoed", masked(0x88, std::string("\x03\xe8", 2)), "88 02 03 e8"},
         HostileRow{"EmptyClose", masked(0x88, ""), "88 00"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Unmasked frames from the start of `bytes`: (type, payload) in order.
+std::vector<std::pair<int, std::string>> framesIn(const std::string& bytes) {
+  std::vector<std::pair<int, std::string>> frames;
+  std::size_t at = 0;
+  while (at + 2 <= bytes.size()) {
+    const int type = static_cast<std::uint8_t>(bytes[at]) & 0x0F;
+    std::uint64_t length = static_cast<std::uint8_t>(bytes[at + 1]) & 0x7F;
+    at += 2;
+    const int extra = length == 126 ? 2 : length == 127 ? 8 : 0;
+    if (extra) length = 0;
+    for (int i = 0; i < extra; ++i) length = (length << 8) | static_cast<std::uint8_t>(bytes[at++]);
+    frames.emplace_back(type, bytes.substr(at, length));
+    at += length;
+  }
+  return frames;
+}
+
+TEST(WebSocketWriterTest, BurstsFromTwoThreadsArriveWholeAndInOrderBeforeTheCloseAnswer) {
+  auto queue = makeDelegateQueue();
+  auto unused = std::make_shared<RecordingDelegate>();
+  SocketPair pair = makeSocketPair(unused, queue);
+  auto ws = RecordingWebSocket::attach(pair.socket, /*clientSide=*/false);
+  constexpr int kMessages = 300;
+  // Every seventh message is bigger than what is gathered for one write.
+  auto message = [](char thread, int i) {
+    std::string text = std::string(1, thread) + std::to_string(i);
+    return i % 7 == 0 ? text + std::string(70000, '.') : text;
+  };
+  std::string received;
+  std::thread reader([&] {
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(pair.peer, buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(n));
+  });
+  std::vector<std::thread> senders;
+  for (char thread : {'a', 'b'}) {
+    senders.emplace_back([&, thread] {
+      for (int i = 0; i < kMessages; ++i) ws->sendData(message(thread, i));
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  writeAll(pair.peer, masked(0x88, std::string("\x03\xe8", 2)));
+  reader.join();
+
+  const auto frames = framesIn(received);
+  ASSERT_EQ(frames.size(), 2u * kMessages + 1);
+  std::map<char, int> next;
+  for (std::size_t i = 0; i + 1 < frames.size(); ++i) {
+    ASSERT_EQ(frames[i].first, CVNWebSocket::Text);
+    const char thread = frames[i].second[0];
+    ASSERT_EQ(frames[i].second, message(thread, next[thread]++)) << "frame " << i;
+  }
+  EXPECT_EQ(frames.back(), std::make_pair(int(CVNWebSocket::Close), std::string("\x03\xe8", 2)));
+}
 
 TEST(WebSocketPingTest, MaskedPingIsAnsweredWithTheUnmaskedPayload) {
   auto queue = makeDelegateQueue();

@@ -443,6 +443,9 @@ void CVNVudodoDuvaOutput::sendToPorts(const FrameWork& work) {
   const platform::Clock::TimePoint now = platform::Clock::current().now();
   const auto ports = remoteMessagePorts_;  // a gone port leaves the list while we walk it
   for (const auto& port : ports) {
+    // Answers already in the socket count, even before their read event runs.
+    takeAnswers(port);
+    if (port->answers->isCancelled()) continue;
     int error = 0;
     switch (port->receiver->send(*archived, work.picture, now, &error)) {
       case ReceiverPort::SendResult::Sent:

@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,12 +16,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/vudododuva/CVNVudodoDuvaOutput.h"
 #include "engine/vudododuva/FrameMessage.h"
+#include "engine/vudododuva/PortMessages.h"
 #include "engine/vudododuva/VudodoDuvaProtocol.h"
 #include "platform/media/PixelBufferPool.h"
 #include "platform/media/PixelFormat.h"
@@ -43,19 +44,9 @@ class Answerer {
       : socket_(socket), thread_([this, &answers](std::stop_token) {
           char buffer[vd::kMaxFrameMessageSize];
           for (;;) {
-            iovec part{buffer, sizeof(buffer)};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-            msghdr header{};
-            header.msg_iov = &part;
-            header.msg_iovlen = 1;
-            header.msg_control = control;
-            header.msg_controllen = sizeof(control);
-            if (::recvmsg(socket_, &header, MSG_CMSG_CLOEXEC) <= 0) return;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-              int fd = -1;
-              std::memcpy(&fd, CMSG_DATA(c), sizeof(fd));
-              ::close(fd);
-            }
+            std::optional<int> descriptor;
+            if (vd::receivePortMessage(socket_, buffer, &descriptor) <= 0) return;
+            if (descriptor) ::close(*descriptor);
             const std::uint8_t answer = vd::kFrameAnswer;
             if (::send(socket_, &answer, 1, MSG_NOSIGNAL) != 1) return;
             answers.fetch_add(1);
@@ -100,19 +91,7 @@ void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
   char answer;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    iovec part{const_cast<char*>(message.data()), message.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof(control);
-    cmsghdr* rights = CMSG_FIRSTHDR(&header);
-    rights->cmsg_level = SOL_SOCKET;
-    rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(rights), &surface, sizeof(surface));
-    ::sendmsg(pair[0], &header, MSG_NOSIGNAL);
+    vd::sendPortMessage(pair[0], message, surface, 0);
     ::recv(pair[0], &answer, 1, 0);
   }
   bareRoundTripSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
@@ -152,13 +131,7 @@ void BM_SendFrame(benchmark::State& state) {
   for (std::size_t i = 0; i < receivers; ++i) {
     const std::string name = "bench-" + std::to_string(i);
     const std::string path = (folder / (name + ".sock")).string();
-    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    ::unlink(path.c_str());
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::listen(listener, 1);
+    const int listener = vd::listenOnPort(path);
     const platform::Dictionary request{{vd::kServerNameKey, platform::Value("bench")}};
     output->machMessageQueue().sync([&] { output->startSending(name, &request); }, std::chrono::seconds(2));
     pollfd waiting{listener, POLLIN, 0};

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/vudododuva/PortMessages.h"
 #include "engine/vudododuva/VudodoDuvaProtocol.h"
 
 namespace engine::vudododuva {
@@ -45,22 +46,7 @@ ReceiverPort::SendResult ReceiverPort::send(const std::string& message,
   }
   const auto& surface = picture->surface();
   const bool withDescriptor = !surfacesSent_.contains(surface->id());
-  iovec part{const_cast<char*>(message.data()), message.size()};
-  msghdr header{};
-  header.msg_iov = &part;
-  header.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  if (withDescriptor) {
-    header.msg_control = control;
-    header.msg_controllen = sizeof(control);
-    cmsghdr* rights = CMSG_FIRSTHDR(&header);
-    rights->cmsg_level = SOL_SOCKET;
-    rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(sizeof(int));
-    const int fd = surface->descriptor();
-    std::memcpy(CMSG_DATA(rights), &fd, sizeof(fd));
-  }
-  if (::sendmsg(socket_.get(), &header, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+  if (sendPortMessage(socket_.get(), message, withDescriptor ? surface->descriptor() : -1, MSG_DONTWAIT) < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
       ++skippedFrames_;
       return SendResult::Skipped;

@@ -11,12 +11,10 @@
 // for frames. Exit status 0 when N frames came, 1 on a usage error, 2 otherwise.
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -34,6 +32,7 @@
 
 #include "engine/vudododuva/DistributedNotificationCenter.h"
 #include "engine/vudododuva/FrameMessage.h"
+#include "engine/vudododuva/PortMessages.h"
 #include "engine/vudododuva/VudodoDuvaProtocol.h"
 
 namespace vd = engine::vudododuva;
@@ -74,19 +73,6 @@ std::optional<Options> parse(int argc, char** argv) {
   if (options.server.empty() || options.out.empty() || options.frames <= 0 || !vd::isValidPortName(options.port))
     return std::nullopt;
   return options;
-}
-
-std::string sha256(const std::uint8_t* bytes, std::size_t size) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes, size, digest, &length, EVP_sha256(), nullptr);
-  static const char* hex = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
-  }
-  return text;
 }
 
 // A read-only mapping of a whole file or memfd.
@@ -163,13 +149,8 @@ int main(int argc, char** argv) {
   }();
 
   const std::string socketPath = (*folder / (options->port + ".sock")).string();
-  const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
-  ::unlink(socketPath.c_str());
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(listener, 1) != 0)
-    return fail("cannot listen on " + socketPath);
+  const int listener = vd::listenOnPort(socketPath);
+  if (listener < 0) return fail("cannot listen on " + socketPath);
   const platform::Dictionary request{{vd::kServerNameKey, platform::Value(options->server)}};
   (void)(*center)->post(vd::kStartSendingNotification, options->port, &request, false);
   std::cout << "listening " << options->port << std::endl;
@@ -192,22 +173,9 @@ int main(int argc, char** argv) {
     pollfd readable{connection, POLLIN, 0};
     if (::poll(&readable, 1, options->waitSeconds * 1000) != 1) break;
     char buffer[vd::kMaxFrameMessageSize];
-    iovec part{buffer, sizeof(buffer)};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof(control);
-    const ssize_t length = ::recvmsg(connection, &header, MSG_CMSG_CLOEXEC);
-    if (length <= 0) break;
     std::optional<int> descriptor;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
-      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
-        int fd = -1;
-        std::memcpy(&fd, CMSG_DATA(c), sizeof(fd));
-        descriptor = fd;
-      }
+    const ssize_t length = vd::receivePortMessage(connection, buffer, &descriptor);
+    if (length <= 0) break;
     auto message = vd::unarchiveFrameMessage(std::string_view(buffer, static_cast<std::size_t>(length)));
     if (!message.ok()) return fail(message.error().describe());
     if (descriptor) {
@@ -218,10 +186,10 @@ int main(int argc, char** argv) {
                         {"ccOffset", message->ccOffset}, {"vpts", message->vpts},     {"apts", message->apts},
                         {"timecode", message->timecode}};
     const Mapping& picture = pictures[message->number];
-    line["pictureSHA256"] = picture.data ? sha256(picture.data, picture.size) : "";
+    line["pictureSHA256"] = picture.data ? vd::sha256Text({picture.data, picture.size}) : "";
     const std::size_t audioBytes = message->samples * bytesPerAudioFrame;
     if (audio.data && message->offset + audioBytes <= audio.size)
-      line["audioSHA256"] = sha256(audio.data + message->offset, audioBytes);
+      line["audioSHA256"] = vd::sha256Text({audio.data + message->offset, audioBytes});
     if (message->ccOffset != vd::kNoCaptionOffset && captions.data &&
         message->ccOffset + vd::kCaptionRecordHeaderSize <= captions.size) {
       const std::uint8_t* record = captions.data + message->ccOffset;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "engine/vudododuva/PortMessages.h"
 #include "engine/vudododuva/VudodoDuvaProtocol.h"
 #include "platform/Clock.h"
 #include "tests/engine/vudododuva/VudodoDuvaTestSupport.h"
@@ -160,8 +161,8 @@ TEST_F(VudodoDuvaOutputTest, ReferenceReceiverSeesEveryFrameAsSent) {
     EXPECT_EQ(frame["apts"], (3 + index) * 960);
     EXPECT_EQ(frame["samples"], 960);
     EXPECT_EQ(frame["number"], *sent.picture->surfaceID());
-    EXPECT_EQ(frame["pictureSHA256"], sha256(sent.picture->surface()->data(), sent.picture->surface()->size()));
-    EXPECT_EQ(frame["audioSHA256"], sha256(reinterpret_cast<const std::uint8_t*>(sent.audio.data()), 960 * 4));
+    EXPECT_EQ(frame["pictureSHA256"], vd::sha256Text({sent.picture->surface()->data(), sent.picture->surface()->size()}));
+    EXPECT_EQ(frame["audioSHA256"], vd::sha256Text({reinterpret_cast<const std::uint8_t*>(sent.audio.data()), 960 * 4}));
     if (index % 2 == 0) {
       EXPECT_EQ(frame["captionType"], "cdat");
       EXPECT_EQ(frame["captionSize"], 28);

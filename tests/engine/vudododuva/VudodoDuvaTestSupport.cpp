@@ -1,9 +1,8 @@
 #include "tests/engine/vudododuva/VudodoDuvaTestSupport.h"
 
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/un.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "engine/vudododuva/PortMessages.h"
 #include "engine/vudododuva/VudodoDuvaProtocol.h"
 #include "platform/media/BlockBuffer.h"
 #include "platform/media/FormatDescription.h"
@@ -92,12 +92,9 @@ TestReceiver::TestReceiver(std::string portName) : portName_(std::move(portName)
   if (!folder.ok()) return;
   socketPath_ = *folder / (portName_ + ".sock");
   const std::string path = socketPath_.string();
-  listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-  EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << path;
-  EXPECT_EQ(::listen(listener_, 4), 0);
+  listener_ = vd::listenOnPort(path);
+  EXPECT_GE(listener_, 0) << path;
+  if (listener_ >= 0) ::fcntl(listener_, F_SETFL, O_NONBLOCK);
 }
 
 TestReceiver::~TestReceiver() {
@@ -129,23 +126,11 @@ std::optional<vd::FrameMessage> TestReceiver::receive(bool* carriedDescriptor) {
   pollfd readable{connection_, POLLIN, 0};
   if (::poll(&readable, 1, kReceiveLimitMilliseconds) != 1) return std::nullopt;
   char buffer[vd::kMaxFrameMessageSize];
-  iovec part{buffer, sizeof(buffer)};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr header{};
-  header.msg_iov = &part;
-  header.msg_iovlen = 1;
-  header.msg_control = control;
-  header.msg_controllen = sizeof(control);
-  const ssize_t length = ::recvmsg(connection_, &header, MSG_CMSG_CLOEXEC);
+  std::optional<int> descriptor;
+  const ssize_t length = vd::receivePortMessage(connection_, buffer, &descriptor);
   if (length <= 0) return std::nullopt;
-  bool descriptor = false;
-  for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-    int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(c), sizeof(fd));
-    ::close(fd);
-    descriptor = true;
-  }
-  if (carriedDescriptor) *carriedDescriptor = descriptor;
+  if (descriptor) ::close(*descriptor);
+  if (carriedDescriptor) *carriedDescriptor = descriptor.has_value();
   auto message = vd::unarchiveFrameMessage(std::string_view(buffer, static_cast<std::size_t>(length)));
   EXPECT_TRUE(message.ok());
   if (!message.ok()) return std::nullopt;
@@ -206,19 +191,6 @@ std::shared_ptr<vd::CVNVudodoDuvaOutput> makeOutput(const std::string& name) {
 void send(vd::CVNVudodoDuvaOutput& output, const TestFrame& frame, const platform::media::SampleBufferRef& captions) {
   output.sendFrame(frame.picture, reinterpret_cast<const std::uint8_t*>(frame.audio.data()), frame.audioFrames,
                    captions, nullptr, {}, {});
-}
-
-std::string sha256(const std::uint8_t* bytes, std::size_t size) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes, size, digest, &length, EVP_sha256(), nullptr);
-  static const char* hex = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
-  }
-  return text;
 }
 
 }  // namespace vudododuva_test

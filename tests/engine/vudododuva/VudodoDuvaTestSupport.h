@@ -90,6 +90,5 @@ platform::media::SampleBufferRef captionSample(std::uint32_t subType, std::size_
 std::shared_ptr<engine::vudododuva::CVNVudodoDuvaOutput> makeOutput(const std::string& name);
 void send(engine::vudododuva::CVNVudodoDuvaOutput& output, const TestFrame& frame,
           const platform::media::SampleBufferRef& captions = nullptr);
-std::string sha256(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace vudododuva_test

@@ -12,6 +12,14 @@
 
 namespace pluginframework {
 
+// Keys of a display mode in dictionaries other processes read.
+inline constexpr const char* CVNDisplayModeNameKey = "CVNDisplayModeNameKey";
+inline constexpr const char* CVNDisplayModeFrameDurationKey = "CVNDisplayModeFrameDurationKey";
+inline constexpr const char* CVNDisplayModeTimeScaleKey = "CVNDisplayModeTimeScaleKey";
+inline constexpr const char* CVNDisplayModeWidthKey = "CVNDisplayModeWidthKey";
+inline constexpr const char* CVNDisplayModeHeightKey = "CVNDisplayModeHeightKey";
+inline constexpr const char* CVNDisplayModeFieldDominance = "CVNDisplayModeFieldDominance";
+
 enum class FieldDominance : std::int32_t { Unknown = 0, BottomFieldFirst = 1, TopFieldFirst = 2, Progressive = 3 };
 
 class CVNDisplayMode {

@@ -42,6 +42,9 @@ class CVNVideoOutputDelegate {
                                 std::int16_t* /*audio*/) {
     return false;
   }
+  // Messages of the output for the technical log (0 most severe); `show`
+  // asks for them to be shown to the operator.
+  virtual void logMessage(const std::string& /*message*/, std::int32_t /*level*/, bool /*show*/) {}
 };
 
 class CVNVideoOutput {

@@ -1,8 +1,8 @@
 #pragma once
-// An output that is not a device but gets a copy of every finished frame
-// (the frame-sharing server is one). The engine calls it from its start and
-// stop, and from the selected output's thread once per frame; the buffers
-// are shared, the audio sample buffer may be null when none could be made.
+// An output that is not a device but gets a copy of every finished frame.
+// The engine calls it from its start and stop, and from the selected
+// output's thread once per frame; the buffers are shared, the audio sample
+// buffer may be null when none could be made.
 
 #include <memory>
 
@@ -26,9 +26,5 @@ class CVNAuxiliaryOutput {
                                          const platform::media::SampleBufferRef& timecodeSampleBuffer,
                                          const pluginframework::VANCPackets& additionalVANCPackets) = 0;
 };
-
-// The engine's frame-sharing output, made once per engine; none until that
-// server is linked in.
-std::shared_ptr<CVNAuxiliaryOutput> createVudodoDuvaOutput();
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 
 #include "engine/CVNEngineBase.h"
 #include "engine/OutputAudioConversion.h"
+#include "engine/vudododuva/CVNVudodoDuvaOutput.h"
 #include "foundation/CVNLogController.h"
 #include "media/audio/CVNAudioUtilities.h"
 
@@ -25,7 +26,9 @@ bool sameOutput(const AuxiliaryOutput& a, const AuxiliaryOutput& b) {
 }  // namespace
 
 CVNEngineBase::CVNEngineBase(std::shared_ptr<const platform::Bundle> bundle) : bundle_(std::move(bundle)) {
-  if (auto vudodoDuva = createVudodoDuvaOutput()) auxiliaryOutputs_.emplace_back(std::move(vudodoDuva));
+  // Every engine shares its frames with other processes from the start.
+  auxiliaryOutputs_.emplace_back(std::shared_ptr<pluginframework::CVNVideoOutput>(
+      vudododuva::CVNVudodoDuvaOutput::create(bundle_ ? bundle_->name() : std::string())));
 }
 
 CVNEngineBase::~CVNEngineBase() = default;

@@ -29,6 +29,8 @@ ClipInspectorWindowController::ClipInspectorWindowController(ClipInspectorContex
            &general_, &metadata_, &attributes_, &inOut_, &resize_}) {
     pane->setDelegate(this);
   }
+  // The metadata shows under the Info pane, on the inspector's selection.
+  general_.setMetadataPane(&metadata_);
   platform::NotificationCenter& center = context_.notificationCenter();
   observers_.push_back(center.addObserver(kPlaylistSelectionChangedNotification, nullptr,
                                           [this](const platform::Notification& n) { playlistSelectionChanged(documentOf(n)); }));

@@ -140,6 +140,7 @@ void AttributesClipInspectorViewController::setValue(const std::optional<std::st
   if (name.starts_with("Clip End")) {
     if (const auto document = playlistDocument()) document->updatePlaylistMovieAndStartTimes();
   }
+  refreshView();
 }
 
 void AttributesClipInspectorViewController::recordChange() {

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -89,6 +90,8 @@ QWidget* AttributesPaneView::makeEditor(inspector::AttributeViewController& edit
     found->controlTextDidChange(value);
     const platform::Status status = found->attributeValueFieldChanged();
     refusal_->setText(status ? QString() : QString::fromStdString(status.error().localizedDescription));
+    // A refused value is put back in the editor, which the outline then shows.
+    if (!status) QTimer::singleShot(0, this, [this] { refresh(); });
   };
   if (!state.possibleValues.empty()) {
     auto* popUp = new QComboBox;
@@ -107,6 +110,7 @@ QWidget* AttributesPaneView::makeEditor(inspector::AttributeViewController& edit
       if (auto* found = pane_.editor(key)) found->controlTextDidChange(typed.toStdString());
     });
     connect(text, &QLineEdit::editingFinished, this, [this, key, text, commit] {
+      text->setModified(false);
       if (auto* found = pane_.editor(key); found && found->edited()) commit(text->text().toStdString());
     });
     layout->addWidget(text, 1);
@@ -122,7 +126,8 @@ void AttributesPaneView::refresh() {
   outline_->setVisible(!state.scrollViewHidden);
   // A field being typed in keeps its row; the outline is rebuilt when the
   // operator is not in the middle of an edit.
-  if (QWidget* focus = focusWidget(); focus && outline_->isAncestorOf(focus) && qobject_cast<QLineEdit*>(focus)) return;
+  const auto* typing = qobject_cast<QLineEdit*>(focusWidget());
+  if (typing && outline_->isAncestorOf(typing) && typing->isModified()) return;
   rebuilding_ = true;
   outline_->clear();
   for (const auto& [plugin, attributes] : state.plugins) {

@@ -10,7 +10,7 @@ PaneResize paneResize(const PaneFrame& window, const PaneSize& content, const Pa
   const double deltaWidth = target.width - content.width;
   const double deltaHeight = target.height - content.height;
   PaneResize resize;
-  resize.frame = PaneFrame{window.x, window.y, window.width + deltaWidth, window.height + deltaHeight};
+  resize.frame = PaneFrame{window.origin, {window.size.width + deltaWidth, window.size.height + deltaHeight}};
   resize.minimumContent = minimum;
   resize.sizeChanged = deltaWidth != 0 || deltaHeight != 0;
   return resize;

@@ -4,21 +4,12 @@
 // or shrinks by the difference with its top edge kept in place. Frames are in
 // screen coordinates with y growing downwards, so keeping the top edge keeps y.
 
+#include "foundation/geometry/Geometry.h"
+
 namespace app::inspector {
 
-struct PaneSize {
-  double width = 0;
-  double height = 0;
-  friend bool operator==(const PaneSize&, const PaneSize&) = default;
-};
-
-struct PaneFrame {
-  double x = 0;
-  double y = 0;
-  double width = 0;
-  double height = 0;
-  friend bool operator==(const PaneFrame&, const PaneFrame&) = default;
-};
+using PaneSize = foundation::Size;
+using PaneFrame = foundation::Rect;
 
 struct PaneResize {
   PaneFrame frame;            // the window's new frame

@@ -95,8 +95,8 @@ void ClipInspectorPanel::selectToolbarItem(const std::string& identifier) {
 
 inspector::PaneFrame ClipInspectorPanel::frame() const {
   const QRect g = geometry();
-  return {static_cast<double>(g.x()), static_cast<double>(g.y()), static_cast<double>(g.width()),
-          static_cast<double>(g.height())};
+  return {{static_cast<double>(g.x()), static_cast<double>(g.y())},
+          {static_cast<double>(g.width()), static_cast<double>(g.height())}};
 }
 
 inspector::PaneSize ClipInspectorPanel::contentSize() const {
@@ -121,7 +121,7 @@ void ClipInspectorPanel::showPane(inspector::ClipInspectorViewController& pane, 
   panes_->setCurrentWidget(found->second);
   setMinimumSize(QSize(static_cast<int>(target.minimumContent.width), static_cast<int>(target.minimumContent.height)) +
                  chrome);
-  if (target.sizeChanged) resize(static_cast<int>(target.frame.width), static_cast<int>(target.frame.height));
+  if (target.sizeChanged) resize(static_cast<int>(target.frame.size.width), static_cast<int>(target.frame.size.height));
 }
 
 bool ClipInspectorPanel::eventFilter(QObject* watched, QEvent* event) {

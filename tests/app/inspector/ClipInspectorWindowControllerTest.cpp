@@ -108,13 +108,13 @@ TEST_F(InspectorTest, UndoGoesToThePlaylistOrToAnEmptyManager) {
 }
 
 TEST(InspectorPaneSizeTest, TakesTheLargerOfWantedAndMinimumKeepingTheTopEdge) {
-  const PaneFrame window{100, 50, 400, 300};
+  const PaneFrame window{{100, 50}, {400, 300}};
   const PaneSize content{400, 260};
   const PaneResize smaller = paneResize(window, content, {200, 100}, {300, 200});
-  EXPECT_EQ(smaller.frame, (PaneFrame{100, 50, 300, 240}));
+  EXPECT_EQ(smaller.frame, (PaneFrame{{100, 50}, {300, 240}}));
   EXPECT_TRUE(smaller.sizeChanged);
   const PaneResize larger = paneResize(window, content, {500, 400}, {300, 200});
-  EXPECT_EQ(larger.frame, (PaneFrame{100, 50, 500, 440}));
+  EXPECT_EQ(larger.frame, (PaneFrame{{100, 50}, {500, 440}}));
   EXPECT_EQ(larger.minimumContent, (PaneSize{300, 200}));
   const PaneResize same = paneResize(window, content, {400, 260}, {100, 100});
   EXPECT_FALSE(same.sizeChanged);

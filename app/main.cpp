@@ -23,6 +23,7 @@
 #include "app/shell/LaunchDocuments.h"
 #include "app/shell/TechnicalLogStart.h"
 #include "app/views/browser/MediaBrowserWindowHandle.h"
+#include "app/views/inspector/ClipInspectorWindowHandle.h"
 #include "app/views/shell/CountDownWindowHandle.h"
 #include "app/views/shell/ApplicationActivityNotifier.h"
 #include "app/views/shell/ApplicationMainWindow.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     });
     environment.windowFactories.preferences = app::views::makePreferencesFactory(&app::ApplicationDelegate::current);
     environment.windowFactories.countDown = app::views::makeCountDownFactory(&app::ApplicationDelegate::current);
+    environment.windowFactories.clipInspector = app::views::makeClipInspectorFactory(&app::ApplicationDelegate::current);
     app::ApplicationDelegate delegate(application, std::move(environment));
     app::views::QtApplicationWindows windows(QApplication::applicationDisplayName());
     delegate.setApplicationWindows(&windows);

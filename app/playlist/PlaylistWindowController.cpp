@@ -9,6 +9,7 @@
 
 #include "app/playlist/ElapsedFormatter.h"
 #include "foundation/CVNAlertUtilities.h"
+#include "platform/NotificationCenter.h"
 
 namespace app {
 namespace {
@@ -172,7 +173,24 @@ void PlaylistWindowController::tableSelectionDidChange(const std::set<std::size_
   for (const std::size_t row : selectedRows) {
     if (row < document_->clipCount()) indexes.insert(row);
   }
+  if (indexes == document_->selectedClipIndexes()) return;
+  postToClipInspector(kInvoqueInspectorSaveActionsForClipNotification);
   document_->setSelectedClipIndexes(std::move(indexes));
+  updateClipInspectorContents();
+}
+
+void PlaylistWindowController::windowDidBecomeKey() {
+  platform::NotificationCenter::defaultCenter().post(
+      platform::Notification{kPlaylistWindowDidBecomeKeyNotification, this, document_, {}});
+}
+
+void PlaylistWindowController::updateClipInspectorContents() {
+  postToClipInspector(kPlaylistSelectionChangedNotification);
+}
+
+void PlaylistWindowController::postToClipInspector(const char* name) {
+  if (isCurrentDocument_ && !isCurrentDocument_()) return;
+  platform::NotificationCenter::defaultCenter().post(platform::Notification{name, this, document_, {}});
 }
 
 std::optional<std::int64_t> PlaylistWindowController::selectedRow() const {

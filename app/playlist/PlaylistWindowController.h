@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <optional>
@@ -70,6 +71,10 @@ inline constexpr const char* kClipsUniqueIDToLockInInspectorNotification = "clip
 // Posted (object: the node unique ID) when the window picks node A by itself;
 // the media browser follows it.
 inline constexpr const char* kSelectNodeWithUniqueIDNotification = "selectNodeWithUniqueID";
+// What the window tells the clip inspector (object: the document).
+inline constexpr const char* kPlaylistWindowDidBecomeKeyNotification = "playlistWindowDidBecomeKey";
+inline constexpr const char* kPlaylistSelectionChangedNotification = "playlistSelectionChanged";
+inline constexpr const char* kInvoqueInspectorSaveActionsForClipNotification = "invoqueInspectorSaveActionsForClip";
 // Skip to previous restarts the clip on air past this many seconds into it.
 inline constexpr double kRestartClipThresholdSeconds = 2.0;
 // The default with the local folders of the nodes' media folders.
@@ -156,7 +161,15 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::shared_ptr<nodes::PlaylistItem> itemAtRow(std::size_t row) const override;
   bool showThumbnails() const override { return showThumbnails_; }
   bool rowNodeOffersOverlayLogo(std::size_t row) const override;
+  // Before the document takes the new rows, the clip inspector saves pending
+  // edits of the old ones; after it, the inspector follows the new rows.
   void tableSelectionDidChange(const std::set<std::size_t>& selectedRows) override;
+  // The window became the operator's key window.
+  void windowDidBecomeKey();
+  void updateClipInspectorContents();
+  // Whether this window's document is the application's current one (the
+  // inspector hears only from that one); none: always.
+  void setCurrentDocumentQuery(std::function<bool()> query) { isCurrentDocument_ = std::move(query); }
   void setLastClickedRow(std::int64_t row) override { lastClickedRow_ = row; }
   void rowClicked(std::int64_t row) { setLastClickedRow(row); }
   void doubleClickRow(std::int64_t row) override { doubleClick(row); }
@@ -261,6 +274,8 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   double remainingTimeInSeconds() const override { return counters_.playlistRemaining; }
 
  private:
+  // Posts `name` (object: the document) when this is the current document.
+  void postToClipInspector(const char* name);
   // One node's status dictionary as the window reads it.
   struct NodeReading {
     std::string nodeUniqueID;
@@ -379,6 +394,7 @@ class PlaylistWindowController final : public nodes::VideoPlaylistDocumentDelega
   std::vector<platform::ObservationToken> documentObservations_;
   std::vector<std::shared_ptr<NodeAnswerWait>> answerWaits_;
   PlaylistNodeSelection selection_;
+  std::function<bool()> isCurrentDocument_;
   PlaylistEditor editor_;
   DelayedMessages delayed_;  // last: its messages refer to the fields above
 };

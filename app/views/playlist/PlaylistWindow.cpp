@@ -263,6 +263,17 @@ void PlaylistWindow::resizeEvent(QResizeEvent* event) {
   placeNodeControls(shown_.abRollOn, false);
 }
 
+void PlaylistWindow::setCurrentDocumentQuery(std::function<bool()> query) {
+  if (controller_) controller_->setCurrentDocumentQuery(std::move(query));
+}
+
+void PlaylistWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
+  if (becameKey_) becameKey_();
+  if (controller_) controller_->windowDidBecomeKey();
+}
+
 void PlaylistWindow::revealClipsInMediaBrowser(const std::vector<std::string>& clipUniqueIDs) {
   if (mediaBrowserRevealer_) mediaBrowserRevealer_(clipUniqueIDs);
 }

@@ -62,6 +62,11 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   DraggableTableView* tableView() const { return table_; }
   // The window's own menu bar (the application menus are added by the shell).
   QMenuBar* menuBar() const { return menuBar_; }
+  // Told when the window becomes the active one, before the controller is.
+  void setBecameKeyHandler(std::function<void()> handler) { becameKey_ = std::move(handler); }
+  // Whether the window's document is the application's current one (see
+  // PlaylistWindowController::setCurrentDocumentQuery).
+  void setCurrentDocumentQuery(std::function<bool()> query);
   // Asked before the window closes; false keeps it open.
   void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
   PlaybackProgressView* itemProgressView() const;
@@ -74,6 +79,7 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void connectControls();
@@ -86,6 +92,7 @@ class PlaylistWindow final : public QWidget, public PlaylistView {
   QMenuBar* menuBar_;                     // owned by Qt (child)
   KeyboardAwareWindow* keys_;             // owned by Qt (child)
   std::function<bool()> closeGuard_;
+  std::function<void()> becameKey_;
   std::function<void(const std::vector<std::string>&)> mediaBrowserRevealer_;
   NodePasswordPanel* passwordPanel_;      // owned by Qt (child)
   PlaylistViewState shown_;

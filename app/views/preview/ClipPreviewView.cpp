@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/views/common/ViewCategory.h"
+#include "app/views/preview/InOutPointViewer.h"
 #include "app/views/preview/SampleBufferDisplayWidget.h"
 #include "app/views/preview/TimecodeTextField.h"
 #include "app/views/preview/TimelineSlider.h"
@@ -28,8 +29,15 @@ ClipPreviewView::PlayerFactory sessionPlayer() {
   };
 }
 
-// The key as the pane's table reads it: characters without modifiers.
-std::optional<ClipPreviewKey> previewKey(const QKeyEvent& event) {
+QLabel* caption(const QString& text) {
+  auto* label = new QLabel(text);
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return label;
+}
+
+}  // namespace
+
+std::optional<ClipPreviewKey> clipPreviewKeyForEvent(const QKeyEvent& event) {
   ClipPreviewKey key;
   key.shift = event.modifiers().testFlag(Qt::ShiftModifier);
   key.option = event.modifiers().testFlag(Qt::AltModifier);
@@ -48,14 +56,6 @@ std::optional<ClipPreviewKey> previewKey(const QKeyEvent& event) {
   return key;
 }
 
-QLabel* caption(const QString& text) {
-  auto* label = new QLabel(text);
-  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return label;
-}
-
-}  // namespace
-
 ClipPreviewView::ClipPreviewView(platform::UserDefaults& defaults, QWidget* parent)
     : ClipPreviewView(sessionPlayer(), defaults, parent) {}
 
@@ -65,6 +65,9 @@ ClipPreviewView::ClipPreviewView(const PlayerFactory& makePlayer, platform::User
   setFocusPolicy(Qt::StrongFocus);
   auto* column = new QVBoxLayout(this);
   column->addWidget(makePicture(), 1);
+  markers_ = new InOutPointViewer;
+  markers_->setObjectName("inOutPointViewer");
+  column->addWidget(markers_);
   column->addWidget(makeTransportRow());
   accessoryContainer_ = new QWidget(this);
   accessoryContainer_->setObjectName("accessoryViewContainer");
@@ -285,7 +288,11 @@ void ClipPreviewView::setSliderMaximum(double seconds) { slider_->setMaximumSeco
 void ClipPreviewView::setSliderValue(double seconds) { slider_->setSeconds(seconds); }
 
 // The marker strip belongs to the in/out inspector; the fields show the points here.
-void ClipPreviewView::setMarkers(double, double, double) {}
+void ClipPreviewView::setMarkers(double inPoint, double outPoint, double duration) {
+  markers_->setDuration(duration);
+  markers_->setInPointValue(inPoint);
+  markers_->setOutPointValue(outPoint);
+}
 
 void ClipPreviewView::setThumbnail(std::shared_ptr<const nodes::RGBAImage> image) {
   if (!image || image->rgba.size() < std::size_t{image->width} * image->height * 4) {
@@ -318,7 +325,7 @@ void ClipPreviewView::followAltKey(const QKeyEvent& event) {
 
 bool ClipPreviewView::forwardKey(QKeyEvent& event) {
   followAltKey(event);
-  const auto key = previewKey(event);
+  const auto key = clipPreviewKeyForEvent(event);
   return key && controller_->handleKeyDownWithEvent(*key);
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/preview/ClipPreviewControls.h"
@@ -22,6 +23,7 @@
 #include "media/preview/SampleBufferDisplay.h"
 
 class QAbstractButton;
+class QKeyEvent;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -30,10 +32,15 @@ class QToolButton;
 
 namespace app::views {
 
+class InOutPointViewer;
 class PlayheadTextField;
 class SampleBufferDisplayWidget;
 class TimecodeTextField;
 class TimelineSlider;
+
+// The key as the pane's table reads it: characters without modifiers; none
+// for menu shortcuts and keys the pane does not use.
+std::optional<ClipPreviewKey> clipPreviewKeyForEvent(const QKeyEvent& event);
 
 class ClipPreviewView final : public QWidget, public ClipPreviewControls {
   Q_OBJECT
@@ -89,6 +96,7 @@ class ClipPreviewView final : public QWidget, public ClipPreviewControls {
   void followAltKey(const QKeyEvent& event);
 
   SampleBufferDisplayWidget* display_ = nullptr;
+  InOutPointViewer* markers_ = nullptr;
   QLabel* errorLabel_ = nullptr;
   QLabel* thumbnail_ = nullptr;
   QProgressBar* loading_ = nullptr;

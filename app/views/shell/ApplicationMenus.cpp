@@ -185,7 +185,8 @@ void populateWindow(QMenuBar& bar, ApplicationDelegate& delegate) {
   std::vector<QAction*> fixed;
   fixed.push_back(addAction(*window, QObject::tr("Media Browser"), nullptr, [target] { target->showMediaBrowser(); }));
   markNotAvailable(fixed.back(), delegate.hasMediaBrowserWindow());
-  fixed.push_back(addAction(*window, QObject::tr("Clip Inspector"), nullptr, [target] { target->showClipInspector(); }));
+  fixed.push_back(addAction(*window, QObject::tr("Clip Inspector"), nullptr, [target] { target->showClipInspector(); },
+                            QKeySequence(Qt::CTRL | Qt::Key_I)));
   markNotAvailable(fixed.back(), delegate.hasClipInspectorWindow());
   fixed.push_back(
       addAction(*window, QObject::tr("New Countdown Window"), nullptr, [target] { target->newCountDownWindow(); }));

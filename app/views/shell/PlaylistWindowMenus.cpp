@@ -14,6 +14,14 @@ void decoratePlaylistWindow(PlaylistWindow& window, const std::shared_ptr<nodes:
                   {table->undoAction(), table->redoAction(), nullptr, table->cutAction(), table->copyAction(),
                    table->pasteAction(), table->deleteAction(), table->selectAllAction()}};
   ApplicationMenus::populate(*window.menuBar(), delegate, owner);
+  // The clip inspector follows the window the operator works in.
+  std::weak_ptr<nodes::VideoPlaylistDocument> weakDocument = document;
+  window.setBecameKeyHandler([&delegate, weakDocument] {
+    if (const auto front = weakDocument.lock()) delegate.documentController().documentBecameFront(*front);
+  });
+  window.setCurrentDocumentQuery([&delegate, weakDocument] {
+    return weakDocument.lock() == delegate.currentPlaylistDocument();
+  });
   window.setMediaBrowserRevealer([&delegate](const std::vector<std::string>& clipUniqueIDs) {
     delegate.showMediaBrowser();
     if (const auto& browser = delegate.mediaBrowserWindowController()) browser->showClipsWithUniqueIDs(clipUniqueIDs);

@@ -29,7 +29,9 @@ void ClipInspectorWindowHandle::showWindow() {
       redo->setShortcut(QKeySequence::Redo);
       QObject::connect(redo, &QAction::triggered, panel_.get(),
                        [this] { controller_->windowWillReturnUndoManager().redo(); });
-      ApplicationMenus::populate(*panel_->menuBar(), *delegate, MenuOwner{panel_.get(), nullptr, {undo, redo}});
+      ApplicationMenus::populate(
+          *panel_->menuBar(), *delegate,
+          MenuOwner{panel_.get(), nullptr, {undo, redo}, [this] { return context_.currentPlaylistDocument(); }});
     }
     controller_->windowDidLoad();
   }

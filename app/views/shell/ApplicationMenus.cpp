@@ -113,7 +113,13 @@ void populateFile(QMenuBar& bar, ApplicationDelegate& delegate, const MenuOwner&
                    [fromNode, target] { rebuildPlaylistFromNodeMenu(*fromNode, *target); });
   file->addSeparator();
 
-  const std::weak_ptr<nodes::VideoPlaylistDocument> weak = owner.document;
+  // The owner's own document, else the one it follows at the moment of use.
+  const std::weak_ptr<nodes::VideoPlaylistDocument> own = owner.document;
+  const auto follow = owner.followedDocument;
+  const auto document = [own, follow]() -> std::shared_ptr<nodes::VideoPlaylistDocument> {
+    if (auto mine = own.lock()) return mine;
+    return follow ? follow() : nullptr;
+  };
   QPointer<QWidget> window = owner.window;
   QAction* close = addAction(
       *file, QObject::tr("Close"), kCloseActionName,
@@ -123,25 +129,27 @@ void populateFile(QMenuBar& bar, ApplicationDelegate& delegate, const MenuOwner&
       QKeySequence(Qt::CTRL | Qt::Key_W));
   QAction* save = addAction(
       *file, QObject::tr("Save"), kSaveActionName,
-      [documents, weak] {
-        if (const auto document = weak.lock()) documents->saveDocument(document);
+      [documents, document] {
+        if (const auto target = document()) documents->saveDocument(target);
       },
       QKeySequence(Qt::CTRL | Qt::Key_S));
   QAction* saveAs = addAction(
       *file, QObject::tr("Save As..."), kSaveAsActionName,
-      [documents, weak] {
-        if (const auto document = weak.lock()) documents->saveDocumentAs(document);
+      [documents, document] {
+        if (const auto target = document()) documents->saveDocumentAs(target);
       },
       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-  QAction* revert = addAction(*file, QObject::tr("Revert to Saved"), kRevertActionName, [documents, weak] {
-    if (const auto document = weak.lock()) documents->revertDocumentToSaved(document);
+  QAction* revert = addAction(*file, QObject::tr("Revert to Saved"), kRevertActionName, [documents, document] {
+    if (const auto target = document()) documents->revertDocumentToSaved(target);
   });
-  const bool hasDocument = static_cast<bool>(owner.document);
+  const bool hasDocument = owner.document || owner.followedDocument;
   for (QAction* action : {save, saveAs, revert}) action->setEnabled(hasDocument);
   close->setEnabled(owner.window != nullptr);
-  QObject::connect(file, &QMenu::aboutToShow, revert, [revert, weak] {
-    const auto document = weak.lock();
-    revert->setEnabled(document && document->fileURL() && document->isDocumentEdited());
+  // Save and Save As stay live for a followed document that may be gone at
+  // times: their shortcuts must work once it is back; they do nothing meanwhile.
+  QObject::connect(file, &QMenu::aboutToShow, revert, [revert, document] {
+    const auto target = document();
+    revert->setEnabled(target && target->fileURL() && target->isDocumentEdited());
   });
   file->addSeparator();
   addAction(*file, QObject::tr("Reset Media Database..."), nullptr, [target] { target->resetMediaDatabase(); });

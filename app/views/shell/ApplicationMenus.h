@@ -10,6 +10,7 @@
 // The actions are children of the menu bar; the delegate must outlive it.
 // GUI thread.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,11 +46,14 @@ inline constexpr const char* kNotAvailableToolTip = "Not available in this versi
 
 // The window the menus belong to: a playlist window with its document and
 // its table's edit actions, a window without a document (Close closes it), or
-// the start window (none: Close is off).
+// the start window (none: Close is off). A panel working on whichever
+// playlist is current (the clip inspector) follows it instead, so Save and
+// Save As reach that playlist from the panel too.
 struct MenuOwner {
   QWidget* window = nullptr;
   std::shared_ptr<nodes::VideoPlaylistDocument> document;
   std::vector<QAction*> editActions;  // in menu order; nullptr puts a separator
+  std::function<std::shared_ptr<nodes::VideoPlaylistDocument>()> followedDocument;
 };
 
 class ApplicationMenus {

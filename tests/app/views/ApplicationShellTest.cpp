@@ -20,6 +20,8 @@
 #include "app/views/shell/QtAlertPresenter.h"
 #include "app/views/shell/QtApplicationWindows.h"
 #include "foundation/CVNLogController.h"
+#include "nodes/playlist/PlaylistItem.h"
+#include "nodes/playlist/VideoPlaylistDocument.h"
 #include "platform/Clock.h"
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
@@ -142,6 +144,31 @@ TEST_F(ApplicationShellTest, ContactSupportWindowCarriesTheMenusAboveItsControls
     }
   }
   EXPECT_EQ(window.height(), 680 + bar->height());
+}
+
+// A panel working on whichever playlist is current (the clip inspector)
+// saves that playlist from its own menus; with none current, Save does nothing.
+TEST_F(ApplicationShellTest, APanelFollowingTheCurrentPlaylistSavesIt) {
+  std::shared_ptr<nodes::VideoPlaylistDocument> current;
+  QWidget panel;
+  QMenuBar bar(&panel);
+  ApplicationMenus::populate(bar, *delegate_, MenuOwner{&panel, nullptr, {}, [&current] { return current; }});
+  QAction* save = bar.findChild<QAction*>(kSaveActionName);
+  ASSERT_NE(save, nullptr);
+  ASSERT_TRUE(save->isEnabled());
+  save->trigger();
+
+  current = std::make_shared<nodes::VideoPlaylistDocument>();
+  const std::filesystem::path path = folder_ / "Current.vzplaylist";
+  ASSERT_TRUE(current->writeToURL(path, nodes::kVideoPlaylistDocumentType,
+                                  nodes::VideoPlaylistDocument::SaveOperation::SaveAs).ok());
+  current->insertClip(std::make_shared<nodes::PlaylistItem>(), 0);
+  ASSERT_TRUE(current->isDocumentEdited());
+  save->trigger();
+  EXPECT_FALSE(current->isDocumentEdited());
+  nodes::VideoPlaylistDocument reread;
+  ASSERT_TRUE(reread.readFromURL(path, nodes::kVideoPlaylistDocumentType).ok());
+  EXPECT_EQ(reread.clips().size(), 1u);
 }
 
 // Quit from the start window ends the event loop: the start window answers a

@@ -82,9 +82,14 @@ class CVNAuthenticatedURLSessionController {
   // events go to the delegate, their messages to the message log.
   void setDelegate(CVNAuthenticatedURLSessionController_Delegate* delegate) { webSockets_.setDelegate(delegate); }
   std::optional<std::uint64_t> openWebSocketAtURL(const std::string& url, const std::vector<std::string>& protocols,
-                                                  const std::string& user = {}, const std::string& password = {}) {
-    return webSockets_.open(url, protocols, user, password);
+                                                  bool startProcessingMessages = true, const std::string& user = {},
+                                                  const std::string& password = {}) {
+    return webSockets_.open(url, protocols, startProcessingMessages, user, password);
   }
+  // On every open session; see DeviceWebSocketSessions.
+  void startProcessingMessages() { webSockets_.startProcessingMessages(); }
+  void suspendProcessingMessages() { webSockets_.suspendProcessingMessages(); }
+  void resumeProcessingMessages() { webSockets_.resumeProcessingMessages(); }
   void closeWebSocketSessions() { webSockets_.closeAll(); }
   void logSimpleMessage(const std::string& text) { webSockets_.logSimpleMessage(text); }
 

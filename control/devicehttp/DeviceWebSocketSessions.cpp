@@ -87,6 +87,18 @@ class DeviceWebSocketSessions::Session final : public CVNClientWebSocketDelegate
   }
   std::shared_ptr<CVNClientWebSocket> client;
 
+  // Under the sessions' lock.
+  void setProcessingMessages(bool processing) {
+    if (processing == isProcessingMessages_) return;
+    isProcessingMessages_ = processing;
+    if (processing) {
+      client->resumeReading();
+    } else {
+      client->pauseReading();
+    }
+  }
+  bool isProcessingMessages_ = true;  // guarded by the sessions' lock
+
   void socketDidOpen(CVNClientWebSocket&) override {
     withOwner([&](DeviceWebSocketSessions& owner, CVNAuthenticatedURLSessionController_Delegate* delegate) {
       owner.logSimpleMessage("WS Connection did OPEN (" + description_ + ")");
@@ -156,7 +168,8 @@ void DeviceWebSocketSessions::setDelegate(CVNAuthenticatedURLSessionController_D
 
 std::optional<std::uint64_t> DeviceWebSocketSessions::open(const std::string& url,
                                                           const std::vector<std::string>& protocols,
-                                                          const std::string& user, const std::string& password) {
+                                                          bool startProcessingMessages, const std::string& user,
+                                                          const std::string& password) {
   const std::optional<WebSocketURL> parsed = parseWebSocketURL(url);
   if (!parsed) return std::nullopt;
   std::uint64_t id;
@@ -172,6 +185,7 @@ std::optional<std::uint64_t> DeviceWebSocketSessions::open(const std::string& ur
                                                   });
   session->client->setAutomaticReconnection(false);
   session->client->setDelegate(session);
+  session->setProcessingMessages(startProcessingMessages);  // not shared yet
   {
     std::lock_guard guard(lock_);
     sessions_[id] = session;
@@ -192,6 +206,11 @@ void DeviceWebSocketSessions::closeAll() {
     for (auto& [id, session] : sessions_) sessions.push_back(session);
   }
   for (auto& session : sessions) session->client->disconnect();
+}
+
+void DeviceWebSocketSessions::setProcessingMessages(bool processing) {
+  std::lock_guard guard(lock_);
+  for (auto& [id, session] : sessions_) session->setProcessingMessages(processing);
 }
 
 std::size_t DeviceWebSocketSessions::count() const {

@@ -54,9 +54,16 @@ class DeviceWebSocketSessions {
   void setDelegate(CVNAuthenticatedURLSessionController_Delegate* delegate);
 
   // "ws://host[:port]/path"; none for another URL or a client that cannot start.
+  // Without processing, the session connects but reads no message until started.
   std::optional<std::uint64_t> open(const std::string& url, const std::vector<std::string>& protocols,
-                                    const std::string& user, const std::string& password);
+                                    bool startProcessingMessages, const std::string& user,
+                                    const std::string& password);
   void closeAll();
+  // On every open session. A suspended session keeps its connection and reads
+  // nothing; the messages held back arrive in order once it resumes.
+  void startProcessingMessages() { setProcessingMessages(true); }
+  void suspendProcessingMessages() { setProcessingMessages(false); }
+  void resumeProcessingMessages() { setProcessingMessages(true); }
   std::size_t count() const;
   // A line for the same message log file.
   void logSimpleMessage(const std::string& text);
@@ -68,6 +75,7 @@ class DeviceWebSocketSessions {
 
  private:
   class Session;
+  void setProcessingMessages(bool processing);
   void sessionEnded(std::uint64_t id, std::int64_t closeCode, const char* how, const std::string& description);
 
   mutable std::mutex lock_;

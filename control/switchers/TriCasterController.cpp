@@ -1,6 +1,7 @@
 #include "control/switchers/TriCasterController.h"
 
 #include <array>
+#include <charconv>
 #include <string_view>
 
 #include "control/sockets/CVNSocket.h"
@@ -191,13 +192,13 @@ std::vector<TriCasterInput> TriCasterController::inputsFromDictionaries(const pu
   return inputs;
 }
 
-TriCasterController::StateChange TriCasterController::readStateMessage(const std::string& message,
-                                                                       pugi::xml_document& document,
-                                                                       std::string& console) {
-  console += "DATA: " + std::to_string(message.size()) + "\n";
+TriCasterController::StateChange TriCasterController::readStateMessage(std::string& message, std::string& console) {
+  char digits[24];
+  const auto written = std::to_chars(std::begin(digits), std::end(digits), message.size());
+  console.append("DATA: ").append(digits, written.ptr).push_back('\n');
   StateChange change;
-  if (!document.load_buffer(message.data(), message.size())) return change;
-  const RowStates states(document);
+  if (!feedDocument_.load_buffer_inplace(message.data(), message.size())) return change;
+  const RowStates states(feedDocument_);
   auto find = [&](RowStates::Row row, RowStates::Row namedRow) -> std::optional<TriCasterInput> {
     if (const auto position = states.single(row)) {
       return inputWithIndex(static_cast<std::uint64_t>(std::atoll(position->c_str()) + 1));
@@ -234,8 +235,8 @@ void TriCasterController::applyStateChanges(std::vector<StateChange> changes) {
 void TriCasterController::processReceivedData(const std::string& message) {
   std::string console;
   std::vector<StateChange> changes;
-  pugi::xml_document document;
-  changes.push_back(readStateMessage(message, document, console));
+  std::string text = message;
+  changes.push_back(readStateMessage(text, console));
   switcherConsoleWrite(console);
   applyStateChanges(std::move(changes));
 }

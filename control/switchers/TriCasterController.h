@@ -136,7 +136,8 @@ class TriCasterController {
     std::optional<TriCasterInput> program;
     std::optional<TriCasterInput> preview;
   };
-  StateChange readStateMessage(const std::string& message, pugi::xml_document& document, std::string& console);
+  // Parses in place: the message's bytes are the document's text.
+  StateChange readStateMessage(std::string& message, std::string& console);
   void applyStateChanges(std::vector<StateChange> changes);
   void programDidChange(const TriCasterInput& input, std::string& console);
   // Main thread: a tally column's flags; `selects` also moves the program and
@@ -161,6 +162,7 @@ class TriCasterController {
   std::uint64_t programInputIndex_ = kNotFound;
   std::uint64_t previewInputIndex_ = kNotFound;
   TriCasterFeedAssembler assembler_;  // connection queue
+  pugi::xml_document feedDocument_;   // connection queue; its memory serves message after message
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // main thread
   std::unique_ptr<platform::Timer> labelTimer_;
   platform::TaskHandle reconnect_;

@@ -109,9 +109,7 @@ void TriCasterController::feedDidReceive(std::string_view bytes) {
   std::string console;
   std::vector<StateChange> changes;
   changes.reserve(result.messages.size());
-  // One document for the read: its memory is reused from message to message.
-  pugi::xml_document document;
-  for (const std::string& message : result.messages) changes.push_back(readStateMessage(message, document, console));
+  for (std::string& message : result.messages) changes.push_back(readStateMessage(message, console));
   switcherConsoleWrite(console);
   applyStateChanges(std::move(changes));
   if (result.overflowed) {

@@ -338,6 +338,8 @@ void CVNClientWebSocket::schedulePing(double seconds) {
     if (!self || !self->pingTimerRunning_) return;
     self->schedulePing(self->pingIntervalSeconds_);
     if (!self->isConnected_.load()) return;
+    // A pong cannot be read while reads are paused: no ping, and a fresh start after.
+    if (self->isReadingPaused()) return self->setReceivedPong(true);
     if (!self->receivedPong()) {
       log("CVNClientWebSocket: no answer to the last ping from " + self->host_ + "; disconnecting", 1);
       self->socket_->disconnect();

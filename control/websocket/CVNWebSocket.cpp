@@ -123,11 +123,27 @@ void CVNWebSocket::readNextFrame() {
   step_ = Step::Opcode;
   pending_.clear();
   closing_ = false;
+  readOutstanding_ = false;  // a new connection
   readMore();
 }
 
 void CVNWebSocket::readMore() {
-  if (socket_ && !closing_) socket_->readDataWithTimeout(-1, kFrameBytes);
+  if (!socket_ || closing_ || readOutstanding_ || readingPaused_.load()) return;
+  readOutstanding_ = true;
+  socket_->readDataWithTimeout(-1, kFrameBytes);
+}
+
+void CVNWebSocket::resumeReading() {
+  readingPaused_.store(false);
+  if (!socketQueue_) return;
+  std::weak_ptr<CVNWebSocket> weak = weak_from_this();
+  socketQueue_->async([weak] {
+    auto self = weak.lock();
+    if (!self || self->readingPaused_.load() || self->readOutstanding_ || self->closing_) return;
+    // Bytes read before the pause come first.
+    if (!self->pending_.empty() && self->pending_.size() >= self->bytesForStep()) return self->takePendingSteps();
+    self->readMore();
+  });
 }
 
 void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
@@ -143,18 +159,25 @@ void CVNWebSocket::closeWithStatus(std::optional<std::uint16_t> code) {
 
 void CVNWebSocket::socketDidReadData(const std::shared_ptr<CVNSocket>&, const CVNSocketData& data, std::int64_t tag) {
   if (tag != kFrameBytes || closing_) return;
+  readOutstanding_ = false;
   // Steps read straight from the socket's bytes; only a step split across reads is gathered first.
-  CVNSocketData input = data;
-  if (!pending_.empty()) {
-    pending_.insert(pending_.end(), data.data(), data.data() + data.size());
-    if (pending_.size() < bytesForStep()) return readMore();
-    const std::size_t size = pending_.size();
-    input = CVNSocketData(std::make_shared<const Bytes>(std::move(pending_)), 0, size);
-    pending_ = Bytes();
-  }
+  if (pending_.empty()) return takeSteps(data);
+  pending_.insert(pending_.end(), data.data(), data.data() + data.size());
+  if (pending_.size() < bytesForStep()) return readMore();
+  takePendingSteps();
+}
+
+void CVNWebSocket::takePendingSteps() {
+  const std::size_t size = pending_.size();
+  const CVNSocketData input(std::make_shared<const Bytes>(std::move(pending_)), 0, size);
+  pending_ = Bytes();
+  takeSteps(input);
+}
+
+void CVNWebSocket::takeSteps(const CVNSocketData& input) {
   // Every whole step the bytes allow, then ask for more: one read serves many frames.
   std::size_t offset = 0;
-  while (!closing_) {
+  while (!closing_ && !readingPaused_.load()) {
     const std::size_t needed = bytesForStep();
     if (input.size() - offset < needed) break;
     takeStep(input, offset, needed);

@@ -49,6 +49,13 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   // The queue reading, the automatic answers and handleReceivedData run on.
   const std::shared_ptr<platform::DispatchQueue>& socketQueue() const { return socketQueue_; }
 
+  // Paused, no frame is taken and nothing more is read: the peer is held back
+  // by the connection itself, and what was read waits for the resume, in
+  // order. Any thread; the pause takes effect between two steps of a frame.
+  void pauseReading() { readingPaused_.store(true); }
+  void resumeReading();
+  bool isReadingPaused() const { return readingPaused_.load(); }
+
   // One frame: header (0x80 + type for close, ping and pong; 0x81 otherwise),
   // the length in its three forms, with `maskKey` the key and masked payload.
   static Bytes frame(std::span<const std::uint8_t> payload, std::uint64_t frameType, const std::uint8_t* maskKey);
@@ -73,6 +80,8 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   enum class Step { Opcode, Length, ExtendedLength, Mask, Payload };
   static constexpr std::int64_t kFrameBytes = 101;
   void readMore();
+  void takeSteps(const CVNSocketData& input);
+  void takePendingSteps();
   std::size_t bytesForStep() const;
   void takeStep(const CVNSocketData& input, std::size_t offset, std::size_t count);
   void readOpcode(std::uint8_t byte);
@@ -88,11 +97,13 @@ class CVNWebSocket : public CVNSocketDelegate, public std::enable_shared_from_th
   Step step_ = Step::Opcode;
   Bytes pending_;             // read, not yet taken by a step
   bool closing_ = false;      // a close frame went out: nothing more is read
+  bool readOutstanding_ = false;  // a frame read is queued on the socket
   std::uint64_t payloadLength_ = 0;
   std::uint64_t frameType_ = 0;
   bool hasMask_ = false;
   std::uint8_t payloadMask_[4] = {};
   std::atomic<bool> receivedPong_{false};
+  std::atomic<bool> readingPaused_{false};
   std::atomic<std::size_t> maximumMessageLength_{kDefaultMaximumMessageLength};
   std::mutex outgoingMutex_;
   Bytes outgoing_;            // guarded by outgoingMutex_: frames not yet handed to the socket

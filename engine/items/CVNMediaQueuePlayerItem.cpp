@@ -82,6 +82,7 @@ void CVNMediaQueuePlayerItem::discard() {
 
 void CVNMediaQueuePlayerItem::setAllowedReadAheadDurationInSeconds(double seconds) {
   CVNQueuePlayerItem::setAllowedReadAheadDurationInSeconds(seconds);
+  askedReadAheadSeconds_ = seconds;
   const double buffer = readAheadBufferInSeconds();
   if (buffer > 0) setAllowedBufferCompletionPercentage(seconds / buffer);
 }

@@ -10,12 +10,13 @@ function(vz_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
-# vz_add_test(NAME SOURCES ... LIBS ... [SANITIZE])
+# vz_add_test(NAME SOURCES ... LIBS ... [SANITIZE] [SERIAL])
 # A GoogleTest binary whose cases CTest discovers when it runs. SANITIZE marks
 # tests of threaded or parsing code: the sanitizer preset builds and runs only those,
 # and with VZ_SANITIZED_TESTS_ELSEWHERE the normal build leaves them to it.
+# SERIAL: real-time tests that CTest runs alone, as other tests' load makes them miss frames.
 function(vz_add_test name)
-  cmake_parse_arguments(ARG "SANITIZE" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SANITIZE;SERIAL" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   if(ARG_SANITIZE AND VZ_SANITIZED_TESTS_ELSEWHERE AND NOT VZ_SANITIZE)
@@ -28,9 +29,13 @@ function(vz_add_test name)
     set(labels sanitize)
     set_property(GLOBAL APPEND PROPERTY VZ_SANITIZED_TESTS ${name})
   endif()
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${labels}" TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES LABELS "${labels}" TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RUN_SERIAL ${serial}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 

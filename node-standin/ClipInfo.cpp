@@ -104,8 +104,11 @@ platform::Result<PlaylistEntry> playlistEntryFromClipInfo(const Value& clipInfo,
   std::optional<double> fileLength;
   if (online) {
     fileLength = media->item->probe.durationInSeconds;
+    // The client's values stay, but not its empty texts: a row sent without
+    // the file's path would leave the engine nothing to play.
     for (auto& [key, value] : mediaItemClipInfo(*media->folder, *media->item, node)) {
-      entry.clipInfo.try_emplace(key, std::move(value));
+      const auto [held, added] = entry.clipInfo.try_emplace(key, value);
+      if (!added && held->second.stringOr("-").empty()) held->second = std::move(value);
     }
     entry.clipInfo["clipInfoMediaFileDurationInSeconds"] = Value(*fileLength);
   }

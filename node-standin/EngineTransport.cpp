@@ -147,7 +147,11 @@ TransportState EngineTransport::state() {
       const double since =
           std::chrono::duration<double>(platform::Clock::current().now() - report.reportedAt).count();
       state.position += std::max(0.0, since);
-      if (report.duration > 0) state.position = std::min(state.position, report.duration);
+      // A report made before the item knew its length carries none: the entry's length bounds it then.
+      double length = report.duration;
+      if (const std::optional<std::size_t> index = currentIndex(); length <= 0 && index)
+        length = playlist().entries[*index].durationInSeconds;
+      if (length > 0) state.position = std::min(state.position, length);
       break;
     }
     case kEngineStatusPaused:

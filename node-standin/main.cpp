@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
 
   const standin::NodeIdentity identity{
       options.uniqueID.value_or(standin::defaultNodeUniqueID(options.name, options.mediaFolders)), options.name};
-  // Until the engine is built in, the node plays on its clock unless the engine's output is asked for.
+  // A build without the engine plays on its clock unless the engine's output is asked for (then refused).
   const bool withEngine =
       !options.noEngine && (standin::playoutEngineIsBuiltIn() || options.asksForEngineOutput());
   platform::RunLoop::main().attachCurrentThread();

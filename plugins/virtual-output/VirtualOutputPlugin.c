@@ -43,6 +43,8 @@ struct CVNPluginOutput {
   PreviewPlayer player;
   int32_t running;
   int32_t cancelled; /* atomic */
+  /* Frame 0 is due then: taken with the recording's start tag, before the sinks open. */
+  int64_t startNanoseconds;
   pthread_t thread;
 };
 
@@ -69,7 +71,7 @@ static int64_t cadence(int64_t frame, const PluginMode* mode) {
 static void* pullLoop(void* argument) {
   CVNPluginOutput* output = argument;
   int16_t* audio = audioScratch[(CVNPluginDevice*)output - devices];
-  const int64_t start = host->clockNanoseconds(host->context);
+  const int64_t start = output->startNanoseconds;
   for (int64_t index = 0; !__atomic_load_n(&output->cancelled, __ATOMIC_ACQUIRE); ++index) {
     pthread_mutex_lock(&output->mutex);
     const PluginMode* mode = output->mode;
@@ -209,6 +211,7 @@ static int openSinks(CVNPluginOutput* output, char* error, size_t length) {
 
 static int32_t outputStartPlayback(CVNPluginOutput* output, char* error, size_t length) {
   if (output->running) return 0;
+  output->startNanoseconds = host->clockNanoseconds(host->context);
   if (openSinks(output, error, length) != 0) return 1;
   __atomic_store_n(&output->cancelled, 0, __ATOMIC_RELEASE);
   if (pthread_create(&output->thread, NULL, pullLoop, output) != 0) {

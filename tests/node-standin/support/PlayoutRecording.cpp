@@ -32,7 +32,7 @@ FrameName nameOf(double luma, double cb, double cr) {
 
 bool makeRampClip(const RampClip& clip, const std::filesystem::path& file) {
   std::ostringstream command;
-  command << "ffmpeg -v error -nostdin -y -f lavfi -i \"color=c=black:s=320x180:r=" << kRampFramesPerSecond
+  command << "ffmpeg -v error -nostdin -y -f lavfi -i \"color=c=black:s=320x240:r=" << kRampFramesPerSecond
           << ":d=2,format=yuv420p,geq=lum='" << kBlackLuma << "+4*N':cb=" << clip.cb << ":cr=" << clip.cr
           << "\" -f lavfi -i \"sine=frequency=" << clip.toneHz
           << ":sample_rate=48000:duration=2\" -ac 2 -c:v libx264 -qp 0 -pix_fmt yuv420p -c:a pcm_s16le -f mov";

@@ -83,7 +83,6 @@ void CVNMediaQueuePlayerItem::discard() {
 void CVNMediaQueuePlayerItem::setAllowedReadAheadDurationInSeconds(double seconds) {
   allowedReadAheadSeconds_ = seconds;
   CVNQueuePlayerItem::setAllowedReadAheadDurationInSeconds(seconds);
-  askedReadAheadSeconds_ = seconds;
   const double buffer = readAheadBufferInSeconds();
   if (buffer > 0) setAllowedBufferCompletionPercentage(seconds / buffer);
 }

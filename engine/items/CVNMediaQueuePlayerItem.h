@@ -202,8 +202,6 @@ class CVNMediaQueuePlayerItem : public CVNQueuePlayerItem, public media::CVNDeco
   bool shouldUseTextureTwice_ = false;
   // A duration that waits for the session's own frame duration.
   std::optional<double> durationAwaitingFrameDuration_;
-  // The read-ahead last asked for: the session takes it only once it knows the clip.
-  std::optional<double> askedReadAheadSeconds_;
   bool loggedGPUPathMissing_ = false;
 
   mutable std::mutex textureLock_;

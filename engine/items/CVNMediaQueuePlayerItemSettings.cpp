@@ -240,9 +240,6 @@ void CVNMediaQueuePlayerItem::decompressionSessionDidInitialize(media::CVNSessio
   setItemState(kItemStateInitialized);
   setContentRect(getFrameUsingResizeMode(resizeMode_));
   if (requestedItemState() >= kItemStateReading) startReading();
-  // A force-switched item is asked before its session is ready, and the
-  // queue player does not ask again until that item is ready to play.
-  if (askedReadAheadSeconds_) setAllowedReadAheadDurationInSeconds(*askedReadAheadSeconds_);
 }
 
 void CVNMediaQueuePlayerItem::copyTimesFromSession() {

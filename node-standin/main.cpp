@@ -153,8 +153,13 @@ int main(int argc, char** argv) {
 
   int received = 0;
   while (received == 0) {
-    platform::RunLoop::main().runUntil([&] { return (received = pendingShutdownSignal(shutdownSignals)) != 0; },
-                                       std::chrono::minutes(1));
+    // The run loop may ask more than once after the signal came: keep it.
+    platform::RunLoop::main().runUntil(
+        [&] {
+          if (received == 0) received = pendingShutdownSignal(shutdownSignals);
+          return received != 0;
+        },
+        std::chrono::minutes(1));
   }
   logLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
   advertiser.stop();

@@ -43,7 +43,7 @@ TEST_F(NodeProgramTest, StopsCleanlyOnEachShutdownSignal) {
     auto node = start({});
     if (!node) GTEST_SKIP() << "node-standin not built";
     ASSERT_TRUE(node->waitForOutput("listening on 127.0.0.1:", false, 10s)) << node->standardError();
-    ASSERT_TRUE(node->signalAndWaitForExit(signal, 10s));
+    ASSERT_TRUE(node->signalAndWaitForExit(signal, 10s)) << name << "\n" << node->standardError();
     EXPECT_EQ(exitCode(*node), 0) << name;
     EXPECT_NE(node->standardError().find(std::string("stopping on ") + name), std::string::npos)
         << node->standardError();
